@@ -1,0 +1,23 @@
+# Warnings and link options shared by every target, kept behind generator expressions so that
+# the same project builds with GCC, Clang, MinGW-w64 and MSVC.
+add_library(tamsrove_options INTERFACE)
+target_compile_options(tamsrove_options INTERFACE
+    $<$<CXX_COMPILER_ID:GNU,Clang>:-Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion>
+    $<$<CXX_COMPILER_ID:MSVC>:/W4 /utf-8 /permissive- /EHsc>)
+
+if(WIN32)
+    # Unicode Win32 APIs, Windows 10 headers; the program itself adapts where older
+    # systems lack a function.
+    target_compile_definitions(tamsrove_options INTERFACE
+        UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+    # One self-contained executable: no libstdc++/libgcc/winpthread DLLs next to it.
+    target_link_options(tamsrove_options INTERFACE
+        $<$<CXX_COMPILER_ID:GNU,Clang>:-static -static-libgcc -static-libstdc++>)
+    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+endif()
+
+if(TAMSROVE_SANITIZE)
+    target_compile_options(tamsrove_options INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(tamsrove_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,14 @@
+// The process exit codes an installer reads after the window has gone; Windows' own error
+// numbers, so that an installer script can compare them with constants it already knows.
+#pragma once
+
+namespace tamsrove {
+
+/// The installer's flag was seen and cleared.
+inline constexpr unsigned ExitFinished = 0;
+/// The user confirmed "Terminate" (ERROR_CANCELLED).
+inline constexpr unsigned ExitTerminated = 1223;
+/// The tick cap ended the wait without a flag (ERROR_TIMEOUT).
+inline constexpr unsigned ExitTimedOut = 1460;
+
+} // namespace tamsrove
