@@ -54,8 +54,10 @@ ensure_display() {
 # Creates a Wine prefix once. With "desktop", Wine draws into a 1024x768 virtual desktop:
 # without a window manager Wine waits about 2 s whenever a window hides, and the virtual
 # desktop removes that wait.
+# A third argument sets the screen's DPI (LogPixels), as Windows' display scaling would.
 init_wine_prefix() {
-    local prefix=$1 desktop=${2:-}
+    local prefix desktop=${2:-} dpi=${3:-}
+    prefix=$(realpath -m "$1")
     export WINEPREFIX=$prefix
     if [ ! -f "$prefix/.tamsrove-ready" ]; then
         log "creating Wine prefix $prefix"
@@ -64,6 +66,9 @@ init_wine_prefix() {
         if [ "$desktop" = desktop ]; then
             wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
             wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+        fi
+        if [ -n "$dpi" ]; then
+            wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
         fi
         wineserver -w
         touch "$prefix/.tamsrove-ready"
@@ -74,14 +79,16 @@ init_wine_prefix() {
 # Wine's services (services.exe, winedevice.exe...) are started here, with their output sent to
 # /dev/null: started by the first test instead, they would inherit ctest's pipes and hold them open.
 start_wineserver() {
+    STARTED_PREFIXES+=("$WINEPREFIX")
     wineserver -p >/dev/null 2>&1 </dev/null
     wine wineboot >/dev/null 2>&1 </dev/null || true
 }
 
+STARTED_PREFIXES=()
 stop_services() {
-    if [ -n "${WINEPREFIX:-}" ]; then
-        wineserver -k >/dev/null 2>&1 || true
-    fi
+    for prefix in "${STARTED_PREFIXES[@]}"; do
+        WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+    done
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null || true
         wait "$XVFB_PID" 2>/dev/null || true
