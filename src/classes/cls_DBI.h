@@ -31,6 +31,17 @@ public:
 
     /// Creates the empty store: one empty line, empty ErrorText.
     cls_DBI();
+    /// Copies the lines and ErrorText.
+    cls_DBI(const cls_DBI& other);
+    /// Copies the lines and ErrorText; all or nothing.
+    cls_DBI& operator=(const cls_DBI& other);
+    /// Takes the lines and ErrorText; other is left as a new object (the empty store, empty
+    /// ErrorText). That costs one small allocation, so it can throw std::bad_alloc, and then
+    /// other is unchanged.
+    cls_DBI(cls_DBI&& other); // NOLINT(performance-noexcept-move-constructor): see above
+    /// Takes the lines and ErrorText; other is left as a new object; all or nothing.
+    cls_DBI& operator=(cls_DBI&& other); // NOLINT(performance-noexcept-move-constructor)
+    ~cls_DBI();
 
     // --- Core ------------------------------------------------------------------------------
 
@@ -51,9 +62,11 @@ public:
     void SetLine(std::u16string NewLine, int32_t Index);
     /// Appends a line; on the empty store it replaces the single empty line instead.
     void AddLineEnd(std::u16string NewLine);
-    /// Inserts before Index; Index may equal the line count (append). std::out_of_range else.
+    /// Inserts before Index; Index may equal the line count (append), but on the empty store only
+    /// 0 is valid (the line replaces the empty one). std::out_of_range else, nothing changed.
     void InsertLine(std::u16string LineToInsert, int32_t Index);
     /// Removes line Index; removing the only line empties it and records "Last Line Cleared!".
+    /// std::out_of_range outside 0..LinesNumber(), nothing changed.
     void RemoveLine(int32_t Index);
 
     /// Writes every line followed by CR LF: Mode 0 replaces the file atomically, 1 appends.
@@ -124,6 +137,9 @@ public:
     [[nodiscard]] const_iterator end() const noexcept { return Lines.end(); }
 
 private:
+    /// Exchanges the whole state of two stores.
+    void SwapWith(cls_DBI& other) noexcept;
+
     /// With Trace, prefixes the application folder and writes the result back into Path.
     static void ApplyTrace(std::u16string& Path, bool Trace);
 

@@ -1,1 +1,515 @@
-// (being written)
+// cls_DBI's file operations: text-file load and save, whole-file byte transfer and file probes.
+//
+// Loads are all or nothing: the store changes only after the whole file has been read and
+// converted. Replacing writes go through a temporary file that is renamed over the target, so
+// a failure never leaves a half-written file. Everything the system is asked goes through the
+// platform seam; this file is the same on every platform.
+#include "cls_DBI.h"
+
+#include "dbi_files.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define TAMSROVE_SSE2 1
+#endif
+
+namespace tamsrove::dbi_files {
+namespace {
+
+constexpr char kCR = '\r';
+constexpr char kLF = '\n';
+
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// --- ASCII fast paths: every ANSI code page maps bytes 0..127 to U+0000..U+007F -----------
+
+std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
+    std::size_t count = 0;
+    std::size_t i = 0;
+#ifdef TAMSROVE_SSE2
+    const __m128i needle = _mm_set1_epi8(wanted);
+    for (; i + 16 <= bytes.size(); i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, needle)));
+        count += static_cast<std::size_t>(std::popcount(mask));
+    }
+#endif
+    for (; i < bytes.size(); ++i) {
+        count += bytes[i] == wanted ? 1 : 0;
+    }
+    return count;
+}
+
+// Widens the leading ASCII bytes of in[0..n) into out and returns how many there were.
+// Each block of 16 bytes is loaded before its 32 output bytes are stored, so out may be the
+// start of a buffer whose upper half, from byte n on, holds in (see WidenInPlace).
+std::size_t WidenAsciiPrefix(const char* in, std::size_t n, char16_t* out) noexcept {
+    std::size_t i = 0;
+#ifdef TAMSROVE_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        if (_mm_movemask_epi8(chunk) != 0) {
+            break; // a byte >= 0x80 in this block: the scalar loop finds it
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(chunk, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(chunk, zero));
+    }
+#endif
+    for (; i < n; ++i) {
+        const auto byte = static_cast<unsigned char>(in[i]);
+        if (byte >= 0x80) {
+            break;
+        }
+        out[i] = static_cast<char16_t>(byte);
+    }
+    return i;
+}
+
+// Widens n bytes through a single-byte table, one character per byte. Reads run ahead of
+// writes, so the same in-place layout as WidenAsciiPrefix is allowed.
+void WidenWithTable(const char* in, std::size_t n, char16_t* out,
+                    const platform::AnsiTable& table) noexcept {
+    std::size_t i = 0;
+    while (i < n) {
+        i += WidenAsciiPrefix(in + i, n - i, out + i);
+        for (; i < n && static_cast<unsigned char>(in[i]) >= 0x80; ++i) {
+            out[i] = table[static_cast<unsigned char>(in[i])];
+        }
+    }
+}
+
+// The number of leading UTF-16 units below 0x80.
+std::size_t AsciiPrefixLength(std::u16string_view text) noexcept {
+    std::size_t i = 0;
+#ifdef TAMSROVE_SSE2
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= text.size(); i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, high), zero)) != 0xFFFF) {
+            break;
+        }
+    }
+#endif
+    while (i < text.size() && text[i] < 0x80) {
+        ++i;
+    }
+    return i;
+}
+
+// Narrows n units that are all below 0x80.
+void NarrowAscii(const char16_t* in, std::size_t n, char* out) noexcept {
+    std::size_t i = 0;
+#ifdef TAMSROVE_SSE2
+    for (; i + 16 <= n; i += 16) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
+    }
+#endif
+    for (; i < n; ++i) {
+        out[i] = static_cast<char>(in[i]);
+    }
+}
+
+std::u16string WidenLine(std::string_view line, const platform::AnsiTable* table) {
+    if (table == nullptr) {
+        return platform::AnsiToWide(line);
+    }
+    std::u16string out(line.size(), u'\0');
+    WidenWithTable(line.data(), line.size(), out.data(), *table);
+    return out;
+}
+
+// Calls visit with each line of bytes in the read form; one memchr per line.
+template <typename Visit> void ForEachLine(std::string_view bytes, Visit visit) {
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (p < end) {
+        const auto* cr =
+            static_cast<const char*>(std::memchr(p, kCR, static_cast<std::size_t>(end - p)));
+        if (cr == nullptr) {
+            visit(std::string_view(p, static_cast<std::size_t>(end - p)));
+            return;
+        }
+        visit(std::string_view(p, static_cast<std::size_t>(cr - p)));
+        p = cr + 1;
+        if (p < end && *p == kLF) {
+            ++p;
+        }
+    }
+}
+
+} // namespace
+
+std::size_t CountLines(std::string_view bytes) noexcept {
+    const std::size_t lastCR = bytes.rfind(kCR);
+    std::size_t tail = 0; // where the text after the last line end starts
+    if (lastCR != std::string_view::npos) {
+        tail = lastCR + 1;
+        if (tail < bytes.size() && bytes[tail] == kLF) {
+            ++tail;
+        }
+    }
+    return CountByte(bytes, kCR) + (tail < bytes.size() ? 1 : 0);
+}
+
+std::u16string JoinToFolder(std::u16string_view folder, char16_t separator,
+                            std::u16string_view name) {
+    std::u16string joined;
+    joined.reserve(folder.size() + 1 + name.size());
+    joined += folder;
+    // A root folder ("C:\", "/") already ends in the separator; doubling it would name
+    // something else on Windows ("\\" starts a network path).
+    if (joined.empty() || joined.back() != separator) {
+        joined += separator;
+    }
+    joined += name;
+    return joined;
+}
+
+std::vector<std::u16string> SplitLines(std::string_view bytes) {
+    std::vector<std::u16string> lines;
+    lines.reserve(CountLines(bytes)); // exact: no regrowth, no spare slots
+    const platform::AnsiTable* table = platform::SingleByteAnsiTable();
+    ForEachLine(bytes, [&](std::string_view line) { lines.push_back(WidenLine(line, table)); });
+    return lines;
+}
+
+void AppendWidened(std::string_view bytes, std::u16string& out) {
+    const platform::AnsiTable* table = platform::SingleByteAnsiTable();
+    if (table == nullptr) {
+        out += platform::AnsiToWide(bytes);
+        return;
+    }
+    const std::size_t start = out.size();
+    out.resize(start + bytes.size());
+    WidenWithTable(bytes.data(), bytes.size(), out.data() + start, *table);
+}
+
+void AppendNarrowed(std::u16string_view text, std::string& out) {
+    while (!text.empty()) {
+        const std::size_t ascii = AsciiPrefixLength(text);
+        const std::size_t start = out.size();
+        out.resize(start + ascii);
+        NarrowAscii(text.data(), ascii, out.data() + start);
+        text.remove_prefix(ascii);
+        // The run of other units goes to the code page whole, so a surrogate pair stays together.
+        std::size_t other = 0;
+        while (other < text.size() && text[other] >= 0x80) {
+            ++other;
+        }
+        if (other > 0) {
+            platform::AppendWideAsAnsi(text.substr(0, other), out);
+            text.remove_prefix(other);
+        }
+    }
+}
+
+} // namespace tamsrove::dbi_files
+
+namespace {
+
+using tamsrove::platform::InputFile;
+using tamsrove::platform::OutputFile;
+
+// Writes go out in blocks of this size through one reused buffer, so that saving never holds
+// the whole file in memory.
+constexpr std::size_t kWriteBlock = std::size_t{1} << 20;
+// Reads past the announced length go through a block of this size.
+constexpr std::size_t kReadBlock = std::size_t{1} << 16;
+
+// The length a file announces, as a count of bytes that fits memory; 0 when unknown.
+std::size_t AnnouncedLength(const InputFile& file) {
+    const std::optional<std::uint64_t> length = file.RegularFileLength();
+    if (!length) {
+        return 0;
+    }
+    if (*length > std::numeric_limits<std::size_t>::max()) {
+        throw std::length_error("file too long for memory");
+    }
+    return static_cast<std::size_t>(*length);
+}
+
+// Reads until size bytes are in or the file ends; returns how many came.
+std::size_t ReadFully(InputFile& file, char* buffer, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const std::size_t more = file.ReadSome(buffer + got, size - got);
+        if (more == 0) {
+            break;
+        }
+        got += more;
+    }
+    return got;
+}
+
+// Whatever follows once the announced length has been read: nothing for a regular file that
+// did not grow; the whole content for a pipe or a device.
+std::string ReadRest(InputFile& file) {
+    std::string rest;
+    auto block = std::make_unique_for_overwrite<char[]>(kReadBlock);
+    for (;;) {
+        const std::size_t more = file.ReadSome(block.get(), kReadBlock);
+        if (more == 0) {
+            return rest;
+        }
+        rest.append(block.get(), more);
+    }
+}
+
+// A whole file's bytes, read without zero-filling the buffer first.
+struct FileBytes {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    [[nodiscard]] std::string_view view() const { return {data.get(), size}; }
+};
+
+// One read sized from the file's length, then a small probe read that confirms the end.
+FileBytes ReadWholeFile(InputFile& file) {
+    FileBytes bytes;
+    const std::size_t announced = AnnouncedLength(file);
+    bytes.data = std::make_unique_for_overwrite<char[]>(announced);
+    bytes.size = ReadFully(file, bytes.data.get(), announced);
+    if (bytes.size < announced) {
+        return bytes; // the file ended early: it shrank since it was measured
+    }
+    const std::string rest = ReadRest(file);
+    if (!rest.empty()) {
+        auto joined = std::make_unique_for_overwrite<char[]>(bytes.size + rest.size());
+        std::memcpy(joined.get(), bytes.data.get(), bytes.size);
+        std::memcpy(joined.get() + bytes.size, rest.data(), rest.size());
+        bytes.data = std::move(joined);
+        bytes.size += rest.size();
+    }
+    return bytes;
+}
+
+// A whole file as one character per byte. Under a single-byte code page the bytes are read
+// straight into the upper half of the result's own storage and widened in place from the
+// front, so no second buffer the size of the file is ever needed.
+std::u16string ReadWholeFileAsWide(InputFile& file) {
+    const tamsrove::platform::AnsiTable* table = tamsrove::platform::SingleByteAnsiTable();
+    if (table == nullptr) {
+        const FileBytes bytes = ReadWholeFile(file);
+        return tamsrove::platform::AnsiToWide(bytes.view());
+    }
+    const std::size_t announced = AnnouncedLength(file);
+    std::u16string text(announced, u'\0');
+    char* const upperHalf = reinterpret_cast<char*>(text.data()) + announced;
+    const std::size_t got = ReadFully(file, upperHalf, announced);
+    tamsrove::dbi_files::WidenWithTable(upperHalf, got, text.data(), *table);
+    text.resize(got);
+    if (got == announced) {
+        tamsrove::dbi_files::AppendWidened(ReadRest(file), text);
+    }
+    return text;
+}
+
+// Converts text to the ANSI code page into one reused buffer and hands each full block to the
+// file.
+class AnsiBlockWriter {
+public:
+    explicit AnsiBlockWriter(OutputFile& file) : file_(file) { buffer_.reserve(kWriteBlock + 2); }
+
+    void PutText(std::u16string_view text) {
+        while (!text.empty()) {
+            if (buffer_.size() >= kWriteBlock) {
+                Flush();
+            }
+            std::size_t take = std::min(text.size(), kWriteBlock - buffer_.size());
+            // A surrogate pair is one character: it is never cut between two blocks.
+            if (take < text.size() && tamsrove::dbi_files::IsHighSurrogate(text[take - 1]) &&
+                tamsrove::dbi_files::IsLowSurrogate(text[take])) {
+                --take;
+            }
+            if (take == 0) {
+                Flush();
+                continue;
+            }
+            tamsrove::dbi_files::AppendNarrowed(text.substr(0, take), buffer_);
+            text.remove_prefix(take);
+        }
+    }
+
+    void PutBytes(std::string_view bytes) {
+        buffer_.append(bytes);
+        if (buffer_.size() >= kWriteBlock) {
+            Flush();
+        }
+    }
+
+    void Flush() {
+        if (!buffer_.empty()) {
+            file_.Write(buffer_.data(), buffer_.size());
+            buffer_.clear();
+        }
+    }
+
+private:
+    OutputFile& file_;
+    std::string buffer_;
+};
+
+[[nodiscard]] OutputFile OpenForMode(const std::u16string& path, int32_t mode) {
+    return mode == 0 ? OutputFile::Replace(path) : OutputFile::Append(path);
+}
+
+bool IsWriteMode(int32_t mode) {
+    return mode == 0 || mode == 1;
+}
+
+} // namespace
+
+// --- Application folder --------------------------------------------------------------------------
+
+void cls_DBI::ApplyTrace(std::u16string& Path, bool Trace) {
+    if (!Trace) {
+        return;
+    }
+    std::u16string traced = tamsrove::dbi_files::JoinToFolder(
+        tamsrove::platform::ApplicationFolder(), tamsrove::platform::PathSeparator(), Path);
+    Path.swap(traced); // the caller's variable changes only once the whole path is built
+}
+
+// --- Text files ----------------------------------------------------------------------------------
+
+void cls_DBI::FileToDBI(std::u16string& FilePathName, bool Trace) {
+    try {
+        ApplyTrace(FilePathName, Trace);
+        std::vector<std::u16string> loaded;
+        {
+            InputFile file(FilePathName);
+            const FileBytes bytes = ReadWholeFile(file);
+            loaded = tamsrove::dbi_files::SplitLines(bytes.view());
+        } // the file is closed and its bytes released before the lines are taken over
+        if (loaded.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+            throw std::length_error("too many lines");
+        }
+        if (loaded.empty()) {
+            loaded.emplace_back(); // an empty file gives the empty store
+        }
+        Lines = std::move(loaded);
+        LastLineIndex = static_cast<int32_t>(Lines.size() - 1);
+    } catch (const std::exception&) {
+        // Recording the text allocates; should even that fail, the exception reaches the caller.
+        ErrorText = FileToDBIError;
+    }
+}
+
+void cls_DBI::FileToDBI(std::u16string&& FilePathName, bool Trace) {
+    FileToDBI(FilePathName, Trace);
+}
+
+void cls_DBI::DBIToFile(std::u16string& FilePathName, int32_t Mode, bool Trace) {
+    try {
+        ApplyTrace(FilePathName, Trace);
+        if (!IsWriteMode(Mode)) {
+            ErrorText = DBIToFileError;
+            return;
+        }
+        OutputFile file = OpenForMode(FilePathName, Mode);
+        AnsiBlockWriter writer(file);
+        for (std::size_t i = 0; i <= static_cast<std::size_t>(LastLineIndex); ++i) {
+            writer.PutText(Lines[i]);
+            writer.PutBytes("\r\n");
+        }
+        writer.Flush();
+        file.Commit();
+    } catch (const std::exception&) {
+        ErrorText = DBIToFileError;
+    }
+}
+
+void cls_DBI::DBIToFile(std::u16string&& FilePathName, int32_t Mode, bool Trace) {
+    DBIToFile(FilePathName, Mode, Trace);
+}
+
+// --- Whole-file byte transfer --------------------------------------------------------------------
+
+std::u16string cls_DBI::FTS(std::u16string& FilePathName, bool Trace) {
+    try {
+        ApplyTrace(FilePathName, Trace);
+        InputFile file(FilePathName);
+        return ReadWholeFileAsWide(file);
+    } catch (const std::exception&) {
+        ErrorText = FTSError;
+        return {};
+    }
+}
+
+std::u16string cls_DBI::FTS(std::u16string&& FilePathName, bool Trace) {
+    return FTS(FilePathName, Trace);
+}
+
+void cls_DBI::STF(const std::u16string& DataString, std::u16string& FileNamePath, int32_t s_Mode,
+                  bool Trace) {
+    try {
+        ApplyTrace(FileNamePath, Trace);
+        if (!IsWriteMode(s_Mode)) {
+            return; // any other mode does nothing, by design
+        }
+        OutputFile file = OpenForMode(FileNamePath, s_Mode);
+        AnsiBlockWriter writer(file);
+        writer.PutText(DataString);
+        writer.Flush();
+        file.Commit();
+    } catch (const std::exception&) {
+        if (IsWriteMode(s_Mode)) {
+            ErrorText = STFError;
+        }
+    }
+}
+
+void cls_DBI::STF(const std::u16string& DataString, std::u16string&& FileNamePath, int32_t s_Mode,
+                  bool Trace) {
+    STF(DataString, FileNamePath, s_Mode, Trace);
+}
+
+// --- File probes ---------------------------------------------------------------------------------
+
+bool cls_DBI::FileExists(std::u16string& Filename, bool Trace) const {
+    try {
+        ApplyTrace(Filename, Trace);
+        return tamsrove::platform::FileLengthByName(Filename).has_value();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool cls_DBI::FileExists(std::u16string&& Filename, bool Trace) const {
+    return FileExists(Filename, Trace);
+}
+
+int32_t cls_DBI::GetFileSizeNoFSO(std::u16string& Filename, bool Trace) const {
+    try {
+        ApplyTrace(Filename, Trace);
+        const InputFile file(Filename);
+        const std::optional<std::uint64_t> length = file.RegularFileLength();
+        // A length int32 cannot hold gives 0, never a truncated or negative count.
+        if (!length || *length > static_cast<std::uint64_t>(std::numeric_limits<int32_t>::max())) {
+            return 0;
+        }
+        return static_cast<int32_t>(*length);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+int32_t cls_DBI::GetFileSizeNoFSO(std::u16string&& Filename, bool Trace) const {
+    return GetFileSizeNoFSO(Filename, Trace);
+}

@@ -1,1 +1,110 @@
-// (being written)
+// In-memory list, combo and text boxes: the store's control binding without a window system,
+// for tests and for programs that show the lines with a toolkit of their own.
+#pragma once
+
+#include "classes/dbi_controls.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tamsrove {
+
+/// Where a memory list puts a new item.
+enum class ItemOrder {
+    Appended, ///< at the end, in the order added
+    Sorted,   ///< at its place in ordinal (char16_t by char16_t) order, after equal items
+};
+
+namespace detail {
+
+/// Adds Text to Items at the place Order gives; throws std::length_error when the count would
+/// no longer fit the 32-bit item count.
+inline void AddOrderedItem(std::vector<std::u16string>& Items, ItemOrder Order,
+                           const std::u16string& Text) {
+    if (Items.size() >= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+        throw std::length_error("memory list: too many items for a 32-bit count");
+    }
+    if (Order == ItemOrder::Sorted) {
+        Items.insert(std::upper_bound(Items.begin(), Items.end(), Text), Text);
+    } else {
+        Items.push_back(Text);
+    }
+}
+
+} // namespace detail
+
+/// A list box whose items live in a vector.
+class MemoryListBox final : public DBIListBox {
+public:
+    /// An empty list that places new items as Order says.
+    explicit MemoryListBox(ItemOrder Order = ItemOrder::Appended) : order_(Order) {}
+
+    void AddItem(const std::u16string& Text) override {
+        detail::AddOrderedItem(items_, order_, Text);
+    }
+    [[nodiscard]] int32_t ItemCount() const override { return static_cast<int32_t>(items_.size()); }
+    [[nodiscard]] std::u16string ItemText(int32_t Index) const override {
+        if (Index < 0 || static_cast<std::size_t>(Index) >= items_.size()) {
+            throw std::out_of_range("memory list: no item at this index");
+        }
+        return items_[static_cast<std::size_t>(Index)];
+    }
+
+    /// The items, in list order.
+    [[nodiscard]] const std::vector<std::u16string>& Items() const noexcept { return items_; }
+
+private:
+    ItemOrder order_;
+    std::vector<std::u16string> items_;
+};
+
+/// A combo box whose list and edit field live in memory.
+class MemoryComboBox final : public DBIComboBox {
+public:
+    /// An empty list and edit field; new items are placed as Order says.
+    explicit MemoryComboBox(ItemOrder Order = ItemOrder::Appended) : order_(Order) {}
+
+    void AddItem(const std::u16string& Text) override {
+        detail::AddOrderedItem(items_, order_, Text);
+    }
+    void SetEditText(const std::u16string& Text) override { editText_ = Text; }
+
+    /// The list's items, in list order.
+    [[nodiscard]] const std::vector<std::u16string>& Items() const noexcept { return items_; }
+    /// The edit field's text.
+    [[nodiscard]] const std::u16string& EditText() const noexcept { return editText_; }
+
+private:
+    ItemOrder order_;
+    std::vector<std::u16string> items_;
+    std::u16string editText_;
+};
+
+/// A text box whose text lives in a string; it counts assignments, as a real box reports each
+/// one as a change.
+class MemoryTextBox final : public DBITextBox {
+public:
+    /// A box holding Initial; setting it up does not count as an assignment.
+    explicit MemoryTextBox(std::u16string Initial = {}) : text_(std::move(Initial)) {}
+
+    [[nodiscard]] std::u16string Text() const override { return text_; }
+    void SetText(const std::u16string& Text) override {
+        text_ = Text;
+        ++assignments_;
+    }
+
+    /// The number of SetText calls so far.
+    [[nodiscard]] std::size_t Assignments() const noexcept { return assignments_; }
+
+private:
+    std::u16string text_;
+    std::size_t assignments_ = 0;
+};
+
+} // namespace tamsrove

@@ -1,1 +1,85 @@
-// (being written)
+// The completion watch: once a second the progress window asks whether the installer has set its
+// flag in the registry, clears it when it has, and gives up after a fixed number of ticks. The
+// decisions are plain functions of the tick count and the text read; CompletionWatch runs one
+// tick through injected ports, so the window only supplies the registry calls and the end.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tamsrove {
+
+/// Key path of the installer's completion flag; each registry call gets its own copy.
+inline constexpr std::wstring_view FlagKeyPath = L"HKEY_CURRENT_USER\\Software\\Marrowfen";
+/// Name of the REG_SZ value that holds the flag.
+inline constexpr std::wstring_view FlagValueName = L"frx";
+/// Text written to clear the flag once it has been seen.
+inline constexpr std::wstring_view FlagClearedText = L"0";
+/// Last tick that still reads the flag; the tick after it ends the wait.
+inline constexpr std::int16_t TickCap = 200;
+/// Interval of the window's watch timer, in milliseconds.
+inline constexpr unsigned WatchIntervalMs = 1000;
+
+/// What one tick does at each of its two decision points.
+enum class TickAction {
+    EndTimedOut,             ///< Past the cap: end the program without reading.
+    Read,                    ///< Read the flag.
+    ClearFlagAndEndFinished, ///< The flag is set: write "0", then end the program.
+    Wait,                    ///< The flag is not set: nothing more this tick.
+};
+
+/// Why the watch ended the program.
+enum class WatchOutcome { Finished, TimedOut };
+
+/// The tick count after one more tick; it stops at its maximum instead of overflowing.
+[[nodiscard]] std::int16_t NextTickCount(std::int16_t count) noexcept;
+/// Decision before reading, given the count already advanced for this tick.
+[[nodiscard]] TickAction DecideBeforeRead(std::int16_t tickCount) noexcept;
+/// True when the flag text begins with the character "1".
+[[nodiscard]] bool FlagIsSet(std::wstring_view flagText) noexcept;
+/// Decision after reading the flag text (an empty read is the empty text).
+[[nodiscard]] TickAction DecideAfterRead(std::wstring_view flagText) noexcept;
+/// The process exit code for an outcome.
+[[nodiscard]] unsigned ExitCodeFor(WatchOutcome outcome) noexcept;
+
+/// The effects a tick needs, supplied by the window (or by fakes in tests).
+struct WatchPorts {
+    /// Reads the flag's text, or nothing; may let window events run (and re-enter Tick).
+    std::function<std::optional<std::wstring>()> readFlag;
+    /// Writes FlagClearedText into the flag; its outcome is not needed.
+    std::function<void()> clearFlag;
+    /// Ends the program at once; normally does not return.
+    std::function<void(WatchOutcome)> endProgram;
+};
+
+/// Runs the ticks of the watch: counts them, reads, clears and ends through its ports.
+class CompletionWatch {
+public:
+    /// A watch in its first state: no ticks counted, not ended.
+    explicit CompletionWatch(WatchPorts ports) noexcept;
+
+    /// Handles one timer tick. A tick that arrives while an earlier one is still inside its
+    /// read (the read lets window events run), or after the watch has ended, does nothing.
+    void Tick() noexcept;
+
+    /// Ticks handled so far.
+    [[nodiscard]] std::int16_t TickCount() const noexcept { return tickCount_; }
+    /// True once the watch has asked for the program's end.
+    [[nodiscard]] bool HasEnded() const noexcept { return ended_; }
+
+private:
+    void RunTick() noexcept;
+    std::wstring ReadFlagText() noexcept;
+    void ClearFlag() noexcept;
+    void End(WatchOutcome outcome) noexcept;
+
+    WatchPorts ports_;
+    std::int16_t tickCount_ = 0;
+    bool inTick_ = false;
+    bool ended_ = false;
+};
+
+} // namespace tamsrove

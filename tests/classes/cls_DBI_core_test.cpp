@@ -1,1 +1,245 @@
-// (being written)
+// The line store's own operations: reading, writing, adding, inserting and removing lines,
+// its error text, and what copies and moves leave behind.
+#include "classes/cls_DBI.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::u16string>;
+
+/// A store holding exactly these lines (at least one), leading empty lines included.
+cls_DBI StoreOf(const Lines& lines) {
+    cls_DBI store;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        store.AddLineEnd(u"#"); // placeholders that AddLineEnd cannot absorb
+    }
+    store.AddLineEnd(u"#");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        store.SetLine(lines[i], static_cast<int32_t>(i));
+    }
+    return store;
+}
+
+Lines LinesOf(const cls_DBI& store) {
+    return {store.begin(), store.end()};
+}
+
+void ExpectEmptyStore(const cls_DBI& store) {
+    EXPECT_EQ(store.LinesNumber(), 0);
+    EXPECT_EQ(LinesOf(store), Lines{u""});
+}
+
+TEST(LineStoreCore, NewStoreIsTheEmptyStoreWithNoErrorText) {
+    const cls_DBI store;
+    ExpectEmptyStore(store);
+    EXPECT_EQ(store.GetLine(0), u"");
+    EXPECT_EQ(store.ErrorCode(), u"");
+}
+
+TEST(LineStoreCore, AddLineEndAppendsButFillsTheEmptyStoreInstead) {
+    struct Case {
+        Lines before;
+        std::u16string added;
+        Lines after;
+    };
+    const std::vector<Case> cases = {
+        {{u""}, u"a", {u"a"}},
+        {{u""}, u"", {u""}},
+        {{u"a"}, u"b", {u"a", u"b"}},
+        {{u"a"}, u"", {u"a", u""}},
+        {{u"", u"x"}, u"", {u"", u"x", u""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.before) + " + " + testing::PrintToString(c.added));
+        cls_DBI store = StoreOf(c.before);
+        store.AddLineEnd(c.added);
+        EXPECT_EQ(LinesOf(store), c.after);
+        EXPECT_EQ(store.LinesNumber(), static_cast<int32_t>(c.after.size()) - 1);
+    }
+}
+
+TEST(LineStoreCore, StoreEmptiedBySetLineIsTheEmptyStore) {
+    cls_DBI store;
+    store.AddLineEnd(u"a");
+    store.SetLine(u"", 0);
+    store.AddLineEnd(u"b");
+    EXPECT_EQ(LinesOf(store), Lines{u"b"});
+}
+
+TEST(LineStoreCore, GetLineReturnsACopy) {
+    cls_DBI store = StoreOf({u"a", u"b"});
+    std::u16string line = store.GetLine(1);
+    line += u"!";
+    EXPECT_EQ(store.GetLine(1), u"b");
+}
+
+TEST(LineStoreCore, InsertLinePutsTheLineBeforeIndexOrAppends) {
+    struct Case {
+        Lines before;
+        int32_t index;
+        Lines after;
+    };
+    const std::vector<Case> cases = {
+        {{u"a", u"b"}, 0, {u"x", u"a", u"b"}},
+        {{u"a", u"b"}, 1, {u"a", u"x", u"b"}},
+        {{u"a", u"b"}, 2, {u"a", u"b", u"x"}},
+        {{u"a"}, 0, {u"x", u"a"}},
+        {{u""}, 0, {u"x"}},
+        {{u"", u""}, 1, {u"", u"x", u""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.before) + " at " + std::to_string(c.index));
+        cls_DBI store = StoreOf(c.before);
+        store.InsertLine(u"x", c.index);
+        EXPECT_EQ(LinesOf(store), c.after);
+    }
+}
+
+TEST(LineStoreCore, RemoveLineTakesTheLineAwayAndKeepsErrorText) {
+    struct Case {
+        int32_t index;
+        Lines after;
+    };
+    const std::vector<Case> cases = {{0, {u"b", u"c"}}, {1, {u"a", u"c"}}, {2, {u"a", u"b"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.index);
+        cls_DBI store = StoreOf({u"a", u"b", u"c"});
+        store.RemoveLine(c.index);
+        EXPECT_EQ(LinesOf(store), c.after);
+        EXPECT_EQ(store.LinesNumber(), 1);
+        EXPECT_EQ(store.ErrorCode(), u"");
+    }
+}
+
+TEST(LineStoreCore, RemovingTheOnlyLineEmptiesItWithANotice) {
+    cls_DBI store = StoreOf({u"a"});
+    store.RemoveLine(0);
+    ExpectEmptyStore(store);
+    EXPECT_EQ(store.ErrorCode(), u"Last Line Cleared!");
+}
+
+TEST(LineStoreCore, IndexOutsideTheStoreRaisesAndChangesNothing) {
+    // Invariant: a bad index never reaches the array; the call raises and the store and its
+    // error text stay exactly as they were (RemoveLine past the end used to drop the last line).
+    using Call = void (*)(cls_DBI&, int32_t);
+    const Call get = [](cls_DBI& s, int32_t i) {
+        (void)s.GetLine(i);
+    };
+    const Call set = [](cls_DBI& s, int32_t i) {
+        s.SetLine(u"x", i);
+    };
+    const Call insert = [](cls_DBI& s, int32_t i) {
+        s.InsertLine(u"x", i);
+    };
+    const Call remove = [](cls_DBI& s, int32_t i) {
+        s.RemoveLine(i);
+    };
+    struct Case {
+        const char* name;
+        Call call;
+        Lines before;
+        int32_t index;
+    };
+    const std::vector<Case> cases = {
+        {"GetLine", get, {u"a", u"b"}, -1},
+        {"GetLine", get, {u"a", u"b"}, 2},
+        {"SetLine", set, {u"a"}, 1},
+        {"SetLine", set, {u"a"}, INT32_MIN},
+        {"InsertLine", insert, {u"a", u"b"}, 3},
+        {"InsertLine", insert, {u"a"}, -1},
+        {"InsertLine", insert, {u""}, 1},
+        {"RemoveLine", remove, {u"a", u"b", u"c"}, 7},
+        {"RemoveLine", remove, {u"a", u"b", u"c"}, 3},
+        {"RemoveLine", remove, {u"a", u"b"}, -1},
+        {"RemoveLine", remove, {u"a"}, 1},
+        {"RemoveLine", remove, {u""}, INT32_MAX},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.index));
+        cls_DBI store = StoreOf(c.before);
+        EXPECT_THROW(c.call(store, c.index), std::out_of_range);
+        EXPECT_EQ(LinesOf(store), c.before);
+        EXPECT_EQ(store.ErrorCode(), u"");
+    }
+}
+
+TEST(LineStoreCore, RemoveAllLinesAlwaysLeavesTheEmptyStoreAndTheNotice) {
+    const std::vector<Lines> stores = {{u""}, {u"a"}, {u"", u"b", u"c"}};
+    for (const Lines& lines : stores) {
+        SCOPED_TRACE(testing::PrintToString(lines));
+        cls_DBI store = StoreOf(lines);
+        store.RemoveAllLines();
+        ExpectEmptyStore(store);
+        EXPECT_EQ(store.ErrorCode(), u"Last Line Cleared!");
+    }
+}
+
+TEST(LineStoreCore, ClearBlanksEveryLineAndKeepsTheirNumber) {
+    cls_DBI store = StoreOf({u"a", u"b"});
+    store.Clear(u"-");
+    EXPECT_EQ(LinesOf(store), (Lines{u"-", u"-"}));
+    store.Clear();
+    EXPECT_EQ(LinesOf(store), (Lines{u"", u""}));
+    EXPECT_EQ(store.LinesNumber(), 1);
+}
+
+TEST(LineStoreCore, ErrorTextIsNeverCleared) {
+    cls_DBI store;
+    store.RemoveAllLines();
+    store.AddLineEnd(u"a");
+    store.InsertLine(u"b", 0);
+    store.SetLine(u"c", 1);
+    store.RemoveLine(1);
+    store.Clear();
+    EXPECT_EQ(store.ErrorCode(), u"Last Line Cleared!");
+}
+
+TEST(LineStoreCore, CopiesAreIndependent) {
+    cls_DBI original = StoreOf({u"a", u"b"});
+    original.RemoveLine(1);
+    cls_DBI copy(original);
+    cls_DBI assigned = StoreOf({u"z", u"z", u"z"});
+    assigned = original;
+    original.SetLine(u"changed", 0);
+    for (const cls_DBI* store : {&copy, &assigned}) {
+        EXPECT_EQ(LinesOf(*store), Lines{u"a"});
+        EXPECT_EQ(store->LinesNumber(), 0);
+        EXPECT_EQ(store->ErrorCode(), u"");
+    }
+}
+
+TEST(LineStoreCore, MovedFromStoreIsANewStore) {
+    // Invariant: every store, a moved-from one included, holds at least one line.
+    cls_DBI source = StoreOf({u"a"});
+    source.RemoveLine(0);
+    source.AddLineEnd(u"a");
+    source.AddLineEnd(u"b");
+    cls_DBI target(std::move(source));
+    EXPECT_EQ(LinesOf(target), (Lines{u"a", u"b"}));
+    EXPECT_EQ(target.ErrorCode(), u"Last Line Cleared!");
+    ExpectEmptyStore(source); // NOLINT(bugprone-use-after-move): the moved-from state is defined
+    EXPECT_EQ(source.ErrorCode(), u"");
+
+    cls_DBI assigned = StoreOf({u"old"});
+    assigned = std::move(target);
+    EXPECT_EQ(LinesOf(assigned), (Lines{u"a", u"b"}));
+    ExpectEmptyStore(target); // NOLINT(bugprone-use-after-move)
+    target.AddLineEnd(u"usable");
+    EXPECT_EQ(LinesOf(target), Lines{u"usable"});
+}
+
+TEST(LineStoreCore, SelfMoveAssignmentKeepsTheLines) {
+    cls_DBI store = StoreOf({u"a", u"b"});
+    cls_DBI& alias = store;
+    store = std::move(alias);
+    EXPECT_EQ(LinesOf(store), (Lines{u"a", u"b"})); // NOLINT(bugprone-use-after-move)
+}
+
+} // namespace

@@ -1,1 +1,280 @@
-// (being written)
+// Packing the store into a meta-string, unpacking it, and cutting strings at a delimiter or a
+// count; also the forward-scan splitter under them.
+#include "classes/cls_DBI.h"
+#include "classes/line_split.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::u16string>;
+
+Lines LinesOf(const cls_DBI& store) {
+    return {store.begin(), store.end()};
+}
+
+/// A store holding exactly these lines, leading empty lines included.
+cls_DBI StoreOf(const Lines& lines) {
+    cls_DBI store;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        store.AddLineEnd(u"#");
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        store.SetLine(lines[i], static_cast<int32_t>(i));
+    }
+    return store;
+}
+
+/// The classic cut-and-copy loop, literally: what the single scan must reproduce.
+Lines NaivePieces(std::u16string& text, const std::u16string& delimiter) {
+    Lines pieces;
+    while (!delimiter.empty() && text.find(delimiter) != std::u16string::npos) {
+        const std::size_t at = text.find(delimiter);
+        pieces.push_back(text.substr(0, at));
+        text = text.substr(at + delimiter.size());
+    }
+    return pieces;
+}
+
+TEST(MetaString, PackingWritesEveryLineFollowedByTheDelimiter) {
+    struct Case {
+        Lines lines;
+        std::u16string delimiter;
+        std::u16string packed;
+    };
+    const std::vector<Case> cases = {
+        {{u"a", u"b"}, u"", u"a\r\nb\r\n"},
+        {{u"a", u"b"}, u"|", u"a|b|"},
+        {{u""}, u"", u"\r\n"},
+        {{u""}, u"<>", u"<>"},
+        {{u"", u"a|b", u""}, u"|", u"|a|b||"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.lines) + " " + testing::PrintToString(c.delimiter));
+        cls_DBI store = StoreOf(c.lines);
+        std::u16string delimiter = c.delimiter;
+        EXPECT_EQ(store.DBIToMetaString(delimiter), c.packed);
+        EXPECT_EQ(LinesOf(store), c.lines);
+    }
+}
+
+TEST(MetaString, EmptyDelimiterBecomesCrLfInTheCallersVariable) {
+    cls_DBI store;
+    std::u16string forPacking;
+    std::u16string forUnpacking;
+    std::u16string data = u"a\r\n";
+    (void)store.DBIToMetaString(forPacking);
+    store.MetaStringToDBI(data, forUnpacking);
+    EXPECT_EQ(forPacking, u"\r\n");
+    EXPECT_EQ(forUnpacking, u"\r\n");
+    EXPECT_EQ(LinesOf(store), Lines{u"a"});
+}
+
+TEST(MetaString, UnpackingAddsEveryPieceBeforeADelimiterAndKeepsTheRest) {
+    struct Case {
+        Lines before;
+        std::u16string data;
+        std::u16string delimiter;
+        Lines after;
+        std::u16string rest;
+    };
+    const std::vector<Case> cases = {
+        {{u""}, u"a|b|", u"|", {u"a", u"b"}, u""},
+        {{u""}, u"a|b", u"|", {u"a"}, u"b"},
+        {{u""}, u"abc", u"|", {u""}, u"abc"},
+        {{u""}, u"", u"|", {u""}, u""},
+        {{u"p"}, u"x|", u"|", {u"p", u"x"}, u""},
+        {{u"p"}, u"||x|", u"|", {u"p", u"", u"", u"x"}, u""},
+        {{u""}, u"||x|", u"|", {u"x"}, u""},
+        {{u""}, u"\r\n\r\nx\r\n", u"", {u"x"}, u""},
+        // Absorption stops with the first stored line, also when later pieces are empty.
+        {{u""}, u"|x||y", u"|", {u"x", u""}, u"y"},
+        {{u"", u"q"}, u"|", u"|", {u"", u"q", u""}, u""},
+        {{u""}, u"xABAy", u"ABA", {u"x"}, u"y"},
+        {{u""}, u"aaaaa", u"aa", {u""}, u"a"},
+        {{u""}, u"a\u00e9\U0001F600|b|", u"|", {u"a\u00e9\U0001F600", u"b"}, u""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.data) + " " + testing::PrintToString(c.delimiter));
+        cls_DBI store = StoreOf(c.before);
+        std::u16string data = c.data;
+        std::u16string delimiter = c.delimiter;
+        store.MetaStringToDBI(data, delimiter);
+        EXPECT_EQ(LinesOf(store), c.after);
+        EXPECT_EQ(data, c.rest);
+    }
+}
+
+TEST(MetaString, UnpackingMatchesTheCutAndCopyLoopOnEveryShortString) {
+    // Every string of up to 7 characters over {a, |} against three delimiters.
+    for (const std::u16string delimiter : {u"|", u"||", u"a|a"}) {
+        for (unsigned length = 0; length <= 7; ++length) {
+            for (unsigned bits = 0; bits < (1U << length); ++bits) {
+                std::u16string text;
+                for (unsigned i = 0; i < length; ++i) {
+                    text += ((bits >> i) & 1U) != 0 ? u'|' : u'a';
+                }
+                SCOPED_TRACE(testing::PrintToString(text) + " " +
+                             testing::PrintToString(delimiter));
+                std::u16string expectedRest = text;
+                cls_DBI expected;
+                for (const std::u16string& piece : NaivePieces(expectedRest, delimiter)) {
+                    expected.AddLineEnd(piece);
+                }
+                cls_DBI store;
+                std::u16string data = text;
+                store.MetaStringToDBI(data, std::u16string(delimiter));
+                ASSERT_EQ(LinesOf(store), LinesOf(expected));
+                ASSERT_EQ(data, expectedRest);
+            }
+        }
+    }
+}
+
+TEST(MetaString, RoundTripGivesTheLinesBackExceptLeadingEmptyOnes) {
+    cls_DBI original = StoreOf({u"", u"", u"a", u"", u"b c", u""});
+    std::u16string packed = original.DBIToMetaString();
+    cls_DBI unpacked;
+    unpacked.MetaStringToDBI(packed);
+    EXPECT_EQ(LinesOf(unpacked), (Lines{u"a", u"", u"b c", u""}));
+    EXPECT_EQ(packed, u"");
+}
+
+TEST(MetaString, OneVariableAsDataAndDelimiterIsCutOnce) {
+    cls_DBI store = StoreOf({u"p"});
+    std::u16string both = u"ab";
+    store.MetaStringToDBI(both, both);
+    EXPECT_EQ(LinesOf(store), (Lines{u"p", u""}));
+    EXPECT_EQ(both, u"");
+}
+
+TEST(Cutting, LeftCutToCharCutsTheFrontUpToTheFirstDelimiter) {
+    struct Case {
+        std::u16string source;
+        std::u16string delimiter;
+        std::u16string result;
+        std::u16string rest;
+    };
+    const std::vector<Case> cases = {
+        {u"k=v", u"=", u"k", u"v"}, {u"xabyab", u"ab", u"x", u"yab"}, {u"=", u"=", u"", u""},
+        {u"abc", u"", u"", u"abc"}, {u"abc", u"abc", u"", u""},
+    };
+    cls_DBI store;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.source) + " " + testing::PrintToString(c.delimiter));
+        std::u16string source = c.source;
+        EXPECT_EQ(store.LeftCutToChar(source, c.delimiter), c.result);
+        EXPECT_EQ(source, c.rest);
+    }
+}
+
+TEST(Cutting, LeftCutToCharWithoutTheDelimiterRaisesAndKeepsSource) {
+    const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+        {u"abc", u"|"}, {u"", u""}, {u"", u"|"}, {u"ab", u"abc"}, {u"aB", u"ab"}};
+    cls_DBI store;
+    for (const auto& [text, delimiter] : cases) {
+        SCOPED_TRACE(testing::PrintToString(text) + " " + testing::PrintToString(delimiter));
+        std::u16string source = text;
+        EXPECT_THROW((void)store.LeftCutToChar(source, delimiter), std::invalid_argument);
+        EXPECT_EQ(source, text);
+    }
+}
+
+TEST(Cutting, LeftCutTakesACountOfCharacters) {
+    struct Case {
+        std::u16string source;
+        int32_t count;
+        bool affectSource;
+        std::u16string result;
+        std::u16string rest;
+    };
+    const std::vector<Case> cases = {
+        {u"abcdef", 2, false, u"ab", u"abcdef"},
+        {u"abcdef", 2, true, u"ab", u"cdef"},
+        {u"abcdef", 0, true, u"", u"abcdef"},
+        {u"ab", 5, false, u"ab", u"ab"},
+        {u"ab", 2, true, u"ab", u""},
+        {u"", 0, true, u"", u""},
+    };
+    cls_DBI store;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.source) + " " + std::to_string(c.count));
+        std::u16string source = c.source;
+        EXPECT_EQ(store.LeftCut(source, c.count, c.affectSource), c.result);
+        EXPECT_EQ(source, c.rest);
+    }
+}
+
+TEST(Cutting, LeftCutOfAnImpossibleCountRaisesAndKeepsSource) {
+    struct Case {
+        int32_t count;
+        bool affectSource;
+    };
+    const std::vector<Case> cases = {
+        {-1, false}, {-1, true}, {INT32_MIN, false}, {3, true}, {INT32_MAX, true}};
+    cls_DBI store;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.count) + (c.affectSource ? " cutting" : ""));
+        std::u16string source = u"ab";
+        EXPECT_THROW((void)store.LeftCut(source, c.count, c.affectSource), std::invalid_argument);
+        EXPECT_EQ(source, u"ab");
+    }
+}
+
+TEST(LineSplit, ReportsEveryPieceAndWhereTheRestStarts) {
+    struct Case {
+        std::u16string text;
+        std::u16string delimiter;
+        Lines pieces;
+        std::size_t rest;
+    };
+    const std::vector<Case> cases = {
+        {u"", u";", {}, 0},        {u";", u";", {u""}, 1}, {u";a;", u";", {u"", u"a"}, 3},
+        {u"a;b", u";", {u"a"}, 2}, {u"abc", u";", {}, 0},  {u"a;;b", u";;", {u"a"}, 3},
+        {u"a;b", u"", {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text) + " " + testing::PrintToString(c.delimiter));
+        Lines pieces;
+        std::vector<std::size_t> nexts;
+        const std::size_t rest = tamsrove::split_at_delimiter(
+            c.text, c.delimiter, [&](std::u16string_view piece, std::size_t next) {
+                pieces.emplace_back(piece);
+                nexts.push_back(next);
+            });
+        EXPECT_EQ(pieces, c.pieces);
+        EXPECT_EQ(rest, c.rest);
+        EXPECT_EQ(nexts.empty() ? 0 : nexts.back(), c.rest);
+    }
+}
+
+TEST(LineSplit, FailedAddLeavesTheTextAsTheCutAndCopyLoopWould) {
+    // Invariant: when adding a piece fails, the pieces added so far stay added and the text holds
+    // what followed the failing piece's delimiter, exactly as after the classic loop.
+    for (std::size_t failAt = 0; failAt < 3; ++failAt) {
+        SCOPED_TRACE(failAt);
+        std::u16string text = u"a|bb|ccc|d";
+        Lines added;
+        EXPECT_THROW(tamsrove::cut_pieces_from_front(text, u"|",
+                                                     [&](std::u16string&& piece) {
+                                                         if (added.size() == failAt) {
+                                                             throw std::bad_alloc();
+                                                         }
+                                                         added.push_back(std::move(piece));
+                                                     }),
+                     std::bad_alloc);
+        const Lines all = {u"a", u"bb", u"ccc"};
+        const Lines restAfter = {u"bb|ccc|d", u"ccc|d", u"d"};
+        EXPECT_EQ(added, Lines(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(failAt)));
+        EXPECT_EQ(text, restAfter[failAt]);
+    }
+}
+
+} // namespace

@@ -1,1 +1,406 @@
-// (being written)
+// The working-ring control with real windows: its class, the frame sequence driven tick by
+// tick, starting and stopping, its bitmaps, and the pixels the ring box shows at the control's
+// DPI (the WorkRingDpi suite runs again in a 144-DPI prefix).
+#include "controls/WorkRing.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <string>
+
+#include "controls/ring_artwork.h"
+#include "win32_test_support.h"
+
+namespace tamsrove {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The control's design size in twips.
+constexpr int design_width_twips = 1065;
+constexpr int design_height_twips = 1035;
+
+// A host window with one ring of the given size in twips at (10, 10) pixels.
+class WorkRingControl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WorkRing::RegisterWindowClass(::GetModuleHandleW(nullptr)));
+        host_ = test::make_host_window(320, 320);
+        ASSERT_TRUE(host_);
+        dpi_ = static_cast<int32_t>(::GetDpiForWindow(host_.get()));
+        ring_window_ = make_ring(design_width_twips, design_height_twips);
+        ASSERT_NE(ring_window_, nullptr);
+        ring_ = WorkRing::FromWindow(ring_window_);
+        ASSERT_NE(ring_, nullptr);
+        // Let the new windows paint before the ring starts; after ani_start the tests pump no
+        // messages unless they want real timer ticks.
+        test::pump_messages();
+    }
+
+    HWND make_ring(int width_twips, int height_twips) const {
+        return ::CreateWindowExW(0, WorkRing::ClassName, nullptr, WS_CHILD | WS_VISIBLE, 10, 10,
+                                 px(width_twips), px(height_twips), host_.get(),
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(7)),
+                                 ::GetModuleHandleW(nullptr), nullptr);
+    }
+
+    [[nodiscard]] int px(int twips) const { return test::twips_to_pixels(twips, dpi_); }
+
+    // The bitmap the ring box holds now.
+    [[nodiscard]] HBITMAP shown() const { return shown_by(*ring_); }
+    static HBITMAP shown_by(const WorkRing& ring) {
+        return reinterpret_cast<HBITMAP>(
+            ::SendMessageW(ring.ring_box(), STM_GETIMAGE, IMAGE_BITMAP, 0));
+    }
+
+    // One tick of the animation timer, delivered as the timer would.
+    void tick() const { tick(ring_window_); }
+    static void tick(HWND ring) { ::SendMessageW(ring, WM_TIMER, WorkRing::tmr_Animator, 0); }
+
+    [[nodiscard]] std::array<HBITMAP, 8> frame_handles() const {
+        std::array<HBITMAP, 8> handles{};
+        for (int32_t k = 0; k < 8; ++k) {
+            handles[static_cast<size_t>(k)] = ring_->frame_bitmap(k);
+        }
+        return handles;
+    }
+
+    // The ring box's rectangle in the control's client coordinates.
+    [[nodiscard]] RECT box_rect() const {
+        RECT r{};
+        ::GetWindowRect(ring_->ring_box(), &r);
+        ::MapWindowPoints(nullptr, ring_window_, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+
+    unique_hwnd host_;
+    HWND ring_window_ = nullptr;
+    WorkRing* ring_ = nullptr;
+    int32_t dpi_ = 96;
+};
+
+class WorkRingDpi : public WorkRingControl {
+protected:
+    // Counts the pixels of the control that differ from frame k drawn at (60, 60) twips on
+    // white; the capture covers the whole control, so stray paint anywhere is caught.
+    [[nodiscard]] int pixels_off_frame(HWND ring, int32_t k) const {
+        const test::Capture capture = test::capture_client(ring);
+        EXPECT_GT(capture.width, 0);
+        const PixelBuffer frame = draw_ring_frame(k, dpi_);
+        const int offset = px(WorkRing::ring_box_offset_twips);
+        int wrong = 0;
+        for (int y = 0; y < capture.height; ++y) {
+            for (int x = 0; x < capture.width; ++x) {
+                COLORREF expected = RGB(255, 255, 255);
+                const int fx = x - offset;
+                const int fy = y - offset;
+                if (fx >= 0 && fy >= 0 && fx < frame.width && fy < frame.height) {
+                    const Rgb c = frame.pixel(fx, fy);
+                    expected = RGB(c.r, c.g, c.b);
+                }
+                if (capture.at(x, y) != expected && ++wrong <= 3) {
+                    ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex
+                                  << capture.at(x, y) << ", expected " << expected;
+                }
+            }
+        }
+        return wrong;
+    }
+
+    void show_on_screen(HWND ring) const {
+        ::UpdateWindow(ring);
+        ::UpdateWindow(WorkRing::FromWindow(ring)->ring_box());
+        ::GdiFlush();
+    }
+};
+
+// --- Class and creation ------------------------------------------------------------------------
+
+TEST_F(WorkRingControl, RegistersOnceUnderItsClassName) {
+    EXPECT_TRUE(WorkRing::RegisterWindowClass(::GetModuleHandleW(nullptr)));
+    std::array<wchar_t, 64> name{};
+    ASSERT_GT(::GetClassNameW(ring_window_, name.data(), static_cast<int>(name.size())), 0);
+    EXPECT_EQ(std::wstring(name.data()), L"Tamsrove.WorkRing");
+}
+
+TEST_F(WorkRingControl, FromWindowAnswersOnlyForRings) {
+    EXPECT_EQ(WorkRing::FromWindow(ring_window_), ring_);
+    EXPECT_EQ(ring_->window(), ring_window_);
+    EXPECT_EQ(WorkRing::FromWindow(nullptr), nullptr);
+    EXPECT_EQ(WorkRing::FromWindow(host_.get()), nullptr);
+    EXPECT_EQ(WorkRing::FromWindow(ring_->ring_box()), nullptr);
+    EXPECT_EQ(WorkRing::FromWindow(::GetDesktopWindow()), nullptr);
+}
+
+TEST_F(WorkRingControl, CreatedWithTimerOffAndAnEmptyVisibleRingBox) {
+    EXPECT_EQ(ring_->frame(), 0);
+    EXPECT_FALSE(ring_->animating());
+    ASSERT_NE(ring_->ring_box(), nullptr);
+    EXPECT_EQ(::GetParent(ring_->ring_box()), ring_window_);
+    EXPECT_TRUE(::IsWindowVisible(ring_->ring_box()));
+    EXPECT_EQ(shown(), nullptr);
+}
+
+TEST_F(WorkRingControl, FramesAreEightDistinct24BitBitmapsOfTheRingSize) {
+    const PixelSize size = ring_frame_size(ring_->dpi());
+    const auto handles = frame_handles();
+    for (int32_t k = 0; k < 8; ++k) {
+        SCOPED_TRACE("frame " + std::to_string(k));
+        DIBSECTION dib{};
+        ASSERT_EQ(::GetObjectW(handles[static_cast<size_t>(k)], sizeof(dib), &dib),
+                  static_cast<int>(sizeof(dib)));
+        EXPECT_EQ(dib.dsBm.bmBitsPixel, 24);
+        EXPECT_EQ(dib.dsBm.bmWidth, size.width);
+        EXPECT_EQ(dib.dsBm.bmHeight, size.height);
+        for (int32_t j = 0; j < k; ++j) {
+            EXPECT_NE(handles[static_cast<size_t>(j)], handles[static_cast<size_t>(k)]);
+        }
+    }
+    EXPECT_EQ(ring_->frame_bitmap(-1), nullptr);
+    EXPECT_EQ(ring_->frame_bitmap(8), nullptr);
+}
+
+// --- Frame sequence ----------------------------------------------------------------------------
+
+TEST_F(WorkRingControl, TicksShowFramesZeroToSevenThenZero) {
+    ring_->ani_start();
+    const int32_t expected[] = {0, 1, 2, 3, 4, 5, 6, 7, 0, 1};
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE("tick " + std::to_string(i + 1));
+        tick();
+        // The box holds the stored bitmap itself: nothing was copied or drawn for the tick.
+        EXPECT_EQ(shown(), ring_->frame_bitmap(expected[i]));
+        EXPECT_EQ(ring_->frame(), next_ring_frame(expected[i]));
+    }
+}
+
+TEST_F(WorkRingControl, NinthTickShowsFrameZeroAgain) {
+    ring_->ani_start();
+    for (int i = 0; i < 8; ++i) {
+        tick();
+    }
+    EXPECT_EQ(shown(), ring_->frame_bitmap(7));
+    EXPECT_EQ(ring_->frame(), 0);
+    tick();
+    EXPECT_EQ(shown(), ring_->frame_bitmap(0));
+}
+
+TEST_F(WorkRingControl, FrameNeverReachesEight) {
+    ring_->ani_start();
+    for (int i = 0; i < 40; ++i) {
+        tick();
+        ASSERT_GE(ring_->frame(), 0);
+        ASSERT_LE(ring_->frame(), 7);
+    }
+}
+
+TEST_F(WorkRingControl, TicksKeepUsingTheBitmapsMadeAtCreation) {
+    // Regression: frames are made once; a tick must never make, copy or replace a bitmap.
+    const auto before = frame_handles();
+    ring_->ani_start();
+    for (int i = 0; i < 24; ++i) {
+        tick();
+    }
+    EXPECT_EQ(frame_handles(), before);
+}
+
+// --- Starting and stopping ---------------------------------------------------------------------
+
+TEST_F(WorkRingControl, StartEnablesTheTimerAndShowsTheBoxWithoutAFrame) {
+    ring_->ani_start();
+    EXPECT_TRUE(ring_->animating());
+    EXPECT_TRUE(::IsWindowVisible(ring_->ring_box()));
+    // The first frame comes with the first tick, not at once.
+    EXPECT_EQ(shown(), nullptr);
+    EXPECT_EQ(ring_->frame(), 0);
+}
+
+TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
+    ring_->ani_start();
+    for (int i = 0; i < 5; ++i) {
+        tick();
+    }
+    ring_->ani_stop();
+    EXPECT_FALSE(ring_->animating());
+    EXPECT_FALSE(::IsWindowVisible(ring_->ring_box()));
+    EXPECT_EQ(ring_->frame(), 5);
+    EXPECT_EQ(shown(), ring_->frame_bitmap(4));
+
+    ring_->ani_start();
+    EXPECT_TRUE(::IsWindowVisible(ring_->ring_box()));
+    EXPECT_EQ(shown(), ring_->frame_bitmap(4));
+    tick();
+    EXPECT_EQ(shown(), ring_->frame_bitmap(5));
+}
+
+TEST_F(WorkRingControl, StopBeforeAnyStartHidesTheEmptyBox) {
+    ring_->ani_stop();
+    EXPECT_FALSE(ring_->animating());
+    EXPECT_FALSE(::IsWindowVisible(ring_->ring_box()));
+    EXPECT_EQ(shown(), nullptr);
+    EXPECT_EQ(ring_->frame(), 0);
+}
+
+TEST_F(WorkRingControl, RepeatedStartOrStopChangesNothingElse) {
+    ring_->ani_start();
+    tick();
+    tick();
+    ring_->ani_start();
+    EXPECT_TRUE(ring_->animating());
+    EXPECT_EQ(ring_->frame(), 2);
+    ring_->ani_stop();
+    ring_->ani_stop();
+    EXPECT_FALSE(ring_->animating());
+    EXPECT_FALSE(::IsWindowVisible(ring_->ring_box()));
+    EXPECT_EQ(ring_->frame(), 2);
+    EXPECT_EQ(shown(), ring_->frame_bitmap(1));
+}
+
+TEST_F(WorkRingControl, StoppedRingDoesNotTurn) {
+    ring_->ani_start();
+    tick();
+    tick();
+    ring_->ani_stop();
+    // A tick already queued when the timer stopped must not move it, nor may time.
+    tick();
+    test::pump_for(250ms);
+    EXPECT_EQ(ring_->frame(), 2);
+    EXPECT_EQ(shown(), ring_->frame_bitmap(1));
+}
+
+TEST_F(WorkRingControl, OtherTimerIdsDoNotTurnTheRing) {
+    ring_->ani_start();
+    ::SendMessageW(ring_window_, WM_TIMER, WorkRing::tmr_Animator + 1, 0);
+    EXPECT_EQ(ring_->frame(), 0);
+    EXPECT_EQ(shown(), nullptr);
+}
+
+TEST_F(WorkRingControl, RealTimerTurnsTheRing) {
+    ring_->ani_start();
+    // 20 ticks a second: three ticks well within two seconds, even on a loaded machine.
+    EXPECT_TRUE(test::pump_until([&] { return ring_->frame() >= 3; }, 2000ms));
+    EXPECT_NE(shown(), nullptr);
+}
+
+// --- Lifetime and DPI changes ------------------------------------------------------------------
+
+TEST_F(WorkRingControl, DestroyingTheControlDeletesItsBitmaps) {
+    ring_->ani_start();
+    tick();
+    const auto handles = frame_handles();
+    ASSERT_NE(::DestroyWindow(ring_window_), FALSE);
+    for (const HBITMAP h : handles) {
+        EXPECT_EQ(::GetObjectType(h), 0U);
+    }
+    EXPECT_EQ(WorkRing::FromWindow(ring_window_), nullptr);
+}
+
+TEST_F(WorkRingControl, DpiChangeRemakesTheFramesAndKeepsTheShownOne) {
+    ring_->ani_start();
+    for (int i = 0; i < 3; ++i) {
+        tick();
+    }
+    const auto old = frame_handles();
+    ::SendMessageW(ring_window_, WM_DPICHANGED_AFTERPARENT, 0, 0);
+    const auto now = frame_handles();
+    for (size_t k = 0; k < 8; ++k) {
+        SCOPED_TRACE("frame " + std::to_string(k));
+        EXPECT_NE(now[k], nullptr);
+        EXPECT_NE(now[k], old[k]);
+        EXPECT_EQ(::GetObjectType(old[k]), 0U); // the old ones are deleted, none leaks
+    }
+    EXPECT_EQ(shown(), ring_->frame_bitmap(2));
+    EXPECT_EQ(ring_->frame(), 3);
+    EXPECT_EQ(ring_->dpi(), static_cast<int32_t>(::GetDpiForWindow(ring_window_)));
+    const RECT box = box_rect();
+    EXPECT_EQ(box.left, px(WorkRing::ring_box_offset_twips));
+    EXPECT_EQ(box.top, px(WorkRing::ring_box_offset_twips));
+}
+
+// --- What the control shows, at the prefix's DPI -----------------------------------------------
+
+TEST_F(WorkRingDpi, ControlRunsAtThePromisedDpi) {
+    const int32_t promised = test::promised_test_dpi();
+    if (promised != 0) {
+        EXPECT_EQ(static_cast<int32_t>(::GetDpiForWindow(ring_window_)), promised);
+    }
+    EXPECT_EQ(ring_->dpi(), static_cast<int32_t>(::GetDpiForWindow(ring_window_)));
+    EXPECT_EQ(ring_frame_size(ring_->dpi()), ring_frame_size(dpi_));
+}
+
+TEST_F(WorkRingDpi, RingBoxSitsAt60TwipsWithItsDesignSize) {
+    const RECT box = box_rect();
+    EXPECT_EQ(box.left, px(60));
+    EXPECT_EQ(box.top, px(60));
+    EXPECT_EQ(box.right - box.left, px(885));
+    EXPECT_EQ(box.bottom - box.top, px(885));
+}
+
+TEST_F(WorkRingDpi, ControlIsWhiteBeforeTheFirstFrame) {
+    ring_->ani_start();
+    show_on_screen(ring_window_);
+    const test::Capture capture = test::capture_client(ring_window_);
+    ASSERT_EQ(capture.width, px(design_width_twips));
+    int not_white = 0;
+    for (const uint32_t v : capture.pixels) {
+        not_white += v != 0xFFFFFFU ? 1 : 0;
+    }
+    EXPECT_EQ(not_white, 0);
+}
+
+TEST_F(WorkRingDpi, EachTickShowsItsFramesPixelsAt60Twips) {
+    ring_->ani_start();
+    for (int32_t k = 0; k < 8; ++k) {
+        SCOPED_TRACE("frame " + std::to_string(k));
+        tick();
+        show_on_screen(ring_window_);
+        EXPECT_EQ(pixels_off_frame(ring_window_, k), 0);
+    }
+}
+
+TEST_F(WorkRingDpi, RestartShowsTheLastFrameAgain) {
+    ring_->ani_start();
+    for (int i = 0; i < 5; ++i) {
+        tick();
+    }
+    ring_->ani_stop();
+    show_on_screen(ring_window_);
+    ring_->ani_start();
+    show_on_screen(ring_window_);
+    EXPECT_EQ(pixels_off_frame(ring_window_, 4), 0);
+}
+
+TEST_F(WorkRingDpi, ControlSmallerThanItsDesignStillShowsTheRingAt60Twips) {
+    // The progress window gives the ring 1065 x 855 twips; the frame still fits inside.
+    const HWND small = make_ring(design_width_twips, 855);
+    ASSERT_NE(small, nullptr);
+    WorkRing* ring = WorkRing::FromWindow(small);
+    ASSERT_NE(ring, nullptr);
+    test::pump_messages();
+    ring->ani_start();
+    for (int i = 0; i < 3; ++i) {
+        tick(small);
+    }
+    show_on_screen(small);
+    EXPECT_LE(px(60) + ring_frame_size(dpi_).height, px(855));
+    EXPECT_EQ(pixels_off_frame(small, 2), 0);
+}
+
+TEST_F(WorkRingDpi, FrameBitmapsHoldTheArtworkDrawnAtTheControlsDpi) {
+    for (int32_t k = 0; k < 8; ++k) {
+        SCOPED_TRACE("frame " + std::to_string(k));
+        const PixelBuffer expected = draw_ring_frame(k, dpi_);
+        DIBSECTION dib{};
+        ASSERT_EQ(::GetObjectW(ring_->frame_bitmap(k), sizeof(dib), &dib),
+                  static_cast<int>(sizeof(dib)));
+        ASSERT_NE(dib.dsBm.bmBits, nullptr);
+        ASSERT_EQ(dib.dsBm.bmWidthBytes, expected.stride);
+        // The section's rows run from the top, as in the buffer: the bytes match one for one.
+        EXPECT_EQ(std::memcmp(dib.dsBm.bmBits, expected.bytes.data(), expected.bytes.size()), 0);
+    }
+}
+
+} // namespace
+} // namespace tamsrove

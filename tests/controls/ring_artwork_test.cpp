@@ -1,1 +1,264 @@
-// (being written)
+// The ring's frame pictures: sizes, buffer layout, the colour of every dot in every frame, the
+// grey outlines and the circle, at 96 DPI and scaled.
+#include "controls/ring_artwork.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+namespace tamsrove {
+namespace {
+
+constexpr Rgb white{255, 255, 255};
+constexpr Rgb lit{110, 207, 241};
+constexpr Rgb paler{161, 224, 246};
+constexpr Rgb palest{229, 247, 253};
+constexpr Rgb grey{192, 192, 192};
+
+struct Point {
+    int32_t x;
+    int32_t y;
+};
+
+// Dot centres of the 96-DPI design, positions 0..7 clockwise from the top.
+constexpr std::array<Point, 8> design_dots{
+    {{25, 7}, {37, 12}, {42, 24}, {37, 36}, {25, 41}, {13, 36}, {8, 24}, {13, 12}}};
+constexpr Point design_centre{25, 24};
+
+std::string describe(Rgb c) {
+    return "RGB(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) +
+           ")";
+}
+
+// Where a design pixel's centre lands at another DPI: the picture scales about its centre.
+Point scaled(Point design, int32_t dpi, PixelSize size) {
+    const double s = double(dpi) / 96.0;
+    const auto at = [s](int32_t p, int32_t design_centre_px, int32_t extent) {
+        return static_cast<int32_t>(
+            std::floor(extent / 2.0 + (p + 0.5 - (design_centre_px + 0.5)) * s));
+    };
+    return {at(design.x, design_centre.x, size.width), at(design.y, design_centre.y, size.height)};
+}
+
+Rgb expected_dot(int32_t frame, int32_t position) {
+    const int32_t behind = (frame - position + 8) % 8;
+    switch (behind) {
+    case 0:
+        return lit;
+    case 1:
+        return paler;
+    case 2:
+        return palest;
+    default:
+        return white;
+    }
+}
+
+TEST(RingArtwork, FrameSizeScalesWithDpi) {
+    struct Row {
+        int32_t dpi;
+        PixelSize size;
+    };
+    const Row rows[] = {
+        {96, {51, 49}}, {120, {63, 61}}, {144, {77, 73}}, {192, {103, 99}}, {48, {25, 25}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE("dpi " + std::to_string(row.dpi));
+        EXPECT_EQ(ring_frame_size(row.dpi), row.size);
+        const PixelBuffer frame = draw_ring_frame(0, row.dpi);
+        EXPECT_EQ(frame.width, row.size.width);
+        EXPECT_EQ(frame.height, row.size.height);
+    }
+}
+
+TEST(RingArtwork, BufferIsTopDownDibLayout) {
+    for (const int32_t dpi : {96, 144, 120}) {
+        SCOPED_TRACE("dpi " + std::to_string(dpi));
+        const PixelBuffer frame = draw_ring_frame(3, dpi);
+        EXPECT_EQ(frame.stride % 4, 0);
+        EXPECT_GE(frame.stride, frame.width * 3);
+        EXPECT_LT(frame.stride, frame.width * 3 + 4);
+        ASSERT_EQ(frame.bytes.size(), static_cast<size_t>(frame.stride) * frame.height);
+        for (int32_t y = 0; y < frame.height; ++y) {
+            for (int32_t pad = frame.width * 3; pad < frame.stride; ++pad) {
+                EXPECT_EQ(frame.bytes[static_cast<size_t>(y) * frame.stride + pad], 0);
+            }
+        }
+        // Blue, green, red byte order, first row at the top: the top edge is the circle.
+        const Rgb top = frame.pixel(frame.width / 2, 0);
+        EXPECT_EQ(frame.bytes[static_cast<size_t>(frame.width / 2) * 3], top.b);
+        EXPECT_EQ(frame.bytes[static_cast<size_t>(frame.width / 2) * 3 + 2], top.r);
+    }
+}
+
+TEST(RingArtwork, EveryDotCentreHasItsExactColourAt96Dpi) {
+    for (int32_t frame = 0; frame < 8; ++frame) {
+        const PixelBuffer picture = draw_ring_frame(frame, 96);
+        for (int32_t position = 0; position < 8; ++position) {
+            SCOPED_TRACE("frame " + std::to_string(frame) + " dot " + std::to_string(position));
+            const Point c = design_dots[static_cast<size_t>(position)];
+            EXPECT_EQ(describe(picture.pixel(c.x, c.y)), describe(expected_dot(frame, position)));
+        }
+    }
+}
+
+TEST(RingArtwork, FrameZeroLightsTheTopDotAndTrailsCounterClockwise) {
+    const PixelBuffer picture = draw_ring_frame(0, 96);
+    EXPECT_EQ(picture.pixel(25, 7), lit);
+    EXPECT_EQ(picture.pixel(13, 12), paler);
+    EXPECT_EQ(picture.pixel(8, 24), palest);
+    EXPECT_EQ(picture.pixel(37, 12), white);
+}
+
+TEST(RingArtwork, EveryDotCentreHasItsExactColourAt144Dpi) {
+    const PixelSize size = ring_frame_size(144);
+    for (int32_t frame = 0; frame < 8; ++frame) {
+        const PixelBuffer picture = draw_ring_frame(frame, 144);
+        for (int32_t position = 0; position < 8; ++position) {
+            SCOPED_TRACE("frame " + std::to_string(frame) + " dot " + std::to_string(position));
+            const Point c = scaled(design_dots[static_cast<size_t>(position)], 144, size);
+            EXPECT_EQ(describe(picture.pixel(c.x, c.y)), describe(expected_dot(frame, position)));
+        }
+    }
+}
+
+TEST(RingArtwork, DotCentresStayExactAcrossScalings) {
+    for (int32_t dpi = 72; dpi <= 288; dpi += 12) {
+        const PixelSize size = ring_frame_size(dpi);
+        const PixelBuffer picture = draw_ring_frame(5, dpi);
+        for (int32_t position = 0; position < 8; ++position) {
+            SCOPED_TRACE("dpi " + std::to_string(dpi) + " dot " + std::to_string(position));
+            const Point c = scaled(design_dots[static_cast<size_t>(position)], dpi, size);
+            EXPECT_EQ(describe(picture.pixel(c.x, c.y)), describe(expected_dot(5, position)));
+        }
+    }
+}
+
+TEST(RingArtwork, DotsHaveGreyOutlinesScaledToWholePixels) {
+    // Per DPI: how far out from a dot's centre the fill reaches, then the outline's pixels; the
+    // next pixel out is the background. At 96 DPI a dot is 7 pixels across with 1 of outline.
+    struct Row {
+        int32_t dpi;
+        int32_t fill_reach;
+        int32_t outline_to;
+    };
+    const Row rows[] = {{96, 2, 3}, {144, 3, 5}, {192, 5, 7}};
+    for (const Row& row : rows) {
+        const PixelSize size = ring_frame_size(row.dpi);
+        const PixelBuffer picture = draw_ring_frame(2, row.dpi);
+        for (int32_t position = 0; position < 8; ++position) {
+            const Point c = scaled(design_dots[static_cast<size_t>(position)], row.dpi, size);
+            const Rgb fill = expected_dot(2, position);
+            for (const Point dir : {Point{1, 0}, Point{-1, 0}, Point{0, 1}, Point{0, -1}}) {
+                SCOPED_TRACE("dpi " + std::to_string(row.dpi) + " dot " + std::to_string(position) +
+                             " direction " + std::to_string(dir.x) + "," + std::to_string(dir.y));
+                const auto at = [&](int32_t step) {
+                    return describe(picture.pixel(c.x + dir.x * step, c.y + dir.y * step));
+                };
+                EXPECT_EQ(at(row.fill_reach), describe(fill));
+                for (int32_t step = row.fill_reach + 1; step <= row.outline_to; ++step) {
+                    EXPECT_EQ(at(step), describe(grey)) << "step " << step;
+                }
+                EXPECT_EQ(at(row.outline_to + 1), describe(white));
+            }
+        }
+    }
+}
+
+TEST(RingArtwork, CircleTouchesAllFourEdgesInBlue) {
+    for (const int32_t dpi : {96, 144}) {
+        SCOPED_TRACE("dpi " + std::to_string(dpi));
+        const PixelBuffer picture = draw_ring_frame(1, dpi);
+        const Point centre = scaled(design_centre, dpi, ring_frame_size(dpi));
+        EXPECT_EQ(describe(picture.pixel(0, centre.y)), describe(lit));
+        EXPECT_EQ(describe(picture.pixel(picture.width - 1, centre.y)), describe(lit));
+        EXPECT_EQ(describe(picture.pixel(centre.x, 0)), describe(lit));
+        EXPECT_EQ(describe(picture.pixel(centre.x, picture.height - 1)), describe(lit));
+    }
+}
+
+TEST(RingArtwork, CircleIsAboutTwoPixelsWideAndShadesIntoWhite) {
+    const PixelBuffer picture = draw_ring_frame(0, 96);
+    // Along the middle row: two full blue pixels, then lighter ones, then the white inside.
+    EXPECT_EQ(picture.pixel(0, 24), lit);
+    EXPECT_EQ(picture.pixel(1, 24), lit);
+    const Rgb fade = picture.pixel(2, 24);
+    EXPECT_GT(fade.r, lit.r);
+    EXPECT_LT(fade.r, white.r);
+    EXPECT_EQ(picture.pixel(4, 24), white);
+    // On the diagonal the outer edge is anti-aliased: some pixel lies strictly between.
+    int between = 0;
+    for (int32_t i = 0; i < 12; ++i) {
+        const Rgb c = picture.pixel(i, i);
+        between += (c != white && c != lit) ? 1 : 0;
+    }
+    EXPECT_GE(between, 2);
+}
+
+TEST(RingArtwork, CornersAndCentreAreWhite) {
+    for (const int32_t dpi : {96, 144}) {
+        SCOPED_TRACE("dpi " + std::to_string(dpi));
+        const PixelBuffer picture = draw_ring_frame(4, dpi);
+        const int32_t right = picture.width - 1;
+        const int32_t bottom = picture.height - 1;
+        EXPECT_EQ(picture.pixel(0, 0), white);
+        EXPECT_EQ(picture.pixel(right, 0), white);
+        EXPECT_EQ(picture.pixel(0, bottom), white);
+        EXPECT_EQ(picture.pixel(right, bottom), white);
+        const Point centre = scaled(design_centre, dpi, ring_frame_size(dpi));
+        EXPECT_EQ(picture.pixel(centre.x, centre.y), white);
+    }
+}
+
+TEST(RingArtwork, FramesDifferOnlyInsideTheDots) {
+    const PixelBuffer first = draw_ring_frame(0, 96);
+    for (int32_t frame = 1; frame < 8; ++frame) {
+        SCOPED_TRACE("frame " + std::to_string(frame));
+        const PixelBuffer other = draw_ring_frame(frame, 96);
+        int differing = 0;
+        for (int32_t y = 0; y < first.height; ++y) {
+            for (int32_t x = 0; x < first.width; ++x) {
+                if (first.pixel(x, y) == other.pixel(x, y)) {
+                    continue;
+                }
+                ++differing;
+                bool in_a_dot = false;
+                for (const Point c : design_dots) {
+                    in_a_dot = in_a_dot || (std::abs(x - c.x) <= 2 && std::abs(y - c.y) <= 2);
+                }
+                EXPECT_TRUE(in_a_dot) << "pixel " << x << "," << y;
+            }
+        }
+        EXPECT_GT(differing, 0);
+    }
+}
+
+TEST(RingArtwork, RejectsFramesOutsideZeroToSeven) {
+    for (const int32_t k : {-1, 8, 100, INT32_MIN}) {
+        SCOPED_TRACE("frame " + std::to_string(k));
+        EXPECT_THROW((void)draw_ring_frame(k, 96), std::invalid_argument);
+    }
+}
+
+TEST(RingArtwork, RejectsDpiOutsideTheDrawableRange) {
+    for (const int32_t dpi : {0, -96, 47, 961, INT32_MAX}) {
+        SCOPED_TRACE("dpi " + std::to_string(dpi));
+        EXPECT_THROW((void)ring_frame_size(dpi), std::invalid_argument);
+        EXPECT_THROW((void)draw_ring_frame(0, dpi), std::invalid_argument);
+    }
+}
+
+TEST(RingArtwork, NextFrameRunsZeroToSevenThenWraps) {
+    const int32_t expected[] = {1, 2, 3, 4, 5, 6, 7, 0};
+    for (int32_t k = 0; k < 8; ++k) {
+        SCOPED_TRACE("frame " + std::to_string(k));
+        EXPECT_EQ(next_ring_frame(k), expected[k]);
+    }
+}
+
+} // namespace
+} // namespace tamsrove

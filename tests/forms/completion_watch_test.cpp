@@ -1,1 +1,228 @@
-// (being written)
+#include "forms/completion_watch.h"
+
+#include "forms/exit_codes.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tamsrove {
+namespace {
+
+using namespace std::string_literals;
+
+// The installer's side, scripted: the flag's text and a log of what the watch asked for.
+struct FakeInstaller {
+    std::optional<std::wstring> flag;
+    bool readFails = false;
+    bool clearFails = false;
+    std::function<void()> duringRead; // window events that run inside the read's yield
+    int reads = 0;
+    std::vector<std::string> log;
+
+    WatchPorts Ports() {
+        return {
+            .readFlag =
+                [this] {
+                    ++reads;
+                    log.emplace_back("read");
+                    if (duringRead) {
+                        duringRead();
+                    }
+                    if (readFails) {
+                        throw std::runtime_error("read failed");
+                    }
+                    return flag;
+                },
+            .clearFlag =
+                [this] {
+                    log.emplace_back("clear");
+                    if (clearFails) {
+                        throw std::runtime_error("write refused");
+                    }
+                    flag = L"0";
+                },
+            .endProgram =
+                [this](WatchOutcome outcome) {
+                    log.emplace_back(outcome == WatchOutcome::Finished ? "end finished"
+                                                                       : "end timed out");
+                },
+        };
+    }
+};
+
+void TickTimes(CompletionWatch& watch, int ticks) {
+    for (int i = 0; i < ticks; ++i) {
+        watch.Tick();
+    }
+}
+
+TEST(CompletionWatchDecisions, CountBeyondTheCapEndsWithoutReading) {
+    const struct {
+        std::int16_t count;
+        TickAction expected;
+    } cases[] = {{1, TickAction::Read},
+                 {200, TickAction::Read},
+                 {201, TickAction::EndTimedOut},
+                 {std::numeric_limits<std::int16_t>::max(), TickAction::EndTimedOut}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count);
+        EXPECT_EQ(DecideBeforeRead(c.count), c.expected);
+    }
+}
+
+TEST(CompletionWatchDecisions, OnlyTextBeginningWithOneIsSet) {
+    const struct {
+        std::wstring text;
+        bool set;
+    } cases[] = {{L"1", true},
+                 {L"10", true},
+                 {L"1\0"s, true},
+                 {L"1 done", true},
+                 {L" 1", false},
+                 {L"01", false},
+                 {L"x", false},
+                 {L"", false},
+                 {L"\0"s
+                  L"1",
+                  false},
+                 {L"\xFF11", false} /* full-width one */};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(FlagIsSet(c.text), c.set);
+        EXPECT_EQ(DecideAfterRead(c.text),
+                  c.set ? TickAction::ClearFlagAndEndFinished : TickAction::Wait);
+    }
+}
+
+TEST(CompletionWatchDecisions, TickCountStopsAtItsMaximum) {
+    // The count's step is defined for every value: it never wraps to a negative count.
+    EXPECT_EQ(NextTickCount(0), 1);
+    EXPECT_EQ(NextTickCount(200), 201);
+    EXPECT_EQ(NextTickCount(std::numeric_limits<std::int16_t>::max()),
+              std::numeric_limits<std::int16_t>::max());
+}
+
+TEST(CompletionWatchDecisions, FinishedIsSuccessAndTimedOutIsNot) {
+    EXPECT_EQ(ExitCodeFor(WatchOutcome::Finished), ExitFinished);
+    EXPECT_EQ(ExitCodeFor(WatchOutcome::TimedOut), ExitTimedOut);
+    EXPECT_NE(ExitFinished, ExitTimedOut);
+}
+
+TEST(CompletionWatch, WithoutFlagReads200TimesThenEndsTimedOutOnTick201) {
+    FakeInstaller installer;
+    CompletionWatch watch(installer.Ports());
+    TickTimes(watch, 200);
+    EXPECT_EQ(installer.reads, 200);
+    EXPECT_FALSE(watch.HasEnded());
+
+    watch.Tick();
+    EXPECT_EQ(installer.reads, 200);
+    ASSERT_FALSE(installer.log.empty());
+    EXPECT_EQ(installer.log.back(), "end timed out");
+    EXPECT_EQ(watch.TickCount(), 201);
+}
+
+TEST(CompletionWatch, SetFlagIsClearedThenTheProgramEndsFinished) {
+    FakeInstaller installer;
+    CompletionWatch watch(installer.Ports());
+    TickTimes(watch, 5);
+    installer.flag = L"1";
+    watch.Tick();
+    EXPECT_EQ(installer.flag, L"0");
+    EXPECT_EQ(installer.reads, 6);
+    const std::vector<std::string> tail(installer.log.end() - 3, installer.log.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"read", "clear", "end finished"}));
+}
+
+TEST(CompletionWatch, EachFlagTextEndsOrWaitsAsItsFirstCharacterSays) {
+    const struct {
+        std::optional<std::wstring> flag;
+        bool ends;
+    } cases[] = {{L"1", true},      {L"10", true},  {L"1\0"s, true},
+                 {L"1 done", true}, {L" 1", false}, {L"01", false},
+                 {L"x", false},     {L"", false},   {std::nullopt, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.flag.value_or(L"(empty)")));
+        FakeInstaller installer;
+        installer.flag = c.flag;
+        CompletionWatch watch(installer.Ports());
+        watch.Tick();
+        EXPECT_EQ(watch.HasEnded(), c.ends);
+        EXPECT_EQ(installer.flag == L"0", c.ends);
+    }
+}
+
+TEST(CompletionWatch, FailedClearStillEndsFinished) {
+    FakeInstaller installer;
+    installer.flag = L"1";
+    installer.clearFails = true;
+    CompletionWatch watch(installer.Ports());
+    watch.Tick();
+    EXPECT_EQ(installer.log, (std::vector<std::string>{"read", "clear", "end finished"}));
+}
+
+TEST(CompletionWatch, FailedReadCountsAsNotSetAndTheWatchGoesOn) {
+    FakeInstaller installer;
+    installer.flag = L"1";
+    installer.readFails = true;
+    CompletionWatch watch(installer.Ports());
+    watch.Tick();
+    EXPECT_FALSE(watch.HasEnded());
+    installer.readFails = false;
+    watch.Tick();
+    EXPECT_TRUE(watch.HasEnded());
+    EXPECT_EQ(installer.reads, 2);
+}
+
+TEST(CompletionWatch, TickDuringTheReadsYieldDoesNothing) {
+    // A tick never starts while an earlier tick is paused inside the read's yield.
+    FakeInstaller installer;
+    CompletionWatch watch(installer.Ports());
+    installer.duringRead = [&] {
+        TickTimes(watch, 3);
+    };
+    watch.Tick();
+    EXPECT_EQ(installer.reads, 1);
+    EXPECT_EQ(watch.TickCount(), 1);
+}
+
+TEST(CompletionWatch, OnlyTicksMoveTheCount) {
+    // A termination question answered Cancel inside the yield, with ticks falling due while it
+    // is open, leaves the count at the number of ticks handled.
+    FakeInstaller installer;
+    CompletionWatch watch(installer.Ports());
+    installer.duringRead = [&] {
+        watch.Tick();
+    };
+    TickTimes(watch, 200);
+    EXPECT_EQ(watch.TickCount(), 200);
+    EXPECT_FALSE(watch.HasEnded());
+    watch.Tick();
+    EXPECT_TRUE(watch.HasEnded());
+}
+
+TEST(CompletionWatch, TicksAfterTheEndDoNothing) {
+    FakeInstaller installer;
+    installer.flag = L"1";
+    CompletionWatch watch(installer.Ports());
+    watch.Tick();
+    installer.flag = L"1";
+    TickTimes(watch, 3);
+    EXPECT_EQ(installer.reads, 1);
+    EXPECT_EQ(installer.log.size(), 3U);
+}
+
+TEST(CompletionWatch, MissingPortsNeverEscapeTheTick) {
+    CompletionWatch watch(WatchPorts{});
+    TickTimes(watch, 201);
+    EXPECT_TRUE(watch.HasEnded());
+    EXPECT_EQ(watch.TickCount(), 201);
+}
+
+} // namespace
+} // namespace tamsrove

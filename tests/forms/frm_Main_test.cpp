@@ -1,1 +1,589 @@
-// (being written)
+// In-process tests of the progress window with real windows under Wine. The termination
+// question and the program's end go through the window's replaceable actions, since a real
+// ExitProcess would end the test binary; the whole-program tests cover the real ones.
+#include "forms/frm_Main.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cwchar>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "win32_test_support.h"
+#include "controls/WorkRing.h"
+#include "forms/exit_codes.h"
+#include "forms/layout.h"
+#include "resources/resource.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using tamsrove::frm_Main;
+using tamsrove::layout::ControlId;
+using tamsrove::layout::ControlKind;
+using tamsrove::layout::ControlSpec;
+namespace layout = tamsrove::layout;
+namespace test = tamsrove::test;
+
+std::wstring ClassNameOf(HWND window) {
+    wchar_t name[256] = {};
+    const int length = ::GetClassNameW(window, name, 256);
+    return {name, static_cast<std::size_t>(length > 0 ? length : 0)};
+}
+
+std::wstring TextOf(HWND window) {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+std::string Narrow(std::wstring_view text) {
+    return {text.begin(), text.end()};
+} // ASCII names
+
+/// A window's rectangle in its parent's client coordinates.
+RECT RectInParent(HWND window) {
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    ::MapWindowPoints(nullptr, ::GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+const wchar_t* ExpectedClass(ControlKind kind) {
+    switch (kind) {
+    case ControlKind::Frame:
+        return frm_Main::FrameClassName;
+    case ControlKind::PictureBox:
+        return frm_Main::PictureBoxClassName;
+    case ControlKind::WorkRing:
+        return tamsrove::WorkRing::ClassName;
+    case ControlKind::Label:
+        return L"Static";
+    case ControlKind::CommandButton:
+        return L"Button";
+    }
+    return L"";
+}
+
+LOGFONTW MessageFontAt(UINT dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    EXPECT_TRUE(
+        ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi));
+    return metrics.lfMessageFont;
+}
+
+/// A 32-bit top-down bitmap to draw into and read pixels from.
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        bitmap_.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        bits_ = static_cast<const uint32_t*>(bits);
+        dc_.reset(::CreateCompatibleDC(nullptr));
+        previous_ = ::SelectObject(dc_.get(), bitmap_.get());
+    }
+    ~Canvas() { ::SelectObject(dc_.get(), previous_); }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    Canvas(Canvas&&) = delete;
+    Canvas& operator=(Canvas&&) = delete;
+
+    [[nodiscard]] HDC dc() const { return dc_.get(); }
+    /// The pixel as 0xRRGGBB.
+    [[nodiscard]] uint32_t At(int x, int y) const {
+        ::GdiFlush();
+        return bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                     static_cast<std::size_t>(x)] &
+               0xFFFFFFU;
+    }
+
+private:
+    int width_;
+    tamsrove::unique_hbitmap bitmap_;
+    tamsrove::unique_hdc dc_;
+    HGDIOBJ previous_ = nullptr;
+    const uint32_t* bits_ = nullptr;
+};
+
+/// The window, shown, with the question and the program's end recorded instead of carried out.
+class FrmMainFixture : public ::testing::Test {
+protected:
+    struct Question {
+        HWND owner;
+        std::wstring text;
+        std::wstring title;
+        UINT type;
+    };
+
+    void SetUp() override {
+        form_ = std::make_unique<frm_Main>(frm_Main::TerminationActions{
+            [this](HWND owner, const wchar_t* text, const wchar_t* title, UINT type) {
+                questions_.push_back({owner, text, title, type});
+                return whileAsking_ ? whileAsking_() : answer_;
+            },
+            [this](unsigned exitCode) {
+                ends_.push_back(exitCode);
+            }});
+        created_ = std::chrono::steady_clock::now();
+        ASSERT_TRUE(form_->Create(::GetModuleHandleW(nullptr)));
+        form_->Show(SW_SHOWNORMAL);
+        test::pump_messages();
+    }
+
+    void TearDown() override {
+        form_.reset();
+        test::pump_messages();
+    }
+
+    [[nodiscard]] HWND window() const { return form_->window(); }
+    [[nodiscard]] HWND control(ControlId id) const { return form_->control(id); }
+    [[nodiscard]] UINT dpi() const { return ::GetDpiForWindow(window()); }
+    void ClickTerminate() const {
+        ::SendMessageW(control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
+    }
+    [[nodiscard]] int32_t RingFrame() const {
+        const auto* ring = tamsrove::WorkRing::FromWindow(control(ControlId::WorkRing1));
+        return ring != nullptr ? ring->frame() : -1;
+    }
+    /// True when the ring shows another frame within the timeout.
+    [[nodiscard]] bool RingTurns() const {
+        const int32_t first = RingFrame();
+        return test::pump_until([&] { return RingFrame() != first; }, 2s);
+    }
+
+    std::unique_ptr<frm_Main> form_;
+    std::chrono::steady_clock::time_point created_;
+    int answer_ = IDCANCEL;
+    std::function<int()> whileAsking_; ///< runs inside the question instead of answering at once
+    std::vector<Question> questions_;
+    std::vector<unsigned> ends_;
+};
+
+// ---- Layout at the screen's DPI (these suites also run at 144 DPI) ----------------------------
+
+using FrmMainDpi = FrmMainFixture;
+
+TEST_F(FrmMainDpi, TheWindowIsLaidOutAtTheScreenDpi) {
+    const auto expected = static_cast<UINT>(test::promised_test_dpi());
+    if (expected != 0) {
+        EXPECT_EQ(dpi(), expected);
+    }
+    EXPECT_EQ(form_->dpi(), dpi());
+}
+
+TEST_F(FrmMainDpi, EveryControlHasItsClassParentTextAndTwipsRectangle) {
+    const auto halfPixel = static_cast<LONG>(layout::TwipsPerInch / 2 / static_cast<int>(dpi()));
+    const auto dpiValue = static_cast<int32_t>(dpi());
+    for (const ControlSpec& spec : layout::Controls) {
+        SCOPED_TRACE(Narrow(spec.name));
+        const HWND child = control(spec.id);
+        ASSERT_NE(child, nullptr);
+        EXPECT_EQ(_wcsicmp(ClassNameOf(child).c_str(), ExpectedClass(spec.kind)), 0)
+            << Narrow(ClassNameOf(child));
+        EXPECT_EQ(::GetParent(child), spec.container ? control(*spec.container) : window());
+        EXPECT_EQ(TextOf(child), spec.text);
+        EXPECT_EQ(::GetDlgCtrlID(child), frm_Main::ControlWindowId(spec.id));
+        EXPECT_TRUE(::IsWindowVisible(child));
+        const RECT rect = RectInParent(child);
+        const layout::TwipsRect& twips = spec.twips;
+        // Back in twips, each edge lies within half a pixel of the table's.
+        EXPECT_NEAR(layout::PixelsToTwips(rect.left, dpiValue), twips.left, halfPixel);
+        EXPECT_NEAR(layout::PixelsToTwips(rect.top, dpiValue), twips.top, halfPixel);
+        EXPECT_NEAR(layout::PixelsToTwips(rect.right, dpiValue), twips.left + twips.width,
+                    halfPixel);
+        EXPECT_NEAR(layout::PixelsToTwips(rect.bottom, dpiValue), twips.top + twips.height,
+                    halfPixel);
+    }
+}
+
+TEST_F(FrmMainDpi, TheClientAreaIs7620By3450Twips) {
+    RECT client{};
+    ASSERT_TRUE(::GetClientRect(window(), &client));
+    const auto dpiValue = static_cast<int32_t>(dpi());
+    EXPECT_EQ(client.right, layout::TwipsToPixels(layout::ClientWidthTwips, dpiValue));
+    EXPECT_EQ(client.bottom, layout::TwipsToPixels(layout::ClientHeightTwips, dpiValue));
+}
+
+TEST_F(FrmMainDpi, TheWindowIsCentredOnTheWorkArea) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(
+        ::GetMonitorInfoW(::MonitorFromWindow(window(), MONITOR_DEFAULTTONEAREST), &monitor));
+    RECT rect{};
+    ASSERT_TRUE(::GetWindowRect(window(), &rect));
+    const RECT& work = monitor.rcWork;
+    EXPECT_LE(std::abs((rect.left - work.left) - (work.right - rect.right)), 1);
+    EXPECT_LE(std::abs((rect.top - work.top) - (work.bottom - rect.bottom)), 1);
+}
+
+TEST_F(FrmMainDpi, TextsUseTheMessageFontAtTheWindowDpi) {
+    const LOGFONTW expected = MessageFontAt(dpi());
+    for (const ControlSpec& spec : layout::Controls) {
+        if (spec.text.empty()) {
+            continue;
+        }
+        SCOPED_TRACE(Narrow(spec.name));
+        const auto font =
+            reinterpret_cast<HFONT>(::SendMessageW(control(spec.id), WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr);
+        EXPECT_NE(font, static_cast<HFONT>(::GetStockObject(SYSTEM_FONT)));
+        LOGFONTW actual{};
+        ASSERT_EQ(::GetObjectW(font, sizeof(actual), &actual), static_cast<int>(sizeof(actual)));
+        EXPECT_EQ(actual.lfHeight, expected.lfHeight);
+        EXPECT_STREQ(actual.lfFaceName, expected.lfFaceName);
+    }
+}
+
+TEST_F(FrmMainDpi, TheIconsAreLoadedAtTheSizesForTheDpi) {
+    struct Row {
+        WPARAM which;
+        int widthMetric;
+    };
+    for (const Row row : {Row{ICON_BIG, SM_CXICON}, Row{ICON_SMALL, SM_CXSMICON}}) {
+        SCOPED_TRACE(row.widthMetric);
+        const auto icon =
+            reinterpret_cast<HICON>(::SendMessageW(window(), WM_GETICON, row.which, 0));
+        ASSERT_NE(icon, nullptr);
+        ICONINFO info{};
+        ASSERT_TRUE(::GetIconInfo(icon, &info));
+        const tamsrove::unique_hbitmap color(info.hbmColor);
+        const tamsrove::unique_hbitmap mask(info.hbmMask);
+        BITMAP bitmap{};
+        ASSERT_NE(::GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask,
+                               sizeof(bitmap), &bitmap),
+                  0);
+        EXPECT_EQ(bitmap.bmWidth, ::GetSystemMetricsForDpi(row.widthMetric, dpi()));
+    }
+}
+
+TEST_F(FrmMainDpi, ADpiChangeLaysEverythingOutAgain) {
+    const UINT from = dpi();
+    const UINT to = from * 2;
+    RECT suggested{0, 0, layout::ClientPixels(static_cast<int32_t>(to)).width,
+                   layout::ClientPixels(static_cast<int32_t>(to)).height};
+    ASSERT_TRUE(::AdjustWindowRectExForDpi(
+        &suggested, static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_STYLE)), FALSE,
+        static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_EXSTYLE)), to));
+    ::OffsetRect(&suggested, 10 - suggested.left, 10 - suggested.top);
+    ::SendMessageW(window(), WM_DPICHANGED, MAKEWPARAM(to, to),
+                   reinterpret_cast<LPARAM>(&suggested));
+
+    EXPECT_EQ(form_->dpi(), to);
+    RECT client{};
+    ASSERT_TRUE(::GetClientRect(window(), &client));
+    EXPECT_EQ(client.right, layout::ClientPixels(static_cast<int32_t>(to)).width);
+    EXPECT_EQ(client.bottom, layout::ClientPixels(static_cast<int32_t>(to)).height);
+    for (const ControlSpec& spec : layout::Controls) {
+        SCOPED_TRACE(Narrow(spec.name));
+        const RECT rect = RectInParent(control(spec.id));
+        const layout::PixelRect expected = layout::ControlPixels(spec.id, static_cast<int32_t>(to));
+        EXPECT_EQ(rect.left, expected.left);
+        EXPECT_EQ(rect.top, expected.top);
+        EXPECT_EQ(rect.right, expected.right);
+        EXPECT_EQ(rect.bottom, expected.bottom);
+    }
+    LOGFONTW font{};
+    const auto label = control(ControlId::LblInstallInProgress);
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)), sizeof(font),
+                 &font);
+    EXPECT_EQ(font.lfHeight, MessageFontAt(to).lfHeight);
+    EXPECT_NE(font.lfHeight, MessageFontAt(from).lfHeight);
+}
+
+TEST_F(FrmMainDpi, ADpiChangeAsksForTheExactWindowSize) {
+    const UINT to = dpi() * 3 / 2;
+    SIZE size{};
+    ASSERT_TRUE(::SendMessageW(window(), WM_GETDPISCALEDSIZE, to, reinterpret_cast<LPARAM>(&size)));
+    const layout::PixelSize client = layout::ClientPixels(static_cast<int32_t>(to));
+    RECT expected{0, 0, client.width, client.height};
+    ::AdjustWindowRectExForDpi(&expected,
+                               static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_STYLE)), FALSE,
+                               static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_EXSTYLE)), to);
+    EXPECT_EQ(size.cx, expected.right - expected.left);
+    EXPECT_EQ(size.cy, expected.bottom - expected.top);
+}
+
+// ---- The window -------------------------------------------------------------------------------
+
+using FrmMainWindow = FrmMainFixture;
+
+TEST_F(FrmMainWindow, CaptionAndFrameAreThoseOfANormalFixedSizeWindow) {
+    EXPECT_EQ(TextOf(window()), layout::Caption);
+    EXPECT_EQ(ClassNameOf(window()), frm_Main::ClassName);
+    EXPECT_TRUE(::IsWindowVisible(window()));
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_EXSTYLE));
+    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX),
+              static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX));
+    EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CHILD), 0U);
+    EXPECT_EQ(exStyle & (WS_EX_TOPMOST | WS_EX_TOOLWINDOW), 0U);
+    // An unowned top-level window gets a taskbar button.
+    EXPECT_EQ(::GetWindow(window(), GW_OWNER), nullptr);
+}
+
+TEST_F(FrmMainWindow, PictureBoxesAreWhiteAndTheLogoIsDrawnUnscaledAtTheTopLeft) {
+    RECT box{};
+    ::GetClientRect(control(ControlId::Picture1), &box);
+    Canvas canvas(box.right, box.bottom);
+    ASSERT_TRUE(::PrintWindow(control(ControlId::Picture1), canvas.dc(), PW_CLIENTONLY));
+
+    const tamsrove::unique_hbitmap logo(
+        static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_LOGO),
+                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    ASSERT_TRUE(logo);
+    BITMAP info{};
+    ASSERT_NE(::GetObjectW(logo.get(), sizeof(info), &info), 0);
+    EXPECT_EQ(info.bmWidth, 248);
+    EXPECT_EQ(info.bmHeight, 64);
+    Canvas reference(info.bmWidth, info.bmHeight);
+    {
+        const tamsrove::unique_hdc memory(::CreateCompatibleDC(nullptr));
+        const HGDIOBJ previous = ::SelectObject(memory.get(), logo.get());
+        ::BitBlt(reference.dc(), 0, 0, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
+        ::SelectObject(memory.get(), previous);
+    }
+    int differing = 0;
+    for (int y = 0; y < info.bmHeight; ++y) {
+        for (int x = 0; x < info.bmWidth; ++x) {
+            differing += canvas.At(x, y) != reference.At(x, y) ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    // Right of and below the logo the box is white.
+    EXPECT_EQ(canvas.At(info.bmWidth + 2, 2), 0xFFFFFFU);
+    EXPECT_EQ(canvas.At(2, info.bmHeight + 2), 0xFFFFFFU);
+
+    // pic_C is white between the ring and the logo.
+    RECT outer{};
+    ::GetClientRect(control(ControlId::PicC), &outer);
+    Canvas white(outer.right, outer.bottom);
+    ASSERT_TRUE(::PrintWindow(control(ControlId::PicC), white.dc(), PW_CLIENTONLY));
+    const auto dpiValue = static_cast<int32_t>(dpi());
+    const int gapX = (layout::ControlPixels(ControlId::WorkRing1, dpiValue).right +
+                      layout::ControlPixels(ControlId::Picture1, dpiValue).left) /
+                     2;
+    EXPECT_EQ(white.At(gapX, outer.bottom / 2), 0xFFFFFFU);
+}
+
+TEST_F(FrmMainWindow, DestroyingTheFormDestroysTheWindow) {
+    const HWND destroyed = window();
+    form_.reset();
+    EXPECT_FALSE(::IsWindow(destroyed));
+}
+
+// Regression: a window destroyed from elsewhere is forgotten, so the form's own destruction
+// does not destroy it a second time (or a window that has reused its handle).
+TEST_F(FrmMainWindow, AWindowDestroyedFromElsewhereIsNotDestroyedTwice) {
+    ASSERT_TRUE(::DestroyWindow(window()));
+    EXPECT_EQ(window(), nullptr);
+    EXPECT_EQ(control(ControlId::CbStopAndQuit), nullptr);
+    form_.reset();
+}
+
+TEST_F(FrmMainWindow, CreatingTwiceFails) {
+    EXPECT_FALSE(form_->Create(::GetModuleHandleW(nullptr)));
+    EXPECT_TRUE(::IsWindow(window()));
+}
+
+TEST_F(FrmMainWindow, LayoutRoundingAgreesWithMulDiv) {
+    for (const int32_t dpiValue : {96, 120, 144, 168, 192}) {
+        for (int32_t twips = -3000; twips <= 9000; twips += 7) {
+            SCOPED_TRACE(std::to_string(twips) + " at " + std::to_string(dpiValue));
+            ASSERT_EQ(layout::TwipsToPixels(twips, dpiValue),
+                      ::MulDiv(twips, dpiValue, layout::TwipsPerInch));
+        }
+    }
+}
+
+// ---- Keyboard ---------------------------------------------------------------------------------
+
+using FrmMainKeyboard = FrmMainFixture;
+
+TEST_F(FrmMainKeyboard, TheButtonIsTheDefaultButtonAndTheOnlyTabStop) {
+    const HWND button = control(ControlId::CbStopAndQuit);
+    EXPECT_EQ(::GetNextDlgTabItem(window(), nullptr, FALSE), button);
+    EXPECT_EQ(::GetNextDlgTabItem(window(), button, FALSE), button);
+    EXPECT_EQ(::GetNextDlgTabItem(window(), button, TRUE), button);
+    EXPECT_EQ(::GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    const auto defId = static_cast<DWORD>(::SendMessageW(window(), DM_GETDEFID, 0, 0));
+    EXPECT_EQ(HIWORD(defId), DC_HASDEFID);
+    EXPECT_EQ(LOWORD(defId), frm_Main::ControlWindowId(ControlId::CbStopAndQuit));
+}
+
+TEST_F(FrmMainKeyboard, FocusGivenToTheWindowGoesOnToTheButton) {
+    ::SetFocus(window());
+    EXPECT_EQ(::GetFocus(), control(ControlId::CbStopAndQuit));
+}
+
+TEST_F(FrmMainKeyboard, EnterInTheWindowAsksTheQuestion) {
+    MSG message{window(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
+    EXPECT_TRUE(::IsDialogMessageW(window(), &message));
+    EXPECT_EQ(questions_.size(), 1U);
+}
+
+TEST_F(FrmMainKeyboard, SpaceOnTheButtonAsksTheQuestion) {
+    const HWND button = control(ControlId::CbStopAndQuit);
+    ::SetFocus(button);
+    MSG down{button, WM_KEYDOWN, VK_SPACE, 1, 0, {}};
+    MSG up{button, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0000001U), 0, {}};
+    ::IsDialogMessageW(window(), &down);
+    ::IsDialogMessageW(window(), &up);
+    test::pump_messages();
+    EXPECT_EQ(questions_.size(), 1U);
+}
+
+TEST_F(FrmMainKeyboard, EscapeIsNotACloseRequest) {
+    MSG message{window(), WM_KEYDOWN, VK_ESCAPE, 1, 0, {}};
+    ::IsDialogMessageW(window(), &message);
+    test::pump_messages();
+    EXPECT_TRUE(questions_.empty());
+}
+
+// ---- The termination question -----------------------------------------------------------------
+
+using FrmMainQuestion = FrmMainFixture;
+
+TEST_F(FrmMainQuestion, TerminateAsksExactlyTheQuestionWithoutAnIcon) {
+    ClickTerminate();
+    ASSERT_EQ(questions_.size(), 1U);
+    const Question& asked = questions_.front();
+    EXPECT_EQ(asked.owner, window());
+    EXPECT_EQ(asked.text, L"Please wait for the installation to finish! Click 'Ok' to terminate "
+                          L"the installation'");
+    EXPECT_EQ(asked.title, L"Information:");
+    EXPECT_EQ(asked.type & MB_TYPEMASK, static_cast<UINT>(MB_OKCANCEL));
+    EXPECT_EQ(asked.type & MB_ICONMASK, 0U);
+    EXPECT_EQ(asked.type & MB_DEFMASK, static_cast<UINT>(MB_DEFBUTTON1));
+}
+
+TEST_F(FrmMainQuestion, CancelLeavesTheWindowTheRingAndTheTicksGoing) {
+    ClickTerminate();
+    ::SendMessageW(window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(questions_.size(), 2U);
+    EXPECT_TRUE(ends_.empty());
+    EXPECT_TRUE(::IsWindow(window()));
+    EXPECT_TRUE(::IsWindowVisible(window()));
+    EXPECT_TRUE(RingTurns());
+    const int16_t ticks = form_->TickCount();
+    ::SendMessageW(window(), WM_TIMER, frm_Main::UnloaderTimerId, 0);
+    EXPECT_EQ(form_->TickCount(), ticks + 1);
+}
+
+TEST_F(FrmMainQuestion, OkEndsTheProgramWithTheTerminatedCode) {
+    answer_ = IDOK;
+    ClickTerminate();
+    ASSERT_EQ(ends_.size(), 1U);
+    EXPECT_EQ(ends_.front(), tamsrove::ExitTerminated);
+    EXPECT_EQ(ends_.front(), 1223U);
+}
+
+TEST_F(FrmMainQuestion, EveryCloseRequestAsks) {
+    struct Row {
+        const char* what;
+        UINT message;
+        WPARAM wParam;
+    };
+    const Row rows[] = {
+        {"WM_CLOSE", WM_CLOSE, 0},
+        {"close box and Alt+F4 (SC_CLOSE)", WM_SYSCOMMAND, SC_CLOSE},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        questions_.clear();
+        ::SendMessageW(window(), row.message, row.wParam, 0);
+        EXPECT_EQ(questions_.size(), 1U);
+        EXPECT_TRUE(::IsWindow(window()));
+    }
+    answer_ = IDOK;
+    ::PostMessageW(window(), WM_CLOSE, 0, 0);
+    test::pump_messages();
+    EXPECT_EQ(ends_, std::vector<unsigned>{tamsrove::ExitTerminated});
+}
+
+// Regression: while the question is open, a further close request or click is refused instead
+// of opening a second question.
+TEST_F(FrmMainQuestion, NoSecondQuestionWhileOneIsOpen) {
+    whileAsking_ = [this] {
+        ::SendMessageW(window(), WM_CLOSE, 0, 0);
+        ::SendMessageW(window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        ::SendMessageW(control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
+        return IDCANCEL;
+    };
+    ClickTerminate();
+    EXPECT_EQ(questions_.size(), 1U);
+    EXPECT_TRUE(ends_.empty());
+    // Once answered, the next request asks again.
+    whileAsking_ = nullptr;
+    ::SendMessageW(window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(questions_.size(), 2U);
+}
+
+TEST_F(FrmMainQuestion, TicksAndTheRingGoOnWhileTheQuestionIsOpen) {
+    bool ticked = false;
+    bool turned = false;
+    whileAsking_ = [&] {
+        // A message box pumps the thread's messages the same way while it waits.
+        const int16_t ticks = form_->TickCount();
+        ticked = test::pump_until([&] { return form_->TickCount() > ticks; }, 5s);
+        turned = RingTurns();
+        return IDCANCEL;
+    };
+    ClickTerminate();
+    EXPECT_TRUE(ticked);
+    EXPECT_TRUE(turned);
+}
+
+// ---- tmr_Unloader and the ring ----------------------------------------------------------------
+
+using FrmMainTimer = FrmMainFixture;
+
+TEST_F(FrmMainTimer, TheUnloaderTicksEverySecondFromCreation) {
+    ASSERT_TRUE(test::pump_until([&] { return form_->TickCount() >= 1; }, 5s));
+    const auto firstTick = std::chrono::steady_clock::now() - created_;
+    // Wine's timers may fire a few milliseconds early.
+    EXPECT_GE(firstTick, 900ms);
+}
+
+TEST_F(FrmMainTimer, OnlyTheUnloaderTimerCountsTicks) {
+    const int16_t before = form_->TickCount();
+    ::SendMessageW(window(), WM_TIMER, frm_Main::UnloaderTimerId + 1, 0);
+    EXPECT_EQ(form_->TickCount(), before);
+    ::SendMessageW(window(), WM_TIMER, frm_Main::UnloaderTimerId, 0);
+    ::SendMessageW(window(), WM_TIMER, frm_Main::UnloaderTimerId, 0);
+    EXPECT_EQ(form_->TickCount(), before + 2);
+}
+
+TEST_F(FrmMainTimer, TheRingTurnsOnceTheWindowIsShown) {
+    EXPECT_TRUE(RingTurns());
+}
+
+TEST(FrmMainLoad, TheRingStartsWithTheLoadEventNotAtCreation) {
+    frm_Main form({[](HWND, const wchar_t*, const wchar_t*, UINT) { return IDCANCEL; },
+                   [](unsigned) {
+                   }});
+    ASSERT_TRUE(form.Create(::GetModuleHandleW(nullptr)));
+    const auto* ring = tamsrove::WorkRing::FromWindow(form.control(ControlId::WorkRing1));
+    ASSERT_NE(ring, nullptr);
+    const int32_t first = ring->frame();
+    test::pump_for(300ms);
+    EXPECT_EQ(ring->frame(), first);
+    EXPECT_FALSE(::IsWindowVisible(form.window()));
+    form.Show(SW_SHOWNORMAL);
+    EXPECT_TRUE(::IsWindowVisible(form.window()));
+    EXPECT_TRUE(test::pump_until([&] { return ring->frame() != first; }, 2s));
+}
+
+} // namespace

@@ -1,1 +1,550 @@
-// (being written)
+// mod_Reg against the real registry: each test owns a scratch key under
+// HKCU\Software\TamsroveTest, made and removed with the wide registry API.
+#include "modules/mod_Reg.h"
+
+#include "platform/win32_handles.h"
+
+#include <gtest/gtest.h>
+
+#include <sddl.h>
+
+#include <algorithm>
+#include <functional>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace tamsrove {
+namespace {
+
+using namespace std::string_literals;
+using detail::RegCall;
+
+constexpr wchar_t ScratchParent[] = L"Software\\TamsroveTest";
+
+// A copy of one reported call; the module's record points into its own temporaries.
+struct SeenCall {
+    RegCall call;
+    HKEY key;
+    HKEY opened;
+    std::string name;
+    REGSAM access;
+    DWORD type;
+    DWORD dataLength;
+    bool withData;
+    LSTATUS status;
+};
+
+// Records every registry call while it lives; onCall runs inside the reported call, where a
+// test can change the registry between two queries or throw a run-time failure.
+class CallLog {
+public:
+    CallLog() noexcept : previous_(detail::SetRegCallObserver(&Observe)) { current_ = this; }
+    ~CallLog() {
+        detail::SetRegCallObserver(previous_);
+        current_ = nullptr;
+    }
+    CallLog(const CallLog&) = delete;
+    CallLog& operator=(const CallLog&) = delete;
+
+    [[nodiscard]] std::vector<SeenCall> Of(RegCall call) const {
+        std::vector<SeenCall> found;
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(found),
+                     [call](const SeenCall& seen) { return seen.call == call; });
+        return found;
+    }
+    [[nodiscard]] std::size_t Count(RegCall call) const { return Of(call).size(); }
+
+    std::vector<SeenCall> calls;
+    std::function<void(const detail::RegCallRecord&)> onCall;
+
+private:
+    static void Observe(const detail::RegCallRecord& r) {
+        current_->calls.push_back({r.call, r.key, r.opened, std::string(r.name), r.access, r.type,
+                                   r.dataLength, r.withData, r.status});
+        if (current_->onCall) {
+            current_->onCall(r);
+        }
+    }
+    static inline CallLog* current_ = nullptr;
+    detail::RegCallObserver previous_;
+};
+
+std::wstring Widen(const char* text) {
+    return {text, text + std::char_traits<char>::length(text)};
+}
+
+bool KeyExists(const std::wstring& subKey) {
+    unique_hkey key;
+    return ::RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, key.put()) ==
+           ERROR_SUCCESS;
+}
+
+class RegistryTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+        subKey_ = std::wstring(ScratchParent) + L"\\" + std::to_wstring(::GetCurrentProcessId()) +
+                  L"_" + Widen(test->name());
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey_.c_str()); // a leftover; not-found is fine
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey_.c_str(), 0, nullptr, 0,
+                                    KEY_ALL_ACCESS, nullptr, key_.put(), nullptr),
+                  ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        key_.reset();
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey_.c_str());
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, ScratchParent); // fails while other runs use it
+    }
+
+    [[nodiscard]] std::wstring Path() const { return L"HKEY_CURRENT_USER\\" + subKey_; }
+
+    void SetRaw(const wchar_t* name, DWORD type, const void* data, std::size_t bytes) {
+        ASSERT_EQ(::RegSetValueExW(key_.get(), name, 0, type, static_cast<const BYTE*>(data),
+                                   static_cast<DWORD>(bytes)),
+                  ERROR_SUCCESS);
+    }
+    // Stores text as REG_SZ counting exactly its characters (add L"\0"s for a terminator).
+    void SetText(const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
+        SetRaw(name, type, text.data(), text.size() * sizeof(wchar_t));
+    }
+    [[nodiscard]] std::optional<std::wstring> StoredText(const wchar_t* name) const {
+        DWORD type = 0;
+        DWORD size = 0;
+        if (::RegQueryValueExW(key_.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        std::wstring text(size / sizeof(wchar_t), L'\0');
+        ::RegQueryValueExW(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                           &size);
+        text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
+        return text;
+    }
+    [[nodiscard]] std::optional<std::wstring> Read(const wchar_t* name) const {
+        return RegReadValue(Path(), name);
+    }
+
+    std::wstring subKey_;
+    unique_hkey key_;
+};
+
+// --- RegSplitRoot ----------------------------------------------------------------------------
+
+TEST(RegSplitRootTest, RecognisesEachRootByItsFullName) {
+    const struct {
+        std::wstring path;
+        HKEY root;
+        std::wstring rest;
+    } cases[] = {
+        {L"HKEY_LOCAL_MACHINE\\Software\\A", HKEY_LOCAL_MACHINE, L"Software\\A"},
+        {L"HKEY_CLASSES_ROOT\\.txt", HKEY_CLASSES_ROOT, L".txt"},
+        {L"HKEY_CURRENT_USER\\Software\\Marrowfen", HKEY_CURRENT_USER, L"Software\\Marrowfen"},
+        {L"HKEY_USERS\\.DEFAULT", HKEY_USERS, L".DEFAULT"},
+        {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER, L""},
+        {L"HKEY_USERS", HKEY_USERS, L""},
+        {L"HKEY_LOCAL_MACHINE\\", HKEY_LOCAL_MACHINE, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.path));
+        std::wstring path = c.path;
+        EXPECT_EQ(RegSplitRoot(path), c.root);
+        EXPECT_EQ(path, c.rest);
+    }
+}
+
+TEST(RegSplitRootTest, AnythingButAFullRootNameMatchesNothing) {
+    // A root is recognised by its whole name before a backslash or the end, never by a prefix
+    // such as its first 8 characters, and never on a short path.
+    const std::wstring cases[] = {
+        L"HKEY_CURRENT_CONFIG\\Software",
+        L"HKEY_CUR\\x",
+        L"HKEY_CUR",
+        L"HKEY_USERSX\\a",
+        L"HKEY_LOC",
+        L"",
+        L"H",
+        L"\\",
+        L"hkey_current_user\\Software",
+        L"Hkey_Users\\.DEFAULT",
+        L" HKEY_USERS\\a",
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c));
+        std::wstring path = c;
+        EXPECT_EQ(RegSplitRoot(path), nullptr);
+        EXPECT_EQ(path, c);
+    }
+}
+
+// --- Reading -----------------------------------------------------------------------------------
+
+TEST_F(RegistryTest, ReadsBackWhatItWrote) {
+    SetText(L"frx", L"1");
+    RegWriteValue(Path(), L"frx", L"hello world");
+    EXPECT_EQ(Read(L"frx"), L"hello world");
+}
+
+TEST_F(RegistryTest, ReadsTextUpToItsFirstNul) {
+    // A REG_SZ read never passes the terminating NUL, or anything after it, to the caller.
+    const struct {
+        std::wstring stored;
+        std::wstring read;
+    } cases[] = {{L"1\0"s, L"1"}, {L"abc", L"abc"}, {L"ab\0cd\0"s, L"ab"},
+                 {L"", L""},      {L"\0"s, L""},    {L"1 done\0"s, L"1 done"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.stored));
+        SetText(L"v", c.stored);
+        EXPECT_EQ(Read(L"v"), c.read);
+    }
+}
+
+TEST_F(RegistryTest, ValuesOfOtherTypesReadAsEmpty) {
+    const DWORD one = 1;
+    SetRaw(L"dword", REG_DWORD, &one, sizeof one);
+    SetText(L"expand", L"1\0"s, REG_EXPAND_SZ);
+    SetText(L"multi", L"1\0\0"s, REG_MULTI_SZ);
+    SetRaw(L"binary", REG_BINARY, "1", 1);
+    SetRaw(L"none", REG_NONE, "1", 1);
+    for (const wchar_t* name : {L"dword", L"expand", L"multi", L"binary", L"none"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+        EXPECT_EQ(Read(name), std::nullopt);
+    }
+}
+
+TEST_F(RegistryTest, MissingValueReadsAsEmptyWithoutBeepAndStaysMissing) {
+    CallLog log;
+    EXPECT_EQ(Read(L"frx"), std::nullopt);
+    EXPECT_EQ(log.Count(RegCall::Beep), 0U);
+    EXPECT_EQ(StoredText(L"frx"), std::nullopt);
+}
+
+TEST_F(RegistryTest, MissingKeyReadsAsEmptyAndIsNotCreated) {
+    EXPECT_EQ(RegReadValue(Path() + L"\\Missing", L"frx"), std::nullopt);
+    EXPECT_FALSE(KeyExists(subKey_ + L"\\Missing"));
+}
+
+TEST_F(RegistryTest, UnrecognisedRootIsNeverOpened) {
+    SetText(L"frx", L"1");
+    CallLog log;
+    std::wstring path = L"HKEY_CUR\\" + subKey_;
+    EXPECT_EQ(RegReadValue(path, L"frx"), std::nullopt);
+    EXPECT_TRUE(log.calls.empty());
+    EXPECT_EQ(path, L"HKEY_CUR\\" + subKey_);
+}
+
+TEST_F(RegistryTest, ReadShortensThePathItIsHanded) {
+    std::wstring path = Path();
+    static_cast<void>(RegReadValue(path, L"frx"));
+    EXPECT_EQ(path, subKey_);
+}
+
+TEST_F(RegistryTest, ReadOpensTheSubKeyForQueryingOnly) {
+    SetText(L"frx", L"1");
+    CallLog log;
+    EXPECT_EQ(Read(L"frx"), L"1");
+    const auto opens = log.Of(RegCall::OpenKey);
+    ASSERT_EQ(opens.size(), 1U);
+    EXPECT_EQ(opens[0].key, HKEY_CURRENT_USER);
+    EXPECT_EQ(opens[0].name, std::string(subKey_.begin(), subKey_.end()));
+    EXPECT_EQ(opens[0].access, static_cast<REGSAM>(KEY_QUERY_VALUE));
+}
+
+TEST_F(RegistryTest, OneMebibyteValueReadsWhole) {
+    std::wstring big(1U << 20U, L'\0');
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<wchar_t>(L'a' + i % 26);
+    }
+    SetText(L"big", big + L"\0"s);
+    EXPECT_EQ(Read(L"big"), big);
+}
+
+TEST_F(RegistryTest, ValueThatGrewBetweenTheQueriesIsReadWhole) {
+    SetText(L"frx", L"1");
+    CallLog log;
+    bool grown = false;
+    log.onCall = [&](const detail::RegCallRecord& r) {
+        if (r.call == RegCall::QueryValue && !r.withData && !grown) {
+            grown = true;
+            SetText(L"frx", L"1 and a much longer text than before\0"s);
+        }
+    };
+    EXPECT_EQ(Read(L"frx"), L"1 and a much longer text than before");
+}
+
+TEST_F(RegistryTest, ValueThatKeepsGrowingGivesUpAsEmpty) {
+    SetText(L"frx", L"1");
+    CallLog log;
+    std::wstring text = L"1";
+    log.onCall = [&](const detail::RegCallRecord& r) {
+        if (r.call == RegCall::QueryValue) {
+            text += std::wstring(64, L'x');
+            SetText(L"frx", text);
+        }
+    };
+    EXPECT_EQ(Read(L"frx"), std::nullopt);
+    EXPECT_LE(log.Count(RegCall::QueryValue), 8U);
+    EXPECT_EQ(log.Count(RegCall::CloseKey), 1U);
+}
+
+TEST_F(RegistryTest, ValueReplacedByANumberBetweenTheQueriesReadsAsEmpty) {
+    SetText(L"frx", L"1");
+    CallLog log;
+    log.onCall = [&](const detail::RegCallRecord& r) {
+        if (r.call == RegCall::QueryValue && !r.withData) {
+            const DWORD one = 1;
+            SetRaw(L"frx", REG_DWORD, &one, sizeof one);
+        }
+    };
+    EXPECT_EQ(Read(L"frx"), std::nullopt);
+}
+
+TEST_F(RegistryTest, RunTimeFailureInsideTheQueryBeepsAndReadsAsEmpty) {
+    SetText(L"frx", L"1");
+    CallLog log;
+    log.onCall = [](const detail::RegCallRecord& r) {
+        if (r.call == RegCall::QueryValue && r.withData) {
+            throw std::bad_alloc();
+        }
+    };
+    EXPECT_EQ(Read(L"frx"), std::nullopt);
+    EXPECT_EQ(log.Count(RegCall::Beep), 1U);
+    EXPECT_EQ(log.Count(RegCall::CloseKey), 1U);
+}
+
+TEST_F(RegistryTest, EveryKeyThatOpenedIsClosedAndNoRootEver) {
+    // Each successful open is matched by one close, and a predefined root is never closed,
+    // also when the path names the root itself.
+    SetText(L"frx", L"1");
+    const std::wstring rootValue = L"TamsroveTest_" + std::to_wstring(::GetCurrentProcessId());
+    ASSERT_EQ(::RegSetValueExW(HKEY_CURRENT_USER, rootValue.c_str(), 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(L"at root"), 16),
+              ERROR_SUCCESS);
+    CallLog log;
+    EXPECT_EQ(Read(L"frx"), L"1");
+    EXPECT_EQ(Read(L"missing"), std::nullopt);
+    EXPECT_EQ(RegReadValue(L"HKEY_CURRENT_USER", rootValue), L"at root");
+    RegWriteValue(Path(), L"frx", L"0");
+    RegWriteValue(Path(), L"missing", L"0");
+    ::RegDeleteValueW(HKEY_CURRENT_USER, rootValue.c_str());
+
+    std::vector<HKEY> owned;
+    for (const SeenCall& open : log.Of(RegCall::OpenKey)) {
+        if (open.status == ERROR_SUCCESS && open.opened != HKEY_CURRENT_USER) {
+            owned.push_back(open.opened);
+        }
+    }
+    std::vector<HKEY> closed;
+    for (const SeenCall& close : log.Of(RegCall::CloseKey)) {
+        closed.push_back(close.key);
+        EXPECT_EQ(close.status, ERROR_SUCCESS);
+    }
+    EXPECT_EQ(log.Count(RegCall::OpenKey), 6U);
+    std::sort(owned.begin(), owned.end());
+    std::sort(closed.begin(), closed.end());
+    EXPECT_EQ(closed, owned);
+    EXPECT_EQ(std::count(closed.begin(), closed.end(), HKEY_CURRENT_USER), 0);
+}
+
+// --- Writing -----------------------------------------------------------------------------------
+
+TEST_F(RegistryTest, ZeroIsWrittenAsREG_SZWithDataLengthOne) {
+    SetText(L"frx", L"1\0"s);
+    CallLog log;
+    RegWriteValue(Path(), L"frx", L"0");
+    const auto sets = log.Of(RegCall::SetValue);
+    ASSERT_EQ(sets.size(), 1U);
+    EXPECT_EQ(sets[0].type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(sets[0].dataLength, 1U);
+    EXPECT_EQ(sets[0].status, ERROR_SUCCESS);
+    EXPECT_EQ(StoredText(L"frx"), L"0");
+}
+
+TEST_F(RegistryTest, WriteOpensForSettingOnly) {
+    SetText(L"frx", L"1");
+    CallLog log;
+    RegWriteValue(Path(), L"frx", L"0");
+    // The existence check opens for querying alone, the write itself for setting alone.
+    const auto opens = log.Of(RegCall::OpenKey);
+    ASSERT_EQ(opens.size(), 2U);
+    EXPECT_EQ(opens[0].access, static_cast<REGSAM>(KEY_QUERY_VALUE));
+    EXPECT_EQ(opens[1].access, static_cast<REGSAM>(KEY_SET_VALUE));
+}
+
+TEST_F(RegistryTest, WriteToAMissingKeyCreatesNothing) {
+    CallLog log;
+    RegWriteValue(Path() + L"\\Missing", L"frx", L"0");
+    EXPECT_FALSE(KeyExists(subKey_ + L"\\Missing"));
+    EXPECT_EQ(log.Count(RegCall::SetValue), 0U);
+}
+
+TEST_F(RegistryTest, WriteToAMissingValueCreatesNothing) {
+    RegWriteValue(Path(), L"frx", L"0");
+    EXPECT_EQ(StoredText(L"frx"), std::nullopt);
+}
+
+TEST_F(RegistryTest, ValueReadableButNotWritableKeepsItsText) {
+    SetText(L"frx", L"1");
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
+    const LSTATUS secured = ::RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, readOnly);
+    ::LocalFree(readOnly);
+    ASSERT_EQ(secured, ERROR_SUCCESS);
+
+    CallLog log;
+    EXPECT_EQ(Read(L"frx"), L"1");
+    RegWriteValue(Path(), L"frx", L"0");
+    EXPECT_EQ(Read(L"frx"), L"1");
+    const auto opens = log.Of(RegCall::OpenKey);
+    ASSERT_FALSE(opens.empty());
+    EXPECT_EQ(opens.back().access, static_cast<REGSAM>(KEY_QUERY_VALUE));
+}
+
+// --- Text through the ANSI code page -----------------------------------------------------------
+
+TEST_F(RegistryTest, TextTheCodePageHoldsRoundTrips) {
+    const std::wstring cafe = L"Caf\u00E9";
+    BOOL lossy = FALSE;
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    ::WideCharToMultiByte(CP_ACP, 0, cafe.c_str(), -1, nullptr, 0, nullptr,
+                          utf8 ? nullptr : &lossy);
+    if (lossy) {
+        GTEST_SKIP() << "code page " << ::GetACP() << " has no e with acute accent";
+    }
+    SetText(cafe.c_str(), L"1");
+    RegWriteValue(Path(), cafe, cafe);
+    EXPECT_EQ(StoredText(cafe.c_str()), cafe);
+    EXPECT_EQ(Read(cafe.c_str()), cafe);
+
+    unique_hkey child;
+    ASSERT_EQ(::RegCreateKeyExW(key_.get(), cafe.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                child.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExW(child.get(), L"frx", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1"),
+                               sizeof(L"1")),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegReadValue(Path() + L"\\" + cafe, L"frx"), L"1");
+}
+
+TEST_F(RegistryTest, TextTheCodePageCannotHoldIsNeverSent) {
+    // Text without an exact ANSI form is refused: a substituted "?" would store other data
+    // or address another key or value.
+    SetText(L"frx", L"1");
+    const std::wstring strange[] = {L"\xD800", L"\x10D0\x10D0", L"x\xD800y"};
+    for (const std::wstring& text : strange) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        RegWriteValue(Path(), L"frx", text);
+        EXPECT_EQ(StoredText(L"frx"), L"1");
+        EXPECT_EQ(Read(text.c_str()), std::nullopt);
+        EXPECT_EQ(RegReadValue(Path() + L"\\" + text, L"frx"), std::nullopt);
+    }
+}
+
+TEST_F(RegistryTest, NameIsNeverCutShortAtAnEmbeddedNul) {
+    // "frx" followed by a NUL and more is another name than "frx": it must not reach "frx".
+    SetText(L"frx", L"1");
+    const std::wstring name = L"frx\0more"s;
+    RegWriteValue(Path(), name, L"0");
+    EXPECT_EQ(RegReadValue(Path(), name), std::nullopt);
+    EXPECT_EQ(StoredText(L"frx"), L"1");
+}
+
+// --- The yield after reading -------------------------------------------------------------------
+
+class YieldTest : public RegistryTest {
+protected:
+    static constexpr UINT Probe = WM_APP + 7;
+
+    void SetUp() override {
+        RegistryTest::SetUp();
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &ProbeProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TamsroveRegYieldProbe";
+        ::RegisterClassExW(&wc); // already registered by an earlier test is fine
+        window_.reset(::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                        nullptr, wc.hInstance, nullptr));
+        ASSERT_TRUE(window_);
+        dispatched_ = nullptr;
+    }
+
+    static LRESULT CALLBACK ProbeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == Probe && dispatched_ != nullptr) {
+            dispatched_->push_back(callsSoFar_ != nullptr ? callsSoFar_->calls.size() : 0U);
+            return 0;
+        }
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+
+    static inline std::vector<std::size_t>* dispatched_ = nullptr;
+    static inline CallLog* callsSoFar_ = nullptr;
+    unique_hwnd window_;
+};
+
+TEST_F(YieldTest, PendingEventsRunAfterTheKeyIsClosed) {
+    // No window handler runs while the read holds an open key.
+    SetText(L"frx", L"1");
+    std::vector<std::size_t> dispatched;
+    CallLog log;
+    dispatched_ = &dispatched;
+    callsSoFar_ = &log;
+    ASSERT_TRUE(::PostMessageW(window_.get(), Probe, 0, 0));
+    EXPECT_EQ(Read(L"frx"), L"1");
+    dispatched_ = nullptr;
+    callsSoFar_ = nullptr;
+    ASSERT_EQ(dispatched.size(), 1U);
+    ASSERT_FALSE(log.calls.empty());
+    EXPECT_EQ(dispatched[0], log.calls.size());
+    EXPECT_EQ(log.calls.back().call, RegCall::CloseKey);
+}
+
+TEST_F(YieldTest, QuitRequestSurvivesTheYield) {
+    std::vector<std::size_t> dispatched;
+    dispatched_ = &dispatched;
+    ASSERT_TRUE(::PostMessageW(window_.get(), Probe, 0, 0));
+    ::PostQuitMessage(1460);
+    EXPECT_EQ(Read(L"frx"), std::nullopt);
+    dispatched_ = nullptr;
+    EXPECT_EQ(dispatched.size(), 1U);
+    MSG message{};
+    ASSERT_TRUE(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 1460U);
+}
+
+// --- The typed routines on an open key ---------------------------------------------------------
+
+TEST_F(RegistryTest, TypedRoutinesRefuseAKeyThatDidNotOpen) {
+    CallLog log;
+    std::optional<std::wstring> value = L"kept";
+    EXPECT_EQ(RegQueryTyped(nullptr, L"frx", value), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(value, L"kept");
+    EXPECT_EQ(RegSetTyped(nullptr, L"frx", REG_SZ, RegData{L"0"}), ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(log.calls.empty());
+}
+
+TEST_F(RegistryTest, SetTypedWritesTextsAndNumbersOnly) {
+    EXPECT_EQ(RegSetTyped(key_.get(), L"n", REG_DWORD, RegData{DWORD{7}}), ERROR_SUCCESS);
+    DWORD number = 0;
+    DWORD size = sizeof number;
+    EXPECT_EQ(::RegQueryValueExW(key_.get(), L"n", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&number), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(number, 7U);
+
+    EXPECT_EQ(RegSetTyped(key_.get(), L"b", REG_BINARY, RegData{L"1"}), ERROR_UNSUPPORTED_TYPE);
+    EXPECT_EQ(RegSetTyped(key_.get(), L"s", REG_SZ, RegData{DWORD{1}}), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(StoredText(L"b"), std::nullopt);
+    EXPECT_EQ(StoredText(L"s"), std::nullopt);
+}
+
+TEST_F(RegistryTest, QueryTypedLeavesTheValueAloneForOtherTypes) {
+    const DWORD one = 1;
+    SetRaw(L"n", REG_DWORD, &one, sizeof one);
+    std::optional<std::wstring> value = L"kept";
+    EXPECT_EQ(RegQueryTyped(key_.get(), L"n", value), ERROR_UNSUPPORTED_TYPE);
+    EXPECT_EQ(value, L"kept");
+}
+
+} // namespace
+} // namespace tamsrove

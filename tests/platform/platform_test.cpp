@@ -1,1 +1,303 @@
-// (being written)
+// The platform seam, natively and under Wine: the ANSI code page against the golden tables
+// recorded from Windows, the application folder, and the file primitives.
+#include "platform/platform.h"
+
+#include "golden_1252.h"
+#include "scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace platform = tamsrove::platform;
+
+using scratch::ReadBytes;
+using scratch::ScratchFolder;
+using scratch::WriteBytes;
+
+std::string ReadAll(platform::InputFile& file) {
+    std::string all;
+    char block[7]; // small on purpose: several reads
+    for (;;) {
+        const std::size_t got = file.ReadSome(block, sizeof block);
+        if (got == 0) {
+            return all;
+        }
+        all.append(block, got);
+    }
+}
+
+// --- ANSI code page --------------------------------------------------------------------------
+
+TEST(AnsiCodePage, IsWindows1252ForTheGoldenTables) {
+    // The golden tables hold for code page 1252 only: Wine's default and the native stand-in.
+    EXPECT_EQ(platform::AnsiCodePage(), 1252U);
+}
+
+TEST(AnsiCodePage, WidensEveryByteAsWindowsDoes) {
+    std::string all(256, '\0');
+    for (int b = 0; b < 256; ++b) {
+        all[static_cast<std::size_t>(b)] = static_cast<char>(b);
+    }
+    const std::u16string wide = platform::AnsiToWide(all);
+    ASSERT_EQ(wide.size(), 256U);
+    for (std::size_t b = 0; b < 256; ++b) {
+        EXPECT_EQ(wide[b], golden_1252::kWiden[b]) << "byte " << b;
+    }
+}
+
+TEST(AnsiCodePage, SingleByteTableMatchesTheConversion) {
+    const platform::AnsiTable* table = platform::SingleByteAnsiTable();
+    ASSERT_NE(table, nullptr);
+    for (std::size_t b = 0; b < 256; ++b) {
+        EXPECT_EQ((*table)[b], golden_1252::kWiden[b]) << "byte " << b;
+    }
+}
+
+TEST(AnsiCodePage, NarrowsEveryUnitAsWindowsDoesWithoutBestFit) {
+    std::array<char, 0x10000> expected{};
+    expected.fill('?');
+    for (const auto& [unit, byte] : golden_1252::kNarrow) {
+        expected[unit] = static_cast<char>(byte);
+    }
+    std::u16string everyUnit(0x10000, u'\0');
+    for (std::size_t u = 0; u < everyUnit.size(); ++u) {
+        everyUnit[u] = static_cast<char16_t>(u);
+    }
+    // One unit at a time: a pair formed by neighbouring units must not blur the table.
+    for (std::size_t u = 0; u < everyUnit.size(); ++u) {
+        std::string out;
+        platform::AppendWideAsAnsi(std::u16string_view(everyUnit).substr(u, 1), out);
+        ASSERT_EQ(out.size(), 1U) << "unit " << u;
+        EXPECT_EQ(out[0], expected[u]) << "unit " << u;
+    }
+}
+
+TEST(AnsiCodePage, LookAlikesBecomeQuestionMarks) {
+    // Best-fit mapping would make these 'A', '/' and '\\': text that only looked like a path.
+    std::string out;
+    platform::AppendWideAsAnsi(u"\x0100\xFF0F\xFF3C", out);
+    EXPECT_EQ(out, "???");
+}
+
+TEST(AnsiCodePage, SurrogatesNarrowAsWindowsDoes) {
+    for (const auto& [text, bytes] : golden_1252::kSequences) {
+        SCOPED_TRACE(::testing::Message() << "expected " << bytes);
+        std::string out = "x";
+        platform::AppendWideAsAnsi(text, out);
+        EXPECT_EQ(out, "x" + std::string(bytes));
+    }
+}
+
+TEST(AnsiCodePage, EmptyTextConvertsToNothing) {
+    EXPECT_EQ(platform::AnsiToWide(""), u"");
+    std::string out = "keep";
+    platform::AppendWideAsAnsi(u"", out);
+    EXPECT_EQ(out, "keep");
+}
+
+// --- Application folder -------------------------------------------------------------------------
+
+TEST(ApplicationFolder, IsAnExistingFolderWithoutTrailingSeparator) {
+    const std::u16string folder = platform::ApplicationFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(fs::is_directory(fs::path(folder)));
+    if (folder.size() > 3) { // not a root such as "/" or "C:\"
+        EXPECT_NE(folder.back(), platform::PathSeparator());
+    }
+}
+
+TEST(ApplicationFolder, HoldsThisTestProgram) {
+    const fs::path folder(platform::ApplicationFolder());
+#ifdef _WIN32
+    EXPECT_TRUE(fs::exists(folder / "portable_tests.exe"));
+#else
+    EXPECT_EQ(folder, fs::read_symlink("/proc/self/exe").parent_path());
+#endif
+}
+
+TEST(PathSeparator, IsThePlatformsOwn) {
+#ifdef _WIN32
+    EXPECT_EQ(platform::PathSeparator(), u'\\');
+#else
+    EXPECT_EQ(platform::PathSeparator(), u'/');
+#endif
+}
+
+// --- Probing by name ----------------------------------------------------------------------------
+
+TEST(FileLengthByName, AnswersFilesOnly) {
+    ScratchFolder scratch;
+    WriteBytes(scratch.path() / "five", "12345");
+    WriteBytes(scratch.path() / "empty", "");
+    EXPECT_EQ(platform::FileLengthByName(scratch.File("five")), 5U);
+    EXPECT_EQ(platform::FileLengthByName(scratch.File("empty")), 0U);
+    EXPECT_EQ(platform::FileLengthByName(scratch.File("missing")), std::nullopt);
+    EXPECT_EQ(platform::FileLengthByName(scratch.path().u16string()), std::nullopt);
+    EXPECT_EQ(platform::FileLengthByName(u""), std::nullopt);
+}
+
+TEST(FileLengthByName, PathWithNulNamesNoFile) {
+    // A path is never cut at U+0000: "five\0x" must not probe "five".
+    ScratchFolder scratch;
+    WriteBytes(scratch.path() / "five", "12345");
+    std::u16string withNul = scratch.File("five");
+    withNul += u'\0';
+    withNul += u"x";
+    EXPECT_EQ(platform::FileLengthByName(withNul), std::nullopt);
+    EXPECT_THROW(platform::InputFile{withNul}, std::system_error);
+}
+
+#ifndef _WIN32
+TEST(NativePath, LoneSurrogateNamesNoFile) {
+    ScratchFolder scratch;
+    EXPECT_EQ(platform::FileLengthByName(scratch.File("a") + u"\xD800"), std::nullopt);
+    EXPECT_THROW((void)platform::OutputFile::Append(scratch.File("a") + u"\xDC00"),
+                 std::system_error);
+    EXPECT_EQ(scratch.Names(), std::vector<std::string>{});
+}
+
+TEST(NativePath, SurrogatePairBecomesUtf8) {
+    ScratchFolder scratch;
+    auto file = platform::OutputFile::Append(scratch.File("x") + u"\xD83D\xDE00");
+    file.Commit();
+    EXPECT_EQ(scratch.Names(), std::vector<std::string>{"x\xF0\x9F\x98\x80"});
+}
+#endif
+
+// --- Reading ------------------------------------------------------------------------------------
+
+TEST(InputFile, ReadsEveryByteThenEnds) {
+    ScratchFolder scratch;
+    const std::string bytes("a\r\n\0\xFF z", 7);
+    WriteBytes(scratch.path() / "f", bytes);
+    platform::InputFile file(scratch.File("f"));
+    EXPECT_EQ(file.RegularFileLength(), 7U);
+    EXPECT_EQ(ReadAll(file), bytes);
+    char extra = 0;
+    EXPECT_EQ(file.ReadSome(&extra, 1), 0U);
+}
+
+TEST(InputFile, MissingFileFailsAndIsNotCreated) {
+    ScratchFolder scratch;
+    EXPECT_THROW(platform::InputFile{scratch.File("missing")}, std::system_error);
+    EXPECT_THROW(platform::InputFile{u""}, std::system_error);
+    EXPECT_EQ(scratch.Names(), std::vector<std::string>{});
+}
+
+#ifndef _WIN32
+TEST(InputFile, DeviceHasNoRegularLength) {
+    platform::InputFile file(u"/dev/null");
+    EXPECT_EQ(file.RegularFileLength(), std::nullopt);
+    char byte = 0;
+    EXPECT_EQ(file.ReadSome(&byte, 1), 0U);
+}
+#endif
+
+// --- Writing ------------------------------------------------------------------------------------
+
+TEST(OutputFile, ReplacementAppearsOnlyOnCommit) {
+    ScratchFolder scratch;
+    WriteBytes(scratch.path() / "t", "old content");
+    {
+        auto file = platform::OutputFile::Replace(scratch.File("t"));
+        file.Write("new", 3);
+        EXPECT_EQ(ReadBytes(scratch.path() / "t"), "old content");
+        file.Commit();
+    }
+    EXPECT_EQ(ReadBytes(scratch.path() / "t"), "new");
+    EXPECT_EQ(scratch.Names(), std::vector<std::string>{"t"});
+}
+
+TEST(OutputFile, UncommittedReplacementLeavesNoTrace) {
+    ScratchFolder scratch;
+    WriteBytes(scratch.path() / "t", "old content");
+    {
+        auto file = platform::OutputFile::Replace(scratch.File("t"));
+        file.Write("new", 3);
+    }
+    EXPECT_EQ(ReadBytes(scratch.path() / "t"), "old content");
+    EXPECT_EQ(scratch.Names(), std::vector<std::string>{"t"});
+}
+
+TEST(OutputFile, ReplaceCreatesMissingFile) {
+    ScratchFolder scratch;
+    auto file = platform::OutputFile::Replace(scratch.File("new"));
+    file.Commit();
+    EXPECT_EQ(fs::file_size(scratch.path() / "new"), 0U);
+    EXPECT_EQ(scratch.Names(), std::vector<std::string>{"new"});
+}
+
+TEST(OutputFile, ReplaceInMissingFolderFails) {
+    ScratchFolder scratch;
+    EXPECT_THROW((void)platform::OutputFile::Replace(scratch.File("no/such")), std::system_error);
+    EXPECT_THROW((void)platform::OutputFile::Replace(u""), std::system_error);
+    EXPECT_EQ(scratch.Names(), std::vector<std::string>{});
+}
+
+TEST(OutputFile, ReplaceRefusesAFolder) {
+    ScratchFolder scratch;
+    fs::create_directory(scratch.path() / "d");
+    EXPECT_THROW((void)platform::OutputFile::Replace(scratch.File("d")), std::system_error);
+    EXPECT_TRUE(fs::is_directory(scratch.path() / "d"));
+}
+
+TEST(OutputFile, AppendAddsAtTheEnd) {
+    ScratchFolder scratch;
+    for (const char* piece : {"ab", "", "cd"}) {
+        auto file = platform::OutputFile::Append(scratch.File("log"));
+        file.Write(piece, std::char_traits<char>::length(piece));
+        file.Commit();
+    }
+    EXPECT_EQ(ReadBytes(scratch.path() / "log"), "abcd");
+}
+
+#ifndef _WIN32
+TEST(OutputFile, ReplacementKeepsPermissionBits) {
+    ScratchFolder scratch;
+    const fs::path target = scratch.path() / "t";
+    WriteBytes(target, "old");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    auto file = platform::OutputFile::Replace(target.u16string());
+    file.Write("new", 3);
+    file.Commit();
+    EXPECT_EQ(fs::status(target).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST(OutputFile, ReplacementThroughSymlinkKeepsTheLink) {
+    ScratchFolder scratch;
+    WriteBytes(scratch.path() / "real", "old");
+    fs::create_symlink("real", scratch.path() / "link");
+    auto file = platform::OutputFile::Replace(scratch.File("link"));
+    file.Write("new", 3);
+    file.Commit();
+    EXPECT_TRUE(fs::is_symlink(scratch.path() / "link"));
+    EXPECT_EQ(ReadBytes(scratch.path() / "real"), "new");
+    EXPECT_EQ(scratch.Names(), (std::vector<std::string>{"link", "real"}));
+}
+
+TEST(OutputFile, DeviceTargetIsWrittenNotReplaced) {
+    // Renaming over a device node would replace the node itself; /dev/null must stay a device.
+    auto file = platform::OutputFile::Replace(u"/dev/null");
+    file.Write("x", 1);
+    file.Commit();
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+TEST(OutputFile, FullDeviceReportsTheFailedWrite) {
+    auto file = platform::OutputFile::Replace(u"/dev/full");
+    EXPECT_THROW(file.Write("x", 1), std::system_error);
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+#endif
+
+} // namespace

@@ -1,0 +1,283 @@
+// window_bench: Tamsrove.exe side by side with floor_window.exe, a bare Win32 window program.
+// For each it measures, in alternating runs, the time from CreateProcess to the first paint
+// (the process goes idle with its window shown) and on to its end, the peak working set, and,
+// over a longer run, the CPU the program uses while it waits (the ring turning). Prints a table
+// with the goals. Usage: window_bench [runs] [cpu seconds] [tamsrove.exe] [floor_window.exe]
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+#define TAMSROVE_WIDEN2(text) L##text
+#define TAMSROVE_WIDEN(text) TAMSROVE_WIDEN2(text)
+
+constexpr double MiB = 1024.0 * 1024.0;
+
+/// A POSIX path (a Wine build tree) as Wine's Z: drive path; slashes turned round.
+std::wstring ToWindowsPath(std::wstring path) {
+    if (!path.empty() && path.front() == L'/') {
+        path.insert(0, L"Z:");
+    }
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+double NowMs() {
+    static const double ticksPerMs = [] {
+        LARGE_INTEGER frequency{};
+        ::QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(frequency.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / ticksPerMs;
+}
+
+struct VisibleSearch {
+    DWORD processId;
+    bool found;
+};
+
+BOOL CALLBACK FindVisible(HWND window, LPARAM state) {
+    auto& search = *reinterpret_cast<VisibleSearch*>(state);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == search.processId && ::IsWindowVisible(window) != FALSE) {
+        search.found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool HasVisibleWindow(DWORD processId) {
+    VisibleSearch search{processId, false};
+    ::EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+/// A started program, ended (TerminateProcess) when it goes out of scope.
+class Child {
+public:
+    explicit Child(const std::wstring& executable) {
+        std::wstring commandLine = L"\"" + executable + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                             nullptr, nullptr, &startup, &info) != FALSE) {
+            ::CloseHandle(info.hThread);
+            process_ = info.hProcess;
+            id_ = info.dwProcessId;
+        }
+    }
+    ~Child() {
+        End();
+        if (process_ != nullptr) {
+            ::CloseHandle(process_);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    Child(Child&&) = delete;
+    Child& operator=(Child&&) = delete;
+
+    [[nodiscard]] bool started() const { return process_ != nullptr; }
+
+    /// Waits until the program has painted its shown window and waits for input.
+    [[nodiscard]] bool WaitForFirstPaint() const {
+        // A GUI process goes input-idle once its queue, paint requests included, is empty.
+        if (::WaitForInputIdle(process_, 10000) != 0) {
+            return false;
+        }
+        const double deadline = NowMs() + 10000.0;
+        while (!HasVisibleWindow(id_)) {
+            if (NowMs() > deadline) {
+                return false;
+            }
+            ::Sleep(1);
+        }
+        return true;
+    }
+
+    [[nodiscard]] std::optional<SIZE_T> PeakWorkingSet() const {
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof(counters);
+        if (::GetProcessMemoryInfo(process_, &counters, sizeof(counters)) == FALSE) {
+            return std::nullopt;
+        }
+        return counters.PeakWorkingSetSize;
+    }
+
+    /// Kernel plus user CPU time so far, in milliseconds.
+    [[nodiscard]] std::optional<double> CpuMs() const {
+        FILETIME creation{};
+        FILETIME exit{};
+        FILETIME kernel{};
+        FILETIME user{};
+        if (::GetProcessTimes(process_, &creation, &exit, &kernel, &user) == FALSE) {
+            return std::nullopt;
+        }
+        const auto ticks = [](const FILETIME& t) {
+            return (static_cast<unsigned long long>(t.dwHighDateTime) << 32U) | t.dwLowDateTime;
+        };
+        return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0; // 100 ns units
+    }
+
+    void End() {
+        if (process_ != nullptr && ::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(process_, 0);
+            ::WaitForSingleObject(process_, 10000);
+        }
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
+
+struct StartRun {
+    double paintedMs = 0;
+    double endedMs = 0;
+    double peakMiB = 0;
+};
+
+std::optional<StartRun> MeasureStart(const std::wstring& executable) {
+    const double start = NowMs();
+    Child child(executable);
+    if (!child.started() || !child.WaitForFirstPaint()) {
+        return std::nullopt;
+    }
+    StartRun run;
+    run.paintedMs = NowMs() - start;
+    run.peakMiB = static_cast<double>(child.PeakWorkingSet().value_or(0)) / MiB;
+    child.End();
+    run.endedMs = NowMs() - start;
+    return run;
+}
+
+struct CpuRun {
+    double percentOfCore = 0;
+    double peakMiB = 0;
+};
+
+std::optional<CpuRun> MeasureCpu(const std::wstring& executable, double seconds) {
+    Child child(executable);
+    if (!child.started() || !child.WaitForFirstPaint()) {
+        return std::nullopt;
+    }
+    ::Sleep(500); // past the start-up work
+    const std::optional<double> cpuBefore = child.CpuMs();
+    const double wallBefore = NowMs();
+    ::Sleep(static_cast<DWORD>(seconds * 1000.0));
+    const std::optional<double> cpuAfter = child.CpuMs();
+    const double wall = NowMs() - wallBefore;
+    if (!cpuBefore || !cpuAfter) {
+        return std::nullopt;
+    }
+    CpuRun run;
+    run.percentOfCore = (*cpuAfter - *cpuBefore) / wall * 100.0;
+    run.peakMiB = static_cast<double>(child.PeakWorkingSet().value_or(0)) / MiB;
+    return run;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
+}
+
+std::optional<unsigned long long> FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) == FALSE) {
+        return std::nullopt;
+    }
+    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32U) | data.nFileSizeLow;
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string result;
+    for (const wchar_t c : text) {
+        result.push_back(c < 128 ? static_cast<char>(c) : '?');
+    }
+    return result;
+}
+
+const char* Verdict(bool met) {
+    return met ? "met" : "MISSED";
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const int runs = argc > 1 ? std::max(1, _wtoi(argv[1])) : 7;
+    const double cpuSeconds = argc > 2 ? std::max(1.0, _wtof(argv[2])) : 10.0;
+    const std::wstring program =
+        ToWindowsPath(argc > 3 ? argv[3] : TAMSROVE_WIDEN(TAMSROVE_EXE_PATH));
+    const std::wstring floor = ToWindowsPath(argc > 4 ? argv[4] : TAMSROVE_WIDEN(FLOOR_EXE_PATH));
+    std::printf("Tamsrove.exe: %s\nfloor:        %s\n", Narrow(program).c_str(),
+                Narrow(floor).c_str());
+
+    // One discarded start of each fills the file cache and Wine's own start-up state.
+    static_cast<void>(MeasureStart(program));
+    static_cast<void>(MeasureStart(floor));
+
+    std::vector<double> painted[2];
+    std::vector<double> ended[2];
+    std::vector<double> peak[2];
+    for (int run = 0; run < runs; ++run) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const int which = (run + turn) % 2; // alternate which program goes first
+            const auto measured = MeasureStart(which == 0 ? program : floor);
+            if (!measured) {
+                std::fprintf(stderr, "start run %d of %s failed\n", run,
+                             which == 0 ? "Tamsrove" : "floor");
+                return 1;
+            }
+            painted[which].push_back(measured->paintedMs);
+            ended[which].push_back(measured->endedMs);
+            peak[which].push_back(measured->peakMiB);
+        }
+    }
+    const auto cpuProgram = MeasureCpu(program, cpuSeconds);
+    const auto cpuFloor = MeasureCpu(floor, cpuSeconds);
+    if (!cpuProgram || !cpuFloor) {
+        std::fprintf(stderr, "CPU run failed\n");
+        return 1;
+    }
+    const auto size = FileSize(program);
+
+    const double paintedRatio = Median(painted[0]) / Median(painted[1]);
+    const double endedRatio = Median(ended[0]) / Median(ended[1]);
+    const double peakProgram = std::max(Median(peak[0]), cpuProgram->peakMiB);
+    const double peakFloor = std::max(Median(peak[1]), cpuFloor->peakMiB);
+    const double peakRatio = peakProgram / peakFloor;
+    const double sizeMiB = static_cast<double>(size.value_or(0)) / MiB;
+
+    std::printf("\nmedians of %d alternating runs; CPU over %.0f s\n", runs, cpuSeconds);
+    std::printf("%-36s %10s %10s %7s  %-16s\n", "metric", "Tamsrove", "floor", "ratio", "goal");
+    std::printf("%-36s %10.1f %10.1f %7.2f  %-16s %s\n", "start to first paint (ms)",
+                Median(painted[0]), Median(painted[1]), paintedRatio, "<= 1.5x floor",
+                Verdict(paintedRatio <= 1.5));
+    std::printf("%-36s %10.1f %10.1f %7.2f  %-16s %s\n", "start to first paint and exit (ms)",
+                Median(ended[0]), Median(ended[1]), endedRatio, "<= 1.5x floor",
+                Verdict(endedRatio <= 1.5));
+    std::printf("%-36s %10.2f %10.2f %7.2f  %-16s %s\n", "peak working set (MiB)", peakProgram,
+                peakFloor, peakRatio, "<= 2x floor", Verdict(peakRatio <= 2.0));
+    std::printf("%-36s %10.2f %10.2f %7s  %-16s %s\n", "CPU while waiting (% of one core)",
+                cpuProgram->percentOfCore, cpuFloor->percentOfCore, "-", "<= 1 %",
+                Verdict(cpuProgram->percentOfCore <= 1.0));
+    std::printf("%-36s %10.3f %10s %7s  %-16s %s\n", "Tamsrove.exe size (MiB)", sizeMiB, "-", "-",
+                "<= 1 MiB", Verdict(size.has_value() && sizeMiB <= 1.0));
+    return 0;
+}

@@ -1,0 +1,61 @@
+// Cutting a UTF-16 text at every occurrence of a delimiter, in one forward scan.
+//
+// Both helpers give exactly the pieces of the classic loop "while the text contains the
+// delimiter: take the text before its first occurrence, drop that text and the delimiter from
+// the front", but they search forward from a moving position instead of copying the rest of the
+// text after every cut, which would make the loop quadratic in the length of the text.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace tamsrove {
+
+/// Calls on_piece(piece, next) for every piece of text that precedes a delimiter, in order, where
+/// next is the position just past that delimiter; returns where the text after the last delimiter
+/// starts (0 when none occurs). An empty delimiter cuts nothing.
+template <typename OnPiece>
+std::size_t split_at_delimiter(std::u16string_view text, std::u16string_view delimiter,
+                               OnPiece&& on_piece) {
+    if (delimiter.empty()) {
+        return 0;
+    }
+    std::size_t start = 0;
+    for (std::size_t hit = text.find(delimiter); hit != std::u16string_view::npos;
+         hit = text.find(delimiter, start)) {
+        const std::size_t next = hit + delimiter.size();
+        on_piece(text.substr(start, hit - start), next);
+        start = next;
+    }
+    return start;
+}
+
+/// Cuts every piece that precedes a delimiter off the front of text and hands it to
+/// add_piece (as std::u16string&&); text then holds what followed the last delimiter.
+/// If add_piece throws, text holds what followed the delimiter of that piece, as after the
+/// classic loop, and the exception goes on; an empty delimiter cuts nothing.
+template <typename AddPiece>
+void cut_pieces_from_front(std::u16string& text, std::u16string_view delimiter,
+                           AddPiece&& add_piece) {
+    // The pieces already handed over (and their delimiters) are cut off in one go at the end,
+    // or when add_piece fails; until then the scan reads text in place.
+    std::size_t consumed = 0;
+    try {
+        consumed =
+            split_at_delimiter(text, delimiter, [&](std::u16string_view piece, std::size_t next) {
+                std::u16string owned(piece);
+                // The classic loop has cut the front off before it
+                // adds the piece, so a failing add leaves it cut.
+                consumed = next;
+                add_piece(std::move(owned));
+            });
+    } catch (...) {
+        text.erase(0, consumed);
+        throw;
+    }
+    text.erase(0, consumed);
+}
+
+} // namespace tamsrove

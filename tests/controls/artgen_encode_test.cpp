@@ -1,0 +1,206 @@
+// The artwork generator's parts: the rasteriser's geometry and sampling, the palette
+// reduction for 8-bit icon images, and the BMP and icon encoders.
+#include "encode.h"
+#include "raster.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tamsrove::artgen {
+namespace {
+
+uint32_t u16(const std::vector<uint8_t>& b, size_t at) {
+    return b.at(at) | (b.at(at + 1) << 8);
+}
+uint32_t u32(const std::vector<uint8_t>& b, size_t at) {
+    return u16(b, at) | (u16(b, at + 2) << 16);
+}
+
+Image solid(int32_t width, int32_t height, Rgba8 colour) {
+    return {width, height, std::vector<Rgba8>(static_cast<size_t>(width) * height, colour)};
+}
+
+// --- Rasteriser -------------------------------------------------------------------------------
+
+TEST(ArtgenRaster, DistanceToQuarterArc) {
+    const Arc arc{{0, 0}, 10, {1, 0}, {0, 1}}; // from +x turning to +y
+    struct Row {
+        Point p;
+        double expected;
+        const char* what;
+    };
+    const Row rows[] = {
+        {{10, 0}, 0, "start"},
+        {{0, 10}, 0, "end"},
+        {{7, 7}, 10 - std::sqrt(98.0), "inside the circle, within the angle"},
+        {{0, 0}, 10, "centre"},
+        {{20, 20}, std::sqrt(800.0) - 10, "outside"},
+        {{-10, 0}, std::sqrt(200.0), "beyond the end: nearest is the end point (0, 10)"},
+        {{10, -3}, 3, "beyond the start: nearest is the start point"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_NEAR(distance_to_arc(row.p, arc), row.expected, 1e-9);
+    }
+}
+
+TEST(ArtgenRaster, DistanceToSegment) {
+    struct Row {
+        Point p;
+        double expected;
+    };
+    const Row rows[] = {{{5, 3}, 3}, {{-4, 3}, 5}, {{13, -4}, 5}, {{0, 0}, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.p.x) + "," + std::to_string(row.p.y));
+        EXPECT_NEAR(distance_to_segment(row.p, {0, 0}, {10, 0}), row.expected, 1e-12);
+    }
+    EXPECT_NEAR(distance_to_segment({3, 4}, {0, 0}, {0, 0}), 5, 1e-12); // a point-like segment
+}
+
+TEST(ArtgenRaster, PixelsAverageTheirSamples) {
+    // The left half of each pixel is opaque red: half coverage, the colour kept exact.
+    const Image image = render(3, 2, 4, [](Point p) {
+        return p.x - std::floor(p.x) < 0.5 ? opaque(200, 0, 0) : Colour{};
+    });
+    for (const Rgba8& px : image.pixels) {
+        EXPECT_EQ(px, (Rgba8{200, 0, 0, 128}));
+    }
+}
+
+TEST(ArtgenRaster, OverAndFadedComposeLikePorterDuff) {
+    const Colour c = over(faded(opaque(255, 255, 255), 0.5), opaque(0, 0, 0));
+    EXPECT_DOUBLE_EQ(c.r, 0.5);
+    EXPECT_DOUBLE_EQ(c.a, 1.0);
+    const Colour clear = over(Colour{}, Colour{});
+    EXPECT_DOUBLE_EQ(clear.a, 0.0);
+}
+
+TEST(ArtgenRaster, RejectsEmptyPictures) {
+    const Scene scene = [](Point) {
+        return Colour{};
+    };
+    EXPECT_THROW((void)render(0, 5, 4, scene), std::invalid_argument);
+    EXPECT_THROW((void)render(5, -1, 4, scene), std::invalid_argument);
+    EXPECT_THROW((void)render(5, 5, 0, scene), std::invalid_argument);
+}
+
+// --- Palette reduction ------------------------------------------------------------------------
+
+TEST(ArtgenPalette, FewColoursKeepTheirExactValues) {
+    const Image image{2, 2, {{10, 20, 30, 255}, {200, 100, 0, 255}, {10, 20, 30, 255}, {}}};
+    const PaletteImage p = to_palette_image(image);
+    ASSERT_EQ(p.palette.size(), 256U);
+    EXPECT_EQ(p.palette[0], (Rgba8{0, 0, 0, 255}));
+    const std::vector<bool> transparent{false, false, false, true};
+    EXPECT_EQ(p.transparent, transparent);
+    EXPECT_EQ(p.palette[p.indices[0]], (Rgba8{10, 20, 30, 255}));
+    EXPECT_EQ(p.palette[p.indices[1]], (Rgba8{200, 100, 0, 255}));
+    EXPECT_EQ(p.indices[0], p.indices[2]);
+    EXPECT_NE(p.indices[0], 0);
+    EXPECT_EQ(p.indices[3], 0); // transparent pixels use the black entry, as the mask needs
+}
+
+TEST(ArtgenPalette, OpacityThresholdAndWhiteBackground) {
+    struct Row {
+        Rgba8 in;
+        bool transparent;
+        Rgba8 shown;
+    };
+    const Row rows[] = {
+        {{0, 0, 0, 128}, false, {127, 127, 127, 255}},
+        {{0, 0, 0, 127}, true, {0, 0, 0, 255}},
+        {{0, 0, 0, 255}, false, {0, 0, 0, 255}},
+        {{40, 80, 120, 0}, true, {0, 0, 0, 255}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE("alpha " + std::to_string(row.in.a));
+        const PaletteImage p = to_palette_image(solid(1, 1, row.in));
+        EXPECT_EQ(p.transparent[0], row.transparent);
+        EXPECT_EQ(p.palette[p.indices[0]], row.shown);
+    }
+}
+
+TEST(ArtgenPalette, ManyColoursShareAtMost255EntriesAndStayClose) {
+    Image image{64, 32, {}};
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            image.pixels.push_back({static_cast<uint8_t>(x * 4), static_cast<uint8_t>(y * 8),
+                                    static_cast<uint8_t>(255 - x * 2), 255});
+        }
+    }
+    const PaletteImage p = to_palette_image(image);
+    std::set<uint8_t> used(p.indices.begin(), p.indices.end());
+    EXPECT_EQ(used.count(0), 0U); // entry 0 is kept for transparency
+    EXPECT_GT(used.size(), 200U);
+    int worst = 0;
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+        const Rgba8 want = image.pixels[i];
+        const Rgba8 got = p.palette[p.indices[i]];
+        worst = std::max(
+            {worst, std::abs(want.r - got.r), std::abs(want.g - got.g), std::abs(want.b - got.b)});
+    }
+    EXPECT_LE(worst, 16);
+}
+
+// --- Encoders ---------------------------------------------------------------------------------
+
+TEST(ArtgenEncode, BmpRowsRunFromTheBottomInBlueGreenRedWithPadding) {
+    // 2 x 2: top row red, blue; bottom row green, white. Rows are 6 bytes plus 2 of padding.
+    const Image image{
+        2, 2, {{255, 0, 0, 255}, {0, 0, 255, 255}, {0, 255, 0, 255}, {255, 255, 255, 255}}};
+    const std::vector<uint8_t> bmp = encode_bmp24(image);
+    ASSERT_EQ(bmp.size(), 54U + 16U);
+    EXPECT_EQ(u32(bmp, 2), bmp.size());
+    EXPECT_EQ(u32(bmp, 34), 16U); // image size
+    const std::vector<uint8_t> pixels(bmp.begin() + 54, bmp.end());
+    const std::vector<uint8_t> expected{0, 255, 0,   255, 255, 255, 0, 0, // bottom row first
+                                        0, 0,   255, 255, 0,   0,   0, 0};
+    EXPECT_EQ(pixels, expected);
+}
+
+TEST(ArtgenEncode, IconMaskMarksTransparentPixels) {
+    // 3 x 1, 32 bits: the middle pixel is fully transparent.
+    const Image image{3, 1, {{1, 2, 3, 255}, {0, 0, 0, 0}, {4, 5, 6, 40}}};
+    const std::vector<uint8_t> ico = encode_ico({{image, 32}});
+    ASSERT_EQ(u16(ico, 4), 1U);
+    const uint32_t offset = u32(ico, 18);
+    ASSERT_EQ(u32(ico, 6 + 8), 40U + 12U + 4U); // header, one colour row, one mask row
+    const std::vector<uint8_t> colours(ico.begin() + offset + 40, ico.begin() + offset + 52);
+    const std::vector<uint8_t> expected{3, 2, 1, 255, 0, 0, 0, 0, 6, 5, 4, 40};
+    EXPECT_EQ(colours, expected);
+    EXPECT_EQ(ico.at(offset + 52), 0x40); // bit for x = 1, most significant bit first
+}
+
+TEST(ArtgenEncode, EightBitIconImageCarriesItsPalette) {
+    const Image image = solid(4, 4, {10, 20, 30, 255});
+    const std::vector<uint8_t> ico = encode_ico({{image, 8}});
+    const uint32_t offset = u32(ico, 18);
+    EXPECT_EQ(u16(ico, offset + 14), 8U);
+    EXPECT_EQ(u32(ico, offset + 32), 256U); // colours used
+    const uint32_t index = ico.at(offset + 40 + 1024);
+    const size_t entry = offset + 40 + 4 * index;
+    EXPECT_EQ(ico.at(entry), 30); // blue, green, red, reserved
+    EXPECT_EQ(ico.at(entry + 1), 20);
+    EXPECT_EQ(ico.at(entry + 2), 10);
+    EXPECT_EQ(ico.at(entry + 3), 0);
+}
+
+TEST(ArtgenEncode, RejectsWhatNoIconOrBmpCanHold) {
+    EXPECT_THROW((void)encode_ico({}), std::invalid_argument);
+    EXPECT_THROW((void)encode_ico({{solid(257, 4, {}), 32}}), std::invalid_argument);
+    EXPECT_THROW((void)encode_ico({{solid(16, 16, {}), 24}}), std::invalid_argument);
+    EXPECT_THROW((void)encode_ico({{Image{}, 32}}), std::invalid_argument);
+    EXPECT_THROW((void)encode_bmp24(Image{}), std::invalid_argument);
+    EXPECT_THROW((void)encode_bmp24(Image{4, 4, {}}), std::invalid_argument); // no pixels
+    EXPECT_THROW((void)to_palette_image(Image{2, 2, {{}}}), std::invalid_argument);
+}
+
+} // namespace
+} // namespace tamsrove::artgen

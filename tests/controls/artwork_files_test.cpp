@@ -1,0 +1,127 @@
+// The committed icon and logo: exactly what the artwork generator draws, and in the shapes the
+// program's resources require (six icon images; a 248 x 64, 24-bit logo).
+#include "artgen.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace tamsrove::artgen {
+namespace {
+
+std::vector<uint8_t> read_resource(const char* name) {
+    std::ifstream in(std::string(TAMSROVE_RESOURCE_DIR) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+uint32_t u16(const std::vector<uint8_t>& b, size_t at) {
+    return b.at(at) | (b.at(at + 1) << 8);
+}
+uint32_t u32(const std::vector<uint8_t>& b, size_t at) {
+    return u16(b, at) | (u16(b, at + 2) << 16);
+}
+
+// Where the two byte strings first differ, or -1 when they are equal.
+long first_difference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        if (a[i] != b[i]) {
+            return static_cast<long>(i);
+        }
+    }
+    return a.size() == b.size() ? -1 : static_cast<long>(std::min(a.size(), b.size()));
+}
+
+constexpr const char* regenerate =
+    " differs from what tools/artgen draws; rebuild it with the native build's `artwork` target";
+
+TEST(ArtworkFiles, CommittedIconIsWhatTheGeneratorDraws) {
+    const std::vector<uint8_t> committed = read_resource(icon_file_name);
+    ASSERT_FALSE(committed.empty()) << icon_file_name << " is missing";
+    EXPECT_EQ(first_difference(committed, make_icon_file()), -1) << icon_file_name << regenerate;
+}
+
+TEST(ArtworkFiles, CommittedLogoIsWhatTheGeneratorDraws) {
+    const std::vector<uint8_t> committed = read_resource(logo_file_name);
+    ASSERT_FALSE(committed.empty()) << logo_file_name << " is missing";
+    EXPECT_EQ(first_difference(committed, make_logo_file()), -1) << logo_file_name << regenerate;
+}
+
+TEST(ArtworkFiles, IconHoldsSixImagesAt32And8BitsEach) {
+    const std::vector<uint8_t> ico = read_resource(icon_file_name);
+    ASSERT_GE(ico.size(), 6U);
+    EXPECT_EQ(u16(ico, 0), 0U);
+    EXPECT_EQ(u16(ico, 2), 1U); // an icon, not a cursor
+    ASSERT_EQ(u16(ico, 4), 6U);
+    struct Row {
+        uint32_t side;
+        uint32_t bits;
+    };
+    const Row rows[] = {{32, 32}, {24, 32}, {16, 32}, {32, 8}, {24, 8}, {16, 8}};
+    for (size_t i = 0; i < 6; ++i) {
+        SCOPED_TRACE("image " + std::to_string(i));
+        const size_t entry = 6 + 16 * i;
+        EXPECT_EQ(ico.at(entry), rows[i].side);
+        EXPECT_EQ(ico.at(entry + 1), rows[i].side);
+        EXPECT_EQ(u16(ico, entry + 6), rows[i].bits);
+        const uint32_t size = u32(ico, entry + 8);
+        const uint32_t offset = u32(ico, entry + 12);
+        ASSERT_LE(uint64_t{offset} + size, ico.size());
+        // The image's own header agrees: twice the height for the colour and mask halves.
+        EXPECT_EQ(u32(ico, offset), 40U);
+        EXPECT_EQ(u32(ico, offset + 4), rows[i].side);
+        EXPECT_EQ(u32(ico, offset + 8), rows[i].side * 2);
+        EXPECT_EQ(u16(ico, offset + 14), rows[i].bits);
+        const uint32_t colour_row = (rows[i].side * rows[i].bits + 31) / 32 * 4;
+        const uint32_t mask_row = (rows[i].side + 31) / 32 * 4;
+        const uint32_t palette = rows[i].bits == 8 ? 256 * 4 : 0;
+        EXPECT_EQ(size, 40 + palette + (colour_row + mask_row) * rows[i].side);
+    }
+}
+
+TEST(ArtworkFiles, LogoIs248By64At24Bits) {
+    const std::vector<uint8_t> bmp = read_resource(logo_file_name);
+    ASSERT_GE(bmp.size(), 54U);
+    EXPECT_EQ(bmp[0], 'B');
+    EXPECT_EQ(bmp[1], 'M');
+    EXPECT_EQ(u32(bmp, 2), bmp.size());
+    EXPECT_EQ(u32(bmp, 10), 54U);
+    EXPECT_EQ(u32(bmp, 18), 248U);
+    EXPECT_EQ(u32(bmp, 22), 64U);
+    EXPECT_EQ(u16(bmp, 28), 24U);
+    EXPECT_EQ(u32(bmp, 30), 0U); // uncompressed
+    EXPECT_EQ(bmp.size(), 54U + 248U * 3 * 64);
+}
+
+TEST(ArtworkFiles, LogoIsOnWhiteWithTheEmblemAtTheLeft) {
+    const Image logo = draw_logo();
+    ASSERT_EQ(logo.width, logo_width);
+    ASSERT_EQ(logo.height, logo_height);
+    for (const auto& [x, y] : {std::pair{0, 0}, {247, 0}, {0, 63}, {247, 63}, {60, 32}}) {
+        SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
+        EXPECT_EQ(logo.at(x, y), (Rgba8{255, 255, 255, 255}));
+    }
+    for (const Rgba8& p : logo.pixels) {
+        ASSERT_EQ(p.a, 255);
+    }
+    // The emblem's disc is blue: more blue than red.
+    const Rgba8 disc = logo.at(32, 50);
+    EXPECT_GT(disc.b, disc.r + 60);
+}
+
+TEST(ArtworkFiles, EmblemIsADiscOnTransparency) {
+    for (const int32_t side : {32, 24, 16}) {
+        SCOPED_TRACE("side " + std::to_string(side));
+        const Image emblem = draw_emblem(side);
+        EXPECT_EQ(emblem.at(0, 0).a, 0);
+        EXPECT_EQ(emblem.at(side - 1, side - 1).a, 0);
+        EXPECT_EQ(emblem.at(side / 2, side / 2).a, 255);
+        EXPECT_EQ(emblem.at(side / 2, side - 2).a, 255);
+    }
+}
+
+} // namespace
+} // namespace tamsrove::artgen

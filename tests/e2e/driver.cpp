@@ -1,0 +1,207 @@
+#include "driver.h"
+
+#include <thread>
+#include <utility>
+
+namespace tamsrove::e2e {
+
+namespace {
+
+#define TAMSROVE_WIDEN2(text) L##text
+#define TAMSROVE_WIDEN(text) TAMSROVE_WIDEN2(text)
+
+struct EnumState {
+    DWORD processId;
+    std::wstring_view className;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM state) {
+    auto& s = *reinterpret_cast<EnumState*>(state);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == s.processId && ::IsWindowVisible(window) != FALSE &&
+        (s.className.empty() || ClassNameOf(window) == s.className)) {
+        s.found.push_back(window);
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM found) {
+    reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
+} // namespace
+
+std::wstring ToWindowsPath(std::wstring_view path) {
+    std::wstring result;
+    if (!path.empty() && path.front() == L'/') {
+        result = L"Z:"; // Wine maps the Linux root to drive Z:
+    }
+    result.append(path);
+    for (wchar_t& c : result) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    return result;
+}
+
+std::wstring ProgramPath() {
+    return ToWindowsPath(TAMSROVE_WIDEN(TAMSROVE_EXE_PATH));
+}
+
+std::optional<Process> Process::Start(const std::wstring& executable) {
+    std::wstring commandLine = L"\"" + executable + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                         nullptr, nullptr, &startup, &info) == FALSE) {
+        return std::nullopt;
+    }
+    const unique_handle thread(info.hThread);
+    return Process(unique_handle(info.hProcess), info.dwProcessId);
+}
+
+Process::~Process() {
+    Kill();
+}
+
+Process& Process::operator=(Process&& other) noexcept {
+    if (this != &other) {
+        Kill();
+        handle_ = std::move(other.handle_);
+        id_ = std::exchange(other.id_, 0);
+    }
+    return *this;
+}
+
+bool Process::WaitForExit(std::chrono::milliseconds timeout) const {
+    return handle_ && ::WaitForSingleObject(handle_.get(), static_cast<DWORD>(timeout.count())) ==
+                          WAIT_OBJECT_0;
+}
+
+bool Process::Running() const {
+    return handle_ && ::WaitForSingleObject(handle_.get(), 0) == WAIT_TIMEOUT;
+}
+
+std::optional<DWORD> Process::ExitCode() const {
+    DWORD code = 0;
+    if (Running() || !handle_ || ::GetExitCodeProcess(handle_.get(), &code) == FALSE) {
+        return std::nullopt;
+    }
+    return code;
+}
+
+void Process::Kill() {
+    if (Running()) {
+        ::TerminateProcess(handle_.get(), 1);
+        ::WaitForSingleObject(handle_.get(), 5000);
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return condition();
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+std::wstring ClassNameOf(HWND window) {
+    wchar_t name[256] = {};
+    const int length = ::GetClassNameW(window, name, 256);
+    return {name, static_cast<std::size_t>(length > 0 ? length : 0)};
+}
+
+std::wstring TextOf(HWND window) {
+    // WM_GETTEXT rather than GetWindowText: the latter does not ask other processes' controls.
+    const auto length = static_cast<std::size_t>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(length + 1, L'\0');
+    const auto copied = static_cast<std::size_t>(
+        ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+    text.resize(copied < length ? copied : length);
+    return text;
+}
+
+std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className) {
+    EnumState state{processId, className, {}};
+    ::EnumWindows(&CollectTopLevel, reinterpret_cast<LPARAM>(&state));
+    return state.found;
+}
+
+HWND FindWindowOf(DWORD processId, std::wstring_view caption) {
+    for (const HWND window : TopLevelWindows(processId)) {
+        if (TextOf(window) == caption) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+HWND WaitForWindowOf(DWORD processId, std::wstring_view caption,
+                     std::chrono::milliseconds timeout) {
+    HWND found = nullptr;
+    static_cast<void>(WaitUntil(
+        [&] {
+            found = FindWindowOf(processId, caption);
+            return found != nullptr;
+        },
+        timeout));
+    return found;
+}
+
+std::vector<HWND> MessageBoxesOf(DWORD processId) {
+    return TopLevelWindows(processId, L"#32770");
+}
+
+HWND WaitForMessageBoxOf(DWORD processId, std::chrono::milliseconds timeout) {
+    HWND found = nullptr;
+    static_cast<void>(WaitUntil(
+        [&] {
+            const std::vector<HWND> boxes = MessageBoxesOf(processId);
+            found = boxes.empty() ? nullptr : boxes.front();
+            return found != nullptr;
+        },
+        timeout));
+    return found;
+}
+
+std::vector<HWND> Descendants(HWND parent) {
+    std::vector<HWND> found;
+    ::EnumChildWindows(parent, &CollectChild, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+HWND FindDescendant(HWND parent, std::wstring_view className,
+                    std::optional<std::wstring_view> text) {
+    for (const HWND child : Descendants(parent)) {
+        if (ClassNameOf(child) == className && (!text || TextOf(child) == *text)) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+void PostKeyPress(HWND target, WORD virtualKey) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    HWND receiver = target;
+    const DWORD thread = ::GetWindowThreadProcessId(target, nullptr);
+    if (::GetGUIThreadInfo(thread, &info) != FALSE && info.hwndFocus != nullptr &&
+        (info.hwndFocus == target || ::IsChild(target, info.hwndFocus) != FALSE)) {
+        receiver = info.hwndFocus;
+    }
+    const UINT scanCode = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+    const auto down = static_cast<LPARAM>(1U | (scanCode << 16U));
+    const auto up = static_cast<LPARAM>(down | (1U << 30U) | (1U << 31U));
+    ::PostMessageW(receiver, WM_KEYDOWN, virtualKey, down);
+    ::PostMessageW(receiver, WM_KEYUP, virtualKey, up);
+}
+
+} // namespace tamsrove::e2e

@@ -1,0 +1,90 @@
+// A small driver for whole-program tests: starts Tamsrove.exe as a separate process and finds
+// and works its windows from outside, matching windows by their owning process so that other
+// copies of the program running at the same time are never touched.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win32_handles.h"
+
+namespace tamsrove::e2e {
+
+using namespace std::chrono_literals;
+
+/// A path as CreateProcess takes it: a POSIX path /a/b (a Wine build tree) becomes Z:\a\b,
+/// and forward slashes become backslashes.
+[[nodiscard]] std::wstring ToWindowsPath(std::wstring_view path);
+
+/// Where the build put Tamsrove.exe, as a Windows path.
+[[nodiscard]] std::wstring ProgramPath();
+
+/// A started program; ends it (TerminateProcess) on destruction if it is still running.
+class Process {
+public:
+    /// Starts the executable without arguments; nullopt when CreateProcess fails.
+    static std::optional<Process> Start(const std::wstring& executable);
+
+    Process(Process&&) noexcept = default;
+    /// Ends the process this one held, then takes over other's.
+    Process& operator=(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process();
+
+    /// The process id, by which its windows are found.
+    [[nodiscard]] DWORD id() const noexcept { return id_; }
+    /// The process handle (full access).
+    [[nodiscard]] HANDLE handle() const noexcept { return handle_.get(); }
+    /// True when the process has ended within the timeout.
+    [[nodiscard]] bool WaitForExit(std::chrono::milliseconds timeout) const;
+    /// True while the process runs.
+    [[nodiscard]] bool Running() const;
+    /// The exit code once ended; nullopt while it runs.
+    [[nodiscard]] std::optional<DWORD> ExitCode() const;
+    /// Ends the process if it still runs and waits for it to go.
+    void Kill();
+
+private:
+    Process(unique_handle handle, DWORD id) noexcept : handle_(std::move(handle)), id_(id) {}
+    unique_handle handle_;
+    DWORD id_ = 0;
+};
+
+/// Polls the condition every 10 ms until it holds or the timeout passes; returns the last result.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+/// The window's class name.
+[[nodiscard]] std::wstring ClassNameOf(HWND window);
+/// The window's text (WM_GETTEXT, which works across processes).
+[[nodiscard]] std::wstring TextOf(HWND window);
+
+/// The visible top-level windows of a process, optionally only those of one class.
+[[nodiscard]] std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className = {});
+/// The visible top-level window of the process with this caption, or null.
+[[nodiscard]] HWND FindWindowOf(DWORD processId, std::wstring_view caption);
+/// Waits for the visible top-level window of the process with this caption.
+[[nodiscard]] HWND WaitForWindowOf(DWORD processId, std::wstring_view caption,
+                                   std::chrono::milliseconds timeout = 10s);
+/// The visible message boxes (class #32770) of the process.
+[[nodiscard]] std::vector<HWND> MessageBoxesOf(DWORD processId);
+/// Waits for a visible message box of the process; null when none came.
+[[nodiscard]] HWND WaitForMessageBoxOf(DWORD processId, std::chrono::milliseconds timeout = 5s);
+
+/// All descendants of a window, depth first.
+[[nodiscard]] std::vector<HWND> Descendants(HWND parent);
+/// The first descendant of this class (and text, when given), or null.
+[[nodiscard]] HWND FindDescendant(HWND parent, std::wstring_view className,
+                                  std::optional<std::wstring_view> text = std::nullopt);
+
+/// Posts a key press (down and up) to the window that has the focus in the thread that owns
+/// target, or to target when that thread has no focus in it.
+void PostKeyPress(HWND target, WORD virtualKey);
+
+} // namespace tamsrove::e2e

@@ -1,0 +1,250 @@
+// Whole-program tests of the progress window: Tamsrove.exe runs as its own process and is
+// worked from outside, the way a user or an installer meets it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "../win32_test_support.h"
+#include "driver.h"
+#include "forms/exit_codes.h"
+#include "forms/layout.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace e2e = tamsrove::e2e;
+namespace layout = tamsrove::layout;
+
+constexpr const wchar_t* QuestionText =
+    L"Please wait for the installation to finish! Click 'Ok' to terminate the installation'";
+constexpr const wchar_t* QuestionTitle = L"Information:";
+/// How soon a confirmed termination must have ended the process.
+constexpr auto EndsAtOnce = 1000ms;
+/// Long enough for a few frames of the ring (50 ms each) even on a busy machine.
+constexpr auto RingWindow = 1500ms;
+
+/// The bitmap the ring box shows now (its handle value identifies the frame).
+HANDLE RingImage(HWND mainWindow) {
+    const HWND ring = e2e::FindDescendant(mainWindow, L"Tamsrove.WorkRing");
+    const HWND box = ring != nullptr ? ::GetDlgItem(ring, 1 /* ring box */) : nullptr;
+    return box != nullptr
+               ? reinterpret_cast<HANDLE>(::SendMessageW(box, STM_GETIMAGE, IMAGE_BITMAP, 0))
+               : nullptr;
+}
+
+/// True when the ring box shows at least three different frames within the time.
+bool RingTurns(HWND mainWindow, std::chrono::milliseconds within = RingWindow) {
+    std::set<HANDLE> seen;
+    return e2e::WaitUntil(
+        [&] {
+            if (const HANDLE image = RingImage(mainWindow); image != nullptr) {
+                seen.insert(image);
+            }
+            return seen.size() >= 3;
+        },
+        within);
+}
+
+/// The program started, with its window found by caption and process id.
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        program_ = e2e::Process::Start(e2e::ProgramPath());
+        ASSERT_TRUE(program_.has_value()) << "cannot start " << Narrow(e2e::ProgramPath());
+        window_ = e2e::WaitForWindowOf(program_->id(), layout::Caption);
+        ASSERT_NE(window_, nullptr) << "no window";
+    }
+
+    void TearDown() override { program_.reset(); }
+
+    static std::string Narrow(const std::wstring& text) {
+        std::string result;
+        for (const wchar_t c : text) {
+            result.push_back(c < 128 ? static_cast<char>(c) : '?');
+        }
+        return result;
+    }
+
+    [[nodiscard]] HWND Button(const wchar_t* text) const {
+        return e2e::FindDescendant(window_, L"Button", std::wstring_view(text));
+    }
+
+    /// Posts a click to "Terminate" (posted: a sent click would wait for the modal question)
+    /// and returns the question box that opens.
+    [[nodiscard]] HWND ClickTerminate() const {
+        const HWND terminate = Button(L"Terminate");
+        EXPECT_NE(terminate, nullptr);
+        ::PostMessageW(terminate, BM_CLICK, 0, 0);
+        return e2e::WaitForMessageBoxOf(program_->id());
+    }
+
+    /// Posts a click to the box's button with this id.
+    static void Answer(HWND box, int buttonId) {
+        ::PostMessageW(::GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
+    }
+
+    [[nodiscard]] bool NoQuestionOpen() const {
+        return e2e::WaitUntil([&] { return e2e::MessageBoxesOf(program_->id()).empty(); }, 2s);
+    }
+
+    void ExpectEndedAtOnceAsTerminated() const {
+        ASSERT_TRUE(program_->WaitForExit(EndsAtOnce));
+        EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::ExitTerminated));
+        EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(1223));
+    }
+
+    void ExpectStillWaiting() const {
+        EXPECT_TRUE(NoQuestionOpen());
+        EXPECT_TRUE(program_->Running());
+        EXPECT_TRUE(::IsWindowVisible(window_));
+        EXPECT_TRUE(RingTurns(window_));
+    }
+
+    std::optional<e2e::Process> program_;
+    HWND window_ = nullptr;
+};
+
+// ---- The window -------------------------------------------------------------------------------
+
+using ProgramWindow = ProgramTest;
+
+TEST_F(ProgramWindow, IsCentredOnTheWorkArea) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(
+        ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor));
+    RECT rect{};
+    ASSERT_TRUE(::GetWindowRect(window_, &rect));
+    const RECT& work = monitor.rcWork;
+    EXPECT_LE(std::abs((rect.left - work.left) - (work.right - rect.right)), 1);
+    EXPECT_LE(std::abs((rect.top - work.top) - (work.bottom - rect.bottom)), 1);
+}
+
+TEST_F(ProgramWindow, ShowsItsTextsAndTheTerminateButton) {
+    for (const layout::ControlSpec& spec : layout::Controls) {
+        if (spec.text.empty()) {
+            continue;
+        }
+        SCOPED_TRACE(Narrow(std::wstring(spec.name)));
+        const wchar_t* className =
+            spec.kind == layout::ControlKind::CommandButton ? L"Button" : L"Static";
+        const HWND control = e2e::FindDescendant(window_, className, spec.text);
+        ASSERT_NE(control, nullptr);
+        EXPECT_TRUE(::IsWindowVisible(control));
+    }
+}
+
+TEST_F(ProgramWindow, TheRingAlreadyTurnsWhenTheWindowFirstShows) {
+    EXPECT_TRUE(RingTurns(window_));
+}
+
+// ---- The termination question -----------------------------------------------------------------
+
+using ProgramQuestion = ProgramTest;
+
+TEST_F(ProgramQuestion, TerminateAsksTheQuestionWithOkAndCancelAndNoIcon) {
+    const HWND box = ClickTerminate();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(e2e::TextOf(box), QuestionTitle);
+    EXPECT_EQ(::GetWindow(box, GW_OWNER), window_);
+    EXPECT_NE(e2e::FindDescendant(box, L"Static", std::wstring_view(QuestionText)), nullptr);
+
+    std::set<int> buttons;
+    for (const HWND child : e2e::Descendants(box)) {
+        if (e2e::ClassNameOf(child) == L"Button" && ::IsWindowVisible(child) != FALSE) {
+            buttons.insert(::GetDlgCtrlID(child));
+        }
+    }
+    EXPECT_EQ(buttons, (std::set<int>{IDOK, IDCANCEL}));
+    const auto defId = static_cast<DWORD>(::SendMessageW(box, DM_GETDEFID, 0, 0));
+    EXPECT_EQ(HIWORD(defId), DC_HASDEFID);
+    EXPECT_EQ(LOWORD(defId), IDOK);
+    EXPECT_EQ(::GetWindowLongPtrW(::GetDlgItem(box, IDOK), GWL_STYLE) & BS_TYPEMASK,
+              BS_DEFPUSHBUTTON);
+
+    for (const HWND child : e2e::Descendants(box)) {
+        const auto style = static_cast<DWORD>(::GetWindowLongPtrW(child, GWL_STYLE));
+        if (e2e::ClassNameOf(child) == L"Static" && (style & SS_TYPEMASK) == SS_ICON &&
+            ::IsWindowVisible(child) != FALSE) {
+            EXPECT_EQ(::SendMessageW(child, STM_GETICON, 0, 0), 0) << "the box shows an icon";
+        }
+    }
+    Answer(box, IDCANCEL);
+}
+
+TEST_F(ProgramQuestion, CancelKeepsTheProgramWaitingWithTheRingTurning) {
+    const HWND box = ClickTerminate();
+    ASSERT_NE(box, nullptr);
+    Answer(box, IDCANCEL);
+    ExpectStillWaiting();
+}
+
+TEST_F(ProgramQuestion, OkEndsTheProgramAtOnceWithTheTerminatedCode) {
+    const HWND box = ClickTerminate();
+    ASSERT_NE(box, nullptr);
+    Answer(box, IDOK);
+    ExpectEndedAtOnceAsTerminated();
+}
+
+TEST_F(ProgramQuestion, ACloseRequestFromOutsideAsksTooAndOkEnds) {
+    ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    const HWND box = e2e::WaitForMessageBoxOf(program_->id());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(e2e::TextOf(box), QuestionTitle);
+    Answer(box, IDOK);
+    ExpectEndedAtOnceAsTerminated();
+}
+
+TEST_F(ProgramQuestion, CancelOnACloseRequestKeepsTheWindowOpen) {
+    ::PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    const HWND box = e2e::WaitForMessageBoxOf(program_->id());
+    ASSERT_NE(box, nullptr);
+    Answer(box, IDCANCEL);
+    ExpectStillWaiting();
+}
+
+TEST_F(ProgramQuestion, EnterInTheQuestionAnswersOk) {
+    const HWND box = ClickTerminate();
+    ASSERT_NE(box, nullptr);
+    e2e::PostKeyPress(box, VK_RETURN);
+    ExpectEndedAtOnceAsTerminated();
+}
+
+TEST_F(ProgramQuestion, EscapeInTheQuestionAnswersCancel) {
+    const HWND box = ClickTerminate();
+    ASSERT_NE(box, nullptr);
+    e2e::PostKeyPress(box, VK_ESCAPE);
+    ExpectStillWaiting();
+}
+
+// Regression: a close request that arrives while the question is open opens no second
+// question, and the one answer still decides.
+TEST_F(ProgramQuestion, ACloseRequestWhileTheQuestionIsOpenOpensNoSecondOne) {
+    const HWND box = ClickTerminate();
+    ASSERT_NE(box, nullptr);
+    ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    // Let the program handle both requests: a message sent after them returns once they are.
+    ::SendMessageW(window_, WM_NULL, 0, 0);
+    EXPECT_EQ(e2e::MessageBoxesOf(program_->id()).size(), 1U);
+    Answer(box, IDCANCEL);
+    ExpectStillWaiting();
+    ::Sleep(300); // a second question would open now, once the first has gone
+    EXPECT_TRUE(e2e::MessageBoxesOf(program_->id()).empty());
+}
+
+TEST_F(ProgramQuestion, TheQuestionCanBeAskedAgainAfterCancel) {
+    HWND box = ClickTerminate();
+    ASSERT_NE(box, nullptr);
+    Answer(box, IDCANCEL);
+    ASSERT_TRUE(NoQuestionOpen());
+    box = ClickTerminate();
+    ASSERT_NE(box, nullptr);
+    Answer(box, IDOK);
+    ExpectEndedAtOnceAsTerminated();
+}
+
+} // namespace

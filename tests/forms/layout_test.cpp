@@ -1,0 +1,269 @@
+#include "forms/layout.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <set>
+#include <string>
+
+namespace {
+
+using namespace tamsrove::layout;
+
+constexpr int32_t Int32Max = std::numeric_limits<int32_t>::max();
+constexpr int32_t Int32Min = std::numeric_limits<int32_t>::min();
+/// DPIs a Windows display offers (100 % to 300 % scaling) and a low one.
+constexpr std::array<int32_t, 8> Dpis = {72, 96, 120, 144, 168, 192, 240, 288};
+
+std::string Name(const ControlSpec& spec) {
+    return std::string(spec.name.begin(), spec.name.end()); // the names are ASCII
+}
+
+/// Size of a container's client area in twips; the window for no container.
+TwipsRect ContainerTwips(const std::optional<ControlId>& container) {
+    if (!container) {
+        return {0, 0, ClientWidthTwips, ClientHeightTwips};
+    }
+    return Spec(*container).twips;
+}
+
+bool Overlap(const TwipsRect& a, const TwipsRect& b) {
+    return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
+           b.top < a.top + a.height;
+}
+
+// ---- The control table ------------------------------------------------------------------------
+
+TEST(LayoutTable, RowsAreInControlIdOrderSoSpecFindsEachRow) {
+    for (std::size_t i = 0; i < Controls.size(); ++i) {
+        SCOPED_TRACE(Name(Controls.at(i)));
+        EXPECT_EQ(static_cast<std::size_t>(Controls.at(i).id), i);
+        EXPECT_EQ(&Spec(Controls.at(i).id), &Controls.at(i));
+    }
+}
+
+TEST(LayoutTable, EveryContainerIsCreatedBeforeItsContents) {
+    for (const ControlSpec& spec : Controls) {
+        SCOPED_TRACE(Name(spec));
+        if (spec.container) {
+            EXPECT_LT(static_cast<int>(*spec.container), static_cast<int>(spec.id));
+            const ControlKind kind = Spec(*spec.container).kind;
+            EXPECT_TRUE(kind == ControlKind::Frame || kind == ControlKind::PictureBox);
+        }
+    }
+}
+
+TEST(LayoutTable, NamesAndTabIndicesAreUnique) {
+    std::set<std::wstring_view> names;
+    std::set<int32_t> tabs;
+    for (const ControlSpec& spec : Controls) {
+        names.insert(spec.name);
+        tabs.insert(spec.tab_index);
+    }
+    EXPECT_EQ(names.size(), Controls.size());
+    EXPECT_EQ(tabs.size(), Controls.size());
+    EXPECT_EQ(*tabs.begin(), 0);
+    EXPECT_EQ(*tabs.rbegin(), static_cast<int32_t>(Controls.size()) - 1);
+}
+
+TEST(LayoutTable, EveryControlLiesInsideItsContainer) {
+    for (const ControlSpec& spec : Controls) {
+        SCOPED_TRACE(Name(spec));
+        const TwipsRect outer = ContainerTwips(spec.container);
+        EXPECT_GE(spec.twips.left, 0);
+        EXPECT_GE(spec.twips.top, 0);
+        EXPECT_GT(spec.twips.width, 0);
+        EXPECT_GT(spec.twips.height, 0);
+        EXPECT_LE(spec.twips.left + spec.twips.width, outer.width);
+        EXPECT_LE(spec.twips.top + spec.twips.height, outer.height);
+    }
+}
+
+TEST(LayoutTable, ControlsThatShareAContainerDoNotOverlap) {
+    for (const ControlSpec& a : Controls) {
+        for (const ControlSpec& b : Controls) {
+            if (a.id < b.id && a.container == b.container) {
+                SCOPED_TRACE(Name(a) + " / " + Name(b));
+                EXPECT_FALSE(Overlap(a.twips, b.twips));
+            }
+        }
+    }
+}
+
+TEST(LayoutTable, TheButtonSitsAtTheBottomRightBelowTheFrame) {
+    const ControlSpec& button = Spec(ControlId::CbStopAndQuit);
+    const ControlSpec& frame = Spec(ControlId::Frame);
+    EXPECT_FALSE(button.container.has_value());
+    EXPECT_GE(button.twips.top, frame.twips.top + frame.twips.height);
+    // Its right edge lines up with the frame's, the bottom-right corner of the window.
+    EXPECT_EQ(button.twips.left + button.twips.width, frame.twips.left + frame.twips.width);
+    EXPECT_GT(button.twips.left, ClientWidthTwips / 2);
+}
+
+TEST(LayoutTable, TheRingSitsLeftOfTheLogoInTheWhiteBox) {
+    const ControlSpec& ring = Spec(ControlId::WorkRing1);
+    const ControlSpec& logo = Spec(ControlId::Picture1);
+    EXPECT_EQ(ring.container, ControlId::PicC);
+    EXPECT_EQ(logo.container, ControlId::PicC);
+    EXPECT_LT(ring.twips.left + ring.twips.width, logo.twips.left);
+}
+
+TEST(LayoutTable, OnlyLabelsAndTheButtonCarryText) {
+    for (const ControlSpec& spec : Controls) {
+        SCOPED_TRACE(Name(spec));
+        const bool texted =
+            spec.kind == ControlKind::Label || spec.kind == ControlKind::CommandButton;
+        EXPECT_EQ(!spec.text.empty(), texted);
+    }
+}
+
+// Regression: the quoted texts keep their odd edges, the caption's leading space and the
+// question's closing single quotation mark, which look like typos but are what users see.
+TEST(LayoutTexts, QuotedTextsKeepTheirLeadingSpaceAndClosingQuote) {
+    EXPECT_EQ(Caption.front(), L' ');
+    EXPECT_EQ(Caption.substr(1), L"Corvellan installation progress:");
+    EXPECT_EQ(QuestionText.back(), L'\'');
+    EXPECT_NE(QuestionText.find(L"'Ok'"), std::wstring_view::npos);
+    EXPECT_EQ(QuestionTitle, L"Information:");
+}
+
+// ---- Twips and pixels -------------------------------------------------------------------------
+
+TEST(LayoutUnits, TwipsToPixelsRoundsHalfAwayFromZeroLikeMulDiv) {
+    struct Row {
+        int32_t twips, dpi, pixels;
+    };
+    const Row rows[] = {
+        {7620, 96, 508},
+        {3450, 96, 230},
+        {7620, 144, 762},
+        {3450, 144, 345},
+        {15, 96, 1},
+        {0, 96, 0},
+        {7, 96, 0},
+        {8, 96, 1},
+        {5, 144, 1},
+        {4, 144, 0},
+        {-5, 144, -1},
+        {-4, 144, 0},
+        {-8, 96, -1},
+        {7365, 144, 737},
+        {1440, 1, 1},
+        {720, 1, 1},
+        {719, 1, 0},
+        {Int32Max, 96, 143165576},
+        {Int32Max, Int32Max, Int32Max},
+        {Int32Min, Int32Max, Int32Min},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.twips) + " twips at " + std::to_string(row.dpi));
+        EXPECT_EQ(TwipsToPixels(row.twips, row.dpi), row.pixels);
+    }
+}
+
+TEST(LayoutUnits, PixelsToTwipsIsTheInverseAtWholePixels) {
+    for (const int32_t dpi : Dpis) {
+        for (int32_t pixels = -50; pixels <= 800; ++pixels) {
+            SCOPED_TRACE(std::to_string(pixels) + " px at " + std::to_string(dpi));
+            EXPECT_EQ(TwipsToPixels(PixelsToTwips(pixels, dpi), dpi), pixels);
+        }
+    }
+    EXPECT_EQ(PixelsToTwips(508, 96), 7620);
+    EXPECT_EQ(PixelsToTwips(737, 144), 7370);
+}
+
+TEST(LayoutUnits, AMissingOrInvalidDpiMeansTheBaseDpi) {
+    for (const int32_t dpi : {0, -1, -144, Int32Min}) {
+        SCOPED_TRACE(dpi);
+        EXPECT_EQ(UsableDpi(dpi), BaseDpi);
+        EXPECT_EQ(TwipsToPixels(7620, dpi), 508);
+        EXPECT_EQ(PixelsToTwips(508, dpi), 7620);
+    }
+    EXPECT_EQ(UsableDpi(144), 144);
+}
+
+TEST(LayoutUnits, ClientSizeAt96And144Dpi) {
+    EXPECT_EQ(ClientPixels(96), (PixelSize{508, 230}));
+    EXPECT_EQ(ClientPixels(144), (PixelSize{762, 345}));
+}
+
+TEST(LayoutUnits, RectanglesConvertEdgeByEdge) {
+    // At 144 DPI the frame's width, 736.5 px, is not whole: the edges round on their own.
+    EXPECT_EQ(ControlPixels(ControlId::Frame, 144), (PixelRect{12, 6, 749, 279}));
+    EXPECT_EQ(ControlPixels(ControlId::Frame, 96), (PixelRect{8, 4, 499, 186}));
+    EXPECT_EQ(ControlPixels(ControlId::CbStopAndQuit, 96), (PixelRect{330, 192, 499, 223}));
+    EXPECT_EQ(ToPixels({Int32Max, Int32Max, Int32Max, Int32Max}, 1440),
+              (PixelRect{Int32Max, Int32Max, Int32Max, Int32Max}));
+}
+
+TEST(LayoutUnits, NeighboursThatTouchInTwipsTouchInPixels) {
+    for (const int32_t dpi : Dpis) {
+        for (int32_t split = 1; split < 60; ++split) {
+            SCOPED_TRACE(std::to_string(split) + " at " + std::to_string(dpi));
+            const PixelRect left = ToPixels({0, 0, split, 10}, dpi);
+            const PixelRect right = ToPixels({split, 0, 60 - split, 10}, dpi);
+            EXPECT_EQ(left.right, right.left);
+        }
+    }
+}
+
+TEST(LayoutUnits, EveryControlStaysInsideItsContainerAtEveryDpi) {
+    for (const int32_t dpi : Dpis) {
+        const PixelSize client = ClientPixels(dpi);
+        for (const ControlSpec& spec : Controls) {
+            SCOPED_TRACE(Name(spec) + " at " + std::to_string(dpi));
+            const PixelRect rect = ControlPixels(spec.id, dpi);
+            const int32_t width =
+                spec.container ? ControlPixels(*spec.container, dpi).width() : client.width;
+            const int32_t height =
+                spec.container ? ControlPixels(*spec.container, dpi).height() : client.height;
+            EXPECT_GE(rect.left, 0);
+            EXPECT_GE(rect.top, 0);
+            EXPECT_LE(rect.right, width);
+            EXPECT_LE(rect.bottom, height);
+        }
+    }
+}
+
+TEST(LayoutUnits, TheLogoFitsUnscaledInItsBoxAtEveryDpi) {
+    constexpr PixelSize logo{248, 64};
+    for (const int32_t dpi : Dpis) {
+        if (dpi < BaseDpi) {
+            continue; // below 100 % scaling the box is smaller than the bitmap and clips it
+        }
+        SCOPED_TRACE(dpi);
+        const PixelRect box = ControlPixels(ControlId::Picture1, dpi);
+        EXPECT_GE(box.width(), logo.width);
+        EXPECT_GE(box.height(), logo.height);
+    }
+}
+
+// ---- Centring ---------------------------------------------------------------------------------
+
+TEST(LayoutCentring, CentredOriginOnWorkAreas) {
+    struct Row {
+        const char* what;
+        PixelRect work;
+        PixelSize window;
+        PixelPoint origin;
+    };
+    const Row rows[] = {
+        {"plain screen", {0, 0, 1024, 768}, {100, 50}, {462, 359}},
+        {"odd difference rounds down", {0, 0, 1024, 768}, {101, 51}, {461, 358}},
+        {"taskbar at the top", {0, 30, 1024, 768}, {100, 50}, {462, 374}},
+        {"monitor left of the primary", {-1280, 0, 0, 1024}, {280, 24}, {-780, 500}},
+        {"exactly the work area", {10, 20, 110, 70}, {100, 50}, {10, 20}},
+        {"wider than the work area", {0, 0, 640, 480}, {800, 100}, {0, 190}},
+        {"taller than the work area", {5, 40, 1029, 100}, {24, 200}, {505, 40}},
+        {"empty work area", {0, 0, 0, 0}, {10, 10}, {0, 0}},
+        {"extreme coordinates", {Int32Min, Int32Min, Int32Max, Int32Max}, {0, 0}, {-1, -1}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(CentredOrigin(row.work, row.window), row.origin);
+    }
+}
+
+} // namespace

@@ -1,0 +1,81 @@
+// Test helpers for file tests: a fresh scratch folder per test, removed with everything in it,
+// and whole-file byte reads and writes that do not go through the code under test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace scratch {
+
+namespace fs = std::filesystem;
+
+/// A fresh folder under the system's temporary folder, unique across parallel test processes.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        static std::atomic<int> counter{0};
+        static const unsigned token = std::random_device{}();
+        path_ = fs::temp_directory_path() / ("tamsrove-test-" + std::to_string(token) + "-" +
+                                             std::to_string(counter.fetch_add(1)));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ~ScratchFolder() {
+        std::error_code ignored;
+        for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
+            // Read-only files and folders would refuse removal on Windows.
+            fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write,
+                            fs::perm_options::add | fs::perm_options::nofollow, ignored);
+        }
+        fs::remove_all(path_, ignored);
+    }
+
+    /// The folder itself.
+    [[nodiscard]] const fs::path& path() const { return path_; }
+    /// The full name of a file in the folder, as the line store takes it.
+    [[nodiscard]] std::u16string File(const std::string& name) const {
+        return (path_ / name).u16string();
+    }
+    /// The sorted names in the folder: tests use it to see that no temporary file stayed.
+    [[nodiscard]] std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(path_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    fs::path path_;
+};
+
+/// Creates or empties the file and writes the bytes.
+inline void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+/// The whole file's bytes.
+inline std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// Names as one vector, for comparisons with Names().
+inline std::vector<std::string> NameList(std::initializer_list<const char*> names) {
+    return {names.begin(), names.end()};
+}
+
+} // namespace scratch

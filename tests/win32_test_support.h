@@ -1,0 +1,154 @@
+// Shared helpers for the in-process Win32 tests: per-monitor DPI awareness for the whole test
+// program, the DPI a test prefix promises, a plain host window, message pumping, and reading
+// back the pixels a window shows.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cwchar>
+#include <functional>
+#include <vector>
+
+#include "platform/win32_handles.h"
+
+namespace tamsrove::test {
+
+/// Makes the test program per-monitor (v2) DPI aware before any test makes a window, as the
+/// product's manifest does for Tamsrove.exe (the test program has no manifest). Without it,
+/// windows would be scaled by the system and report 96 DPI in a 144-DPI prefix.
+class DpiAwareEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    }
+};
+
+/// Registers DpiAwareEnvironment once per test program, whichever test files include this.
+inline ::testing::Environment* const dpi_aware_environment =
+    ::testing::AddGlobalTestEnvironment(new DpiAwareEnvironment);
+
+/// The DPI promised by TAMSROVE_TEST_DPI (set by ctest for prefixes at another DPI); 0 if unset.
+inline int32_t promised_test_dpi() {
+    wchar_t value[16] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"TAMSROVE_TEST_DPI", value, 16);
+    if (length == 0 || length >= 16) {
+        return 0;
+    }
+    return static_cast<int32_t>(std::wcstol(value, nullptr, 10));
+}
+
+/// Converts twips to pixels at a DPI the way the product does.
+inline int twips_to_pixels(int twips, int32_t dpi) {
+    return ::MulDiv(twips, dpi, 1440);
+}
+
+/// Runs every message already waiting for this thread.
+inline void pump_messages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+/// Runs this thread's messages until done() holds or the time is up; returns done().
+inline bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return done();
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left.count()),
+                                    QS_ALLINPUT);
+        pump_messages();
+    }
+    return true;
+}
+
+/// Runs this thread's messages for a while.
+inline void pump_for(std::chrono::milliseconds period) {
+    pump_until([] { return false; }, period);
+}
+
+/// A shown, white top-level popup window of the given client size, to host controls.
+inline unique_hwnd make_host_window(int width, int height) {
+    static const wchar_t* const class_name = L"Tamsrove.TestHost";
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof(existing);
+    if (::GetClassInfoExW(instance, class_name, &existing) == FALSE) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = ::DefWindowProcW;
+        wc.hInstance = instance;
+        wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+        wc.lpszClassName = class_name;
+        if (::RegisterClassExW(&wc) == 0) {
+            return {};
+        }
+    }
+    unique_hwnd host(::CreateWindowExW(0, class_name, L"test host", WS_POPUP | WS_VISIBLE, 40, 40,
+                                       width, height, nullptr, nullptr, instance, nullptr));
+    if (host) {
+        ::UpdateWindow(host.get());
+    }
+    return host;
+}
+
+/// The pixels of a window's client area, as 0x00RRGGBB values, rows from the top.
+struct Capture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    /// The colour at (x, y) as RGB(r, g, b).
+    [[nodiscard]] COLORREF at(int x, int y) const {
+        const uint32_t v = pixels.at(static_cast<size_t>(y) * width + x);
+        return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+    }
+};
+
+/// Reads back what a window's client area shows now, its children included, from the
+/// window's own drawing surface (not the screen, so other windows on top do not matter).
+inline Capture capture_client(HWND window) {
+    Capture out;
+    RECT client{};
+    if (::GetClientRect(window, &client) == FALSE || client.right <= 0 || client.bottom <= 0) {
+        return out;
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    unique_hbitmap dib(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    unique_hdc memory(::CreateCompatibleDC(nullptr));
+    if (!dib || !memory || bits == nullptr) {
+        return out;
+    }
+    const HGDIOBJ previous = ::SelectObject(memory.get(), dib.get());
+    if (const HDC source = ::GetDC(window); source != nullptr) {
+        ::BitBlt(memory.get(), 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
+        ::ReleaseDC(window, source);
+    }
+    ::GdiFlush();
+    out.width = client.right;
+    out.height = client.bottom;
+    const auto* first = static_cast<const uint32_t*>(bits);
+    out.pixels.assign(first, first + static_cast<size_t>(out.width) * out.height);
+    for (uint32_t& v : out.pixels) {
+        v &= 0x00FFFFFFU;
+    }
+    ::SelectObject(memory.get(), previous);
+    return out;
+}
+
+} // namespace tamsrove::test
