@@ -24,8 +24,8 @@ public:
 
     bool Flag() { return (Byte() & 1U) != 0; }
 
-    /// A small index around the valid range, negatives included: -4..251.
-    int32_t SmallIndex() { return static_cast<int32_t>(Byte()) - 4; }
+    /// A small index near a range that starts at 0: -2 to span - 3.
+    int32_t SmallIndex(unsigned span) { return static_cast<int32_t>(Below(span)) - 2; }
 
     /// Any 32-bit value, from four bytes.
     int32_t AnyInt32() {

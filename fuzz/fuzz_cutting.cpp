@@ -148,7 +148,7 @@ void CheckSplitter(const std::u16string& text, const std::u16string& delim, std:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzing::FuzzBytes in(data, size);
     const std::u16string delim = in.Text(3);
-    const int32_t bytes = in.Flag() ? in.AnyInt32() : in.SmallIndex();
+    const int32_t bytes = in.Flag() ? in.AnyInt32() : in.SmallIndex(256);
     const bool affect = in.Flag();
     const std::size_t fail_at = in.Below(8);
     const std::u16string source = in.Text(200);

@@ -169,18 +169,18 @@ void Step(fuzzing::FuzzBytes& in, cls_DBI& store, ModelStore& model) {
     }
     case 2: {
         const std::u16string line = in.Text(4);
-        const int32_t index = in.SmallIndex();
+        const int32_t index = in.SmallIndex(24);
         Both([&] { store.InsertLine(line, index); }, [&] { model.InsertLine(line, index); });
         break;
     }
     case 3: {
         const std::u16string line = in.Text(4);
-        const int32_t index = in.SmallIndex();
+        const int32_t index = in.SmallIndex(24);
         Both([&] { store.SetLine(line, index); }, [&] { model.SetLine(line, index); });
         break;
     }
     case 4: {
-        const int32_t index = in.Flag() ? in.AnyInt32() : in.SmallIndex();
+        const int32_t index = in.Flag() ? in.AnyInt32() : in.SmallIndex(24);
         Both([&] { store.RemoveLine(index); }, [&] { model.RemoveLine(index); });
         std::u16string line;
         Both([&] { line = store.GetLine(index); }, [&] { model.CheckIndex(index, model.Last()); });

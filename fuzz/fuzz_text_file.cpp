@@ -1,4 +1,136 @@
-// (being written)
+// Fuzzes the text-file read form: the input is a file's bytes. The store's splitting (memchr
+// scan, exact line count, ASCII fast path) must agree with a naive model that walks the bytes
+// one at a time and converts each byte through the code page on its own. The narrowing fast
+// path is checked the same way, with the input read as UTF-16 units. Now and then the bytes go
+// through a real file: FileToDBI must give the model's lines, and DBIToFile followed by
+// FileToDBI must give them back unchanged.
+#include "classes/cls_DBI.h"
+#include "classes/dbi_files.h"
+#include "platform/platform.h"
+
 #include <cstddef>
 #include <cstdint>
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t*, size_t) { return 0; }
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+/// The read form as a state machine over single bytes: CR ends a line and swallows one LF
+/// right after it; anything else, a lone LF included, belongs to the line.
+std::vector<std::string> ModelLines(std::string_view bytes) {
+    std::vector<std::string> lines;
+    std::string line;
+    bool open = false; // some byte of the current line has been seen
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r') {
+            lines.push_back(line);
+            line.clear();
+            open = false;
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            line += bytes[i];
+            open = true;
+        }
+    }
+    if (open) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+/// Each byte converted through the code page by itself.
+std::u16string ModelWiden(std::string_view bytes) {
+    std::u16string wide;
+    for (const char byte : bytes) {
+        wide += tamsrove::platform::AnsiToWide(std::string_view(&byte, 1));
+    }
+    return wide;
+}
+
+std::vector<std::u16string> ModelStoreLines(std::string_view bytes) {
+    std::vector<std::u16string> lines;
+    for (const std::string& line : ModelLines(bytes)) {
+        lines.push_back(ModelWiden(line));
+    }
+    return lines;
+}
+
+void CheckSplitting(std::string_view bytes, const std::vector<std::u16string>& expected) {
+    Check(tamsrove::dbi_files::CountLines(bytes) == expected.size());
+    Check(tamsrove::dbi_files::SplitLines(bytes) == expected);
+    std::u16string widened = u"<";
+    tamsrove::dbi_files::AppendWidened(bytes, widened);
+    Check(widened == u"<" + ModelWiden(bytes));
+}
+
+void CheckNarrowing(const uint8_t* data, std::size_t size) {
+    std::u16string units(size / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    }
+    std::string fast = ">";
+    tamsrove::dbi_files::AppendNarrowed(units, fast);
+    std::string slow = ">";
+    tamsrove::platform::AppendWideAsAnsi(units, slow);
+    Check(fast == slow);
+}
+
+std::filesystem::path ScratchFile() {
+    static const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("tamsrove-fuzz-text-" + std::to_string(reinterpret_cast<std::uintptr_t>(&path)) + ".txt");
+    return path;
+}
+
+void CheckFileRoundTrip(std::string_view bytes, const std::vector<std::u16string>& expected) {
+    const std::filesystem::path path = ScratchFile();
+    {
+        std::FILE* file = std::fopen(path.string().c_str(), "wb");
+        Check(file != nullptr);
+        Check(std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size());
+        Check(std::fclose(file) == 0);
+    }
+    const std::vector<std::u16string> storeLines =
+        expected.empty() ? std::vector<std::u16string>{u""} : expected;
+
+    cls_DBI store;
+    store.AddLineEnd(u"old"); // a load replaces every line
+    store.FileToDBI(path.u16string());
+    Check(store.ErrorCode().empty());
+    Check(std::vector<std::u16string>(store.begin(), store.end()) == storeLines);
+
+    store.DBIToFile(path.u16string(), 0);
+    cls_DBI back;
+    back.FileToDBI(path.u16string());
+    Check(store.ErrorCode().empty() && back.ErrorCode().empty());
+    Check(std::vector<std::u16string>(back.begin(), back.end()) == storeLines);
+
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const std::vector<std::u16string> expected = ModelStoreLines(bytes);
+    CheckSplitting(bytes, expected);
+    CheckNarrowing(data, size);
+    if (size > 0 && data[0] % 32 == 0) {
+        CheckFileRoundTrip(bytes, expected);
+    }
+    return 0;
+}

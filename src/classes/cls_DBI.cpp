@@ -187,11 +187,10 @@ std::u16string cls_DBI::DBIToMetaString(std::u16string&& Delimiter) {
 
 void cls_DBI::MetaStringToDBI(std::u16string& DataString, std::u16string& Delimiter) {
     DefaultDelimiter(Delimiter);
-    // A copy, so that the scan is not disturbed when the caller passes one variable as both.
-    const std::u16string delimiter = Delimiter;
     // AddLineEnd itself absorbs empty pieces only while the store is still the empty store.
+    // DataString is cut only after the scan, so one variable passed as both is safe.
     tamsrove::cut_pieces_from_front(
-        DataString, delimiter, [this](std::u16string&& piece) { AddLineEnd(std::move(piece)); });
+        DataString, Delimiter, [this](std::u16string&& piece) { AddLineEnd(std::move(piece)); });
 }
 
 void cls_DBI::MetaStringToDBI(std::u16string& DataString, std::u16string&& Delimiter) {

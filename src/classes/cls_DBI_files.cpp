@@ -10,7 +10,6 @@
 #include "platform/platform.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -40,11 +39,21 @@ std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
     std::size_t count = 0;
     std::size_t i = 0;
 #ifdef TAMSROVE_SSE2
+    // Each match adds 1 to its byte lane; before a lane can overflow (255 blocks), the lanes
+    // are summed with SAD and the counter starts again.
     const __m128i needle = _mm_set1_epi8(wanted);
-    for (; i + 16 <= bytes.size(); i += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
-        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, needle)));
-        count += static_cast<std::size_t>(std::popcount(mask));
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 16 <= bytes.size()) {
+        __m128i lanes = zero;
+        const std::size_t blocks = std::min<std::size_t>((bytes.size() - i) / 16, 255);
+        for (std::size_t b = 0; b < blocks; ++b, i += 16) {
+            const __m128i chunk =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(chunk, needle)); // a match is -1
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, zero);
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
     }
 #endif
     for (; i < bytes.size(); ++i) {
@@ -55,7 +64,7 @@ std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
 
 // Widens the leading ASCII bytes of in[0..n) into out and returns how many there were.
 // Each block of 16 bytes is loaded before its 32 output bytes are stored, so out may be the
-// start of a buffer whose upper half, from byte n on, holds in (see WidenInPlace).
+// start of a buffer whose upper half, from byte n on, holds in (see ReadWholeFileAsWide).
 std::size_t WidenAsciiPrefix(const char* in, std::size_t n, char16_t* out) noexcept {
     std::size_t i = 0;
 #ifdef TAMSROVE_SSE2

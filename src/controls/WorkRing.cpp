@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string_view>
 
@@ -143,11 +144,13 @@ LRESULT CALLBACK WorkRing::WndProc(HWND window, UINT message, WPARAM wparam, LPA
     if (message == WM_NCCREATE) {
         // The control makes its own object; lpCreateParams belongs to the container and may be
         // null.
-        auto* ring = new (std::nothrow) WorkRing(window);
-        if (ring == nullptr) {
+        std::unique_ptr<WorkRing> ring(new (std::nothrow) WorkRing(window));
+        if (!ring) {
             return FALSE;
         }
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(ring));
+        // From here the window owns the object: WM_NCDESTROY deletes it, also when the
+        // creation fails later on.
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(ring.release()));
         return ::DefWindowProcW(window, message, wparam, lparam);
     }
     auto* ring = reinterpret_cast<WorkRing*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -189,7 +192,8 @@ LRESULT WorkRing::on_create() {
     if (!make_frame_bitmaps(dpi_, p)) {
         return -1;
     }
-    const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(self_, GWLP_HINSTANCE));
+    const HINSTANCE instance =
+        reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(self_, GWLP_HINSTANCE));
     // A static bitmap box draws the bitmap it is handed at its top-left corner and shrinks to
     // it. It does not erase its background before drawing, so changing frames never flickers.
     const int offset = twips_to_pixels(ring_box_offset_twips, dpi_);

@@ -139,8 +139,31 @@ uint8_t to_byte(double v) {
     return static_cast<uint8_t>(rounded < 0 ? 0 : (rounded > 255 ? 255 : rounded));
 }
 
+// True when a pixel may straddle an edge of the picture (or lie in the circle's fade), so that
+// its samples can differ. Any other pixel lies wholly in one flat area, and one sample at its
+// centre gives exactly the colour all of them would.
+bool near_an_edge(const Geometry& g, double x, double y) {
+    constexpr double reach = 0.71; // half a pixel's diagonal, rounded up
+    const auto crosses = [](double d, double radius) {
+        return std::abs(d - radius) <= reach;
+    };
+    const double d = std::sqrt((x - g.cx) * (x - g.cx) + (y - g.cy) * (y - g.cy));
+    if (crosses(d, g.ring_outer) ||
+        (d > g.ring_inner - g.ring_fade - reach && d < g.ring_inner + reach)) {
+        return true;
+    }
+    return std::any_of(g.dots.begin(), g.dots.end(), [&](const Offset& dot) {
+        const double dd = std::sqrt((x - dot.dx) * (x - dot.dx) + (y - dot.dy) * (y - dot.dy));
+        return crosses(dd, g.dot_outer) || crosses(dd, g.dot_fill);
+    });
+}
+
 Rgb pixel_colour(const Geometry& g, const std::array<Colour, ring_frame_count>& fills, int32_t px,
                  int32_t py) {
+    if (!near_an_edge(g, px + 0.5, py + 0.5)) {
+        const Colour c = colour_at(g, fills, px + 0.5, py + 0.5);
+        return {to_byte(c.r), to_byte(c.g), to_byte(c.b)};
+    }
     Colour sum;
     for (int sy = 0; sy < samples_per_axis; ++sy) {
         for (int sx = 0; sx < samples_per_axis; ++sx) {
@@ -199,9 +222,10 @@ PixelBuffer draw_ring_frame(int32_t k, int32_t dpi) {
         uint8_t* row = out.bytes.data() + static_cast<std::size_t>(y) * out.stride;
         for (int32_t x = 0; x < size.width; ++x) {
             const Rgb c = pixel_colour(g, fills, x, y);
-            row[x * 3] = c.b;
-            row[x * 3 + 1] = c.g;
-            row[x * 3 + 2] = c.r;
+            uint8_t* px = row + static_cast<std::size_t>(x) * 3;
+            px[0] = c.b;
+            px[1] = c.g;
+            px[2] = c.r;
         }
     }
     return out;

@@ -59,7 +59,7 @@ void CompletionWatch::RunTick() noexcept {
 
 // Each step below traps its own failure, so that a failing step is skipped and the tick goes
 // on with the next one: a failed read counts as "not set", a failed clear still ends.
-std::wstring CompletionWatch::ReadFlagText() noexcept {
+std::wstring CompletionWatch::ReadFlagText() const noexcept {
     try {
         return ports_.readFlag().value_or(std::wstring{});
     } catch (...) {
@@ -67,7 +67,7 @@ std::wstring CompletionWatch::ReadFlagText() noexcept {
     }
 }
 
-void CompletionWatch::ClearFlag() noexcept {
+void CompletionWatch::ClearFlag() const noexcept {
     try {
         ports_.clearFlag();
     } catch (...) {

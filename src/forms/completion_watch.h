@@ -72,8 +72,8 @@ public:
 
 private:
     void RunTick() noexcept;
-    std::wstring ReadFlagText() noexcept;
-    void ClearFlag() noexcept;
+    [[nodiscard]] std::wstring ReadFlagText() const noexcept;
+    void ClearFlag() const noexcept;
     void End(WatchOutcome outcome) noexcept;
 
     WatchPorts ports_;

@@ -121,7 +121,7 @@ int MessageBoxQuestion(HWND owner, const wchar_t* text, const wchar_t* title, UI
 namespace detail {
 
 /// A plain container window: the frame (button face with an etched edge) or a white picture
-/// box, either with a thin sunken edge or showing a bitmap unscaled at its top-left corner.
+/// box, either with a thin grey edge or showing a bitmap unscaled at its top-left corner.
 /// The edges are painted inside the client area, so children sit at their table positions.
 class ContainerBox {
 public:
@@ -221,7 +221,8 @@ private:
         if (edge_ == Edge::Etched) {
             ::DrawEdge(dc, &client, EDGE_ETCHED, BF_RECT);
         } else if (edge_ == Edge::Sunken) {
-            ::DrawEdge(dc, &client, BDR_SUNKENOUTER, BF_RECT);
+            // Flat: a sunken edge's light half would vanish against the white inside.
+            ::DrawEdge(dc, &client, BDR_SUNKENOUTER, BF_RECT | BF_FLAT);
         }
     }
 

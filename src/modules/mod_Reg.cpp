@@ -44,8 +44,8 @@ using owned_hkey = unique_any<HKEY, CloseKeyReported>;
 // The predefined keys are the handle values from 0x80000000 to 0x800000FF, sign-extended on
 // 64-bit Windows; they belong to the system and are never closed.
 bool IsPredefinedKey(HKEY key) noexcept {
-    const auto first = reinterpret_cast<std::intptr_t>(HKEY_CLASSES_ROOT);
-    const auto value = reinterpret_cast<std::intptr_t>(key);
+    const std::intptr_t first = reinterpret_cast<std::intptr_t>(HKEY_CLASSES_ROOT);
+    const std::intptr_t value = reinterpret_cast<std::intptr_t>(key);
     return value >= first && value <= first + 0xFF;
 }
 
@@ -92,7 +92,7 @@ std::optional<std::string> ToAnsi(std::wstring_view text) {
     std::string ansi(static_cast<std::size_t>(needed), '\0');
     const int written = ::WideCharToMultiByte(CP_ACP, flags, text.data(), length, ansi.data(),
                                               needed, nullptr, usedDefaultOut);
-    if (written != needed || usedDefault) {
+    if (written != needed || usedDefault != FALSE) {
         return std::nullopt;
     }
     return ansi;
@@ -271,7 +271,7 @@ void Write(std::wstring& path, std::wstring_view valueName, std::wstring_view da
 void LetPendingEventsRun() noexcept {
     MSG message{};
     for (int handled = 0; handled < MaxMessagesPerYield; ++handled) {
-        if (!::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) {
             return;
         }
         if (message.message == WM_QUIT) {
@@ -404,7 +404,7 @@ LSTATUS RegSetTyped(HKEY key, std::wstring_view valueName, DWORD type,
     try {
         return SetTyped(key, valueName, type, data);
     } catch (...) {
-        return ERROR_NOT_ENOUGH_MEMORY; // only the conversion's allocation can fail here
+        return ERROR_NOT_ENOUGH_MEMORY; // the converted text found no memory
     }
 }
 

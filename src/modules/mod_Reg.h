@@ -38,7 +38,8 @@ void RegWriteValue(std::wstring&& path, std::wstring_view valueName,
                    std::wstring_view data) noexcept;
 
 /// Queries a value of a key opened with KEY_QUERY_VALUE; sets value to the text of a REG_SZ
-/// value and leaves it unchanged otherwise. Beeps on a run-time failure such as no memory.
+/// value and leaves it unchanged otherwise (also when the text keeps growing over a few
+/// attempts to read it). Beeps on a run-time failure such as no memory.
 LSTATUS RegQueryTyped(HKEY key, std::wstring_view valueName,
                       std::optional<std::wstring>& value) noexcept;
 

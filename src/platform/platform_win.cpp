@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <stdexcept>
@@ -21,7 +22,9 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide strings are UTF-1
     throw std::system_error(static_cast<int>(error), std::system_category(), what);
 }
 
-[[noreturn]] void ThrowLastError(const char* what) { ThrowWin32(::GetLastError(), what); }
+[[noreturn]] void ThrowLastError(const char* what) {
+    ThrowWin32(::GetLastError(), what);
+}
 
 // A path for the wide APIs. They stop at U+0000, so a path holding one would name another file.
 std::wstring WidePath(std::u16string_view path) {
@@ -34,7 +37,9 @@ std::wstring WidePath(std::u16string_view path) {
     return {path.begin(), path.end()};
 }
 
-bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsHighSurrogate(wchar_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
 
 // The conversion APIs count in int; longer texts go in pieces of this many units.
 constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
@@ -151,7 +156,9 @@ void CloseChecked(unique_hfile& file) {
 
 // --- Folders ------------------------------------------------------------------------------------
 
-char16_t PathSeparator() noexcept { return u'\\'; }
+char16_t PathSeparator() noexcept {
+    return u'\\';
+}
 
 std::u16string ApplicationFolder() {
     std::wstring buffer(MAX_PATH, L'\0');
@@ -185,7 +192,9 @@ std::u16string ApplicationFolder() {
 
 // --- ANSI code page ------------------------------------------------------------------------------
 
-std::uint32_t AnsiCodePage() noexcept { return ::GetACP(); }
+std::uint32_t AnsiCodePage() noexcept {
+    return ::GetACP();
+}
 
 const AnsiTable* SingleByteAnsiTable() noexcept {
     static const std::optional<AnsiTable> table = BuildSingleByteTable();
@@ -291,8 +300,8 @@ std::size_t InputFile::ReadSome(void* buffer, std::size_t size) {
 
 struct OutputFile::Impl {
     unique_hfile file;
-    std::wstring target;     // the file that receives the content
-    std::wstring tempPath;   // non-empty while a replacement is pending
+    std::wstring target;      // the file that receives the content
+    std::wstring tempPath;    // non-empty while a replacement is pending
     DWORD keptAttributes = 0; // the replaced file's hidden and system marks
     ~Impl() {
         if (!tempPath.empty()) {
@@ -340,8 +349,9 @@ OutputFile OutputFile::Replace(std::u16string_view path) {
 OutputFile OutputFile::Append(std::u16string_view path) {
     auto impl = std::make_unique<Impl>();
     impl->target = WidePath(path);
-    impl->file.reset(::CreateFileW(impl->target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    impl->file.reset(::CreateFileW(impl->target.c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!impl->file) {
         ThrowLastError("open for appending");
     }

@@ -274,20 +274,19 @@ TEST(FileToDBI, SuccessKeepsAnEarlierErrorText) {
 
 TEST(FileToDBI, ReadsA64MiBSingleLine) {
     ScratchFolder scratch;
-    std::string bytes(std::size_t{64} << 20, 'q');
+    constexpr std::size_t kLength = std::size_t{64} << 20;
+    std::string bytes(kLength, 'q');
     bytes[12345] = '\xE9';
     bytes += "\r\n";
     WriteBytes(scratch.path() / "big", bytes);
     cls_DBI store;
     store.FileToDBI(scratch.File("big"));
     ASSERT_EQ(store.LinesNumber(), 0);
-    const std::u16string& line = *store.begin();
-    ASSERT_EQ(line.size(), std::size_t{64} << 20);
-    EXPECT_EQ(line[12345], u'\x00E9');
-    EXPECT_EQ(line.find_first_not_of(u'q', 12346), std::u16string::npos);
+    std::u16string expected(kLength, u'q');
+    expected[12345] = u'\x00E9';
+    EXPECT_TRUE(*store.begin() == expected);
 
     store.DBIToFile(scratch.File("copy"), 0);
-    EXPECT_EQ(fs::file_size(scratch.path() / "copy"), bytes.size());
     EXPECT_TRUE(ReadBytes(scratch.path() / "copy") == bytes);
 }
 
@@ -874,8 +873,7 @@ TEST(FileToDBI, FailureAfterTheOpenKeepsTheStore) {
     // A load is all or nothing: a read that fails after the open (a folder opens but cannot be
     // read; /proc/self/mem fails at offset 0) leaves every line as it was.
     ScratchFolder scratch;
-    for (std::u16string name :
-         {scratch.path().u16string(), std::u16string(u"/proc/self/mem")}) {
+    for (std::u16string name : {scratch.path().u16string(), std::u16string(u"/proc/self/mem")}) {
         SCOPED_TRACE(fs::path(name).string());
         cls_DBI store = StoreOf({u"keep", u"", u"these"});
         store.FileToDBI(name);

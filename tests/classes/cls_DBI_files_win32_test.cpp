@@ -1,1 +1,188 @@
-// (being written)
+// The line store's file operations where Windows differs: share modes of other handles,
+// file attributes, names Windows refuses, devices, and the system's own answers.
+#include "classes/cls_DBI.h"
+#include "platform/platform.h"
+#include "platform/win32_handles.h"
+
+#include "../platform/scratch_folder.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace platform = tamsrove::platform;
+using Lines = std::vector<std::u16string>;
+using scratch::NameList;
+using scratch::ReadBytes;
+using scratch::ScratchFolder;
+using scratch::WriteBytes;
+
+const wchar_t* Wide(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+Lines LinesOf(const cls_DBI& store) {
+    return {store.begin(), store.end()};
+}
+
+cls_DBI StoreOf(const Lines& lines) {
+    cls_DBI store;
+    for (const std::u16string& line : lines) {
+        store.AddLineEnd(line);
+    }
+    return store;
+}
+
+/// Another open handle on the file, with the given share mode, as another program would hold.
+tamsrove::unique_hfile HoldOpen(const std::u16string& path, DWORD share) {
+    tamsrove::unique_hfile file(::CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, share,
+                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                              nullptr));
+    EXPECT_TRUE(file) << "error " << ::GetLastError();
+    return file;
+}
+
+TEST(Win32Files, AnsiCodePageIsTheSystemsAndThe1252OfTheGoldenTables) {
+    EXPECT_EQ(::GetACP(), 1252U);
+    EXPECT_EQ(platform::AnsiCodePage(), ::GetACP());
+}
+
+TEST(Win32Files, ApplicationFolderIsTheModulesFolder) {
+    wchar_t module[MAX_PATH * 4] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, module, MAX_PATH * 4);
+    ASSERT_GT(length, 0U);
+    std::u16string path(module, module + length);
+    path.resize(path.find_last_of(u'\\'));
+    EXPECT_EQ(platform::ApplicationFolder(), path);
+}
+
+TEST(Win32Files, ExclusivelyHeldFileCannotBeReadOrWrittenButExists) {
+    ScratchFolder scratch;
+    const std::u16string path = scratch.File("held");
+    WriteBytes(scratch.path() / "held", "old\r\n");
+    {
+        const auto holder = HoldOpen(path, 0 /* no sharing */);
+
+        cls_DBI store = StoreOf({u"keep"});
+        store.FileToDBI(std::u16string(path));
+        EXPECT_EQ(LinesOf(store), Lines{u"keep"});
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::FileToDBIError);
+
+        cls_DBI reader;
+        EXPECT_EQ(reader.FTS(std::u16string(path)), u"");
+        EXPECT_EQ(reader.ErrorCode(), cls_DBI::FTSError);
+
+        for (const int32_t mode : {0, 1}) {
+            cls_DBI writer = StoreOf({u"new"});
+            writer.DBIToFile(std::u16string(path), mode);
+            EXPECT_EQ(writer.ErrorCode(), cls_DBI::DBIToFileError) << "mode " << mode;
+            std::u16string name = path;
+            writer.STF(u"new", name, mode);
+            EXPECT_EQ(writer.ErrorCode(), cls_DBI::STFError) << "mode " << mode;
+        }
+
+        const cls_DBI probe;
+        EXPECT_TRUE(probe.FileExists(std::u16string(path))); // asked by name, not opened
+        EXPECT_EQ(probe.GetFileSizeNoFSO(std::u16string(path)), 0);
+    }
+    EXPECT_EQ(ReadBytes(scratch.path() / "held"), "old\r\n");
+    EXPECT_EQ(scratch.Names(), NameList({"held"}));
+}
+
+TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
+    ScratchFolder scratch;
+    const std::u16string path = scratch.File("log");
+    WriteBytes(scratch.path() / "log", "one\r\n");
+    {
+        const auto holder = HoldOpen(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        cls_DBI store;
+        store.FileToDBI(std::u16string(path));
+        EXPECT_EQ(LinesOf(store), Lines{u"one"});
+        EXPECT_EQ(store.FTS(std::u16string(path)), u"one\r\n");
+        EXPECT_EQ(store.GetFileSizeNoFSO(std::u16string(path)), 5);
+        cls_DBI appender = StoreOf({u"two"});
+        appender.DBIToFile(std::u16string(path), 1);
+        EXPECT_EQ(appender.ErrorCode(), u"");
+        EXPECT_EQ(store.ErrorCode(), u"");
+
+        // Without FILE_SHARE_DELETE the holder keeps the name: the replacement fails whole.
+        cls_DBI replacer = StoreOf({u"new"});
+        replacer.DBIToFile(std::u16string(path), 0);
+        EXPECT_EQ(replacer.ErrorCode(), cls_DBI::DBIToFileError);
+    }
+    EXPECT_EQ(ReadBytes(scratch.path() / "log"), "one\r\ntwo\r\n");
+    EXPECT_EQ(scratch.Names(), NameList({"log"}));
+}
+
+TEST(Win32Files, ReadOnlyAttributeRefusesReplacement) {
+    ScratchFolder scratch;
+    const std::u16string path = scratch.File("ro");
+    WriteBytes(scratch.path() / "ro", "old");
+    ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_READONLY));
+    cls_DBI store = StoreOf({u"new"});
+    store.DBIToFile(std::u16string(path), 0);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
+    cls_DBI writer;
+    std::u16string name = path;
+    writer.STF(u"new", name, 0);
+    EXPECT_EQ(writer.ErrorCode(), cls_DBI::STFError);
+    EXPECT_EQ(writer.FTS(std::u16string(path)), u"old");
+    ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadBytes(scratch.path() / "ro"), "old");
+    EXPECT_EQ(scratch.Names(), NameList({"ro"}));
+}
+
+TEST(Win32Files, ReplacementKeepsTheHiddenMark) {
+    ScratchFolder scratch;
+    const std::u16string path = scratch.File("hidden");
+    WriteBytes(scratch.path() / "hidden", "old");
+    ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_HIDDEN));
+    cls_DBI store = StoreOf({u"new"});
+    store.DBIToFile(std::u16string(path), 0);
+    EXPECT_EQ(store.ErrorCode(), u"");
+    EXPECT_EQ(ReadBytes(scratch.path() / "hidden"), "new\r\n");
+    const DWORD attributes = ::GetFileAttributesW(Wide(path));
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0U);
+}
+
+TEST(Win32Files, NamesWindowsRefusesFailEverywhere) {
+    ScratchFolder scratch;
+    for (const char* bad : {"a<b", "a>b", "a|b", "a\"b", "a?b", "a*b"}) {
+        SCOPED_TRACE(bad);
+        const std::u16string path = scratch.File(bad);
+        cls_DBI store = StoreOf({u"keep"});
+        store.FileToDBI(std::u16string(path));
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::FileToDBIError);
+        store.DBIToFile(std::u16string(path), 0);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
+        std::u16string name = path;
+        store.STF(u"x", name, 1);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::STFError);
+        EXPECT_EQ(store.FTS(std::u16string(path)), u"");
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::FTSError);
+        EXPECT_FALSE(store.FileExists(std::u16string(path)));
+        EXPECT_EQ(store.GetFileSizeNoFSO(std::u16string(path)), 0);
+        EXPECT_EQ(LinesOf(store), Lines{u"keep"});
+    }
+    EXPECT_EQ(scratch.Names(), NameList({}));
+}
+
+TEST(Win32Files, NulDeviceIsWrittenNotReplaced) {
+    // A device cannot be renamed over; it takes the bytes, and no temporary file appears.
+    ScratchFolder scratch;
+    cls_DBI store = StoreOf({u"a", u"b"});
+    store.DBIToFile(scratch.File("NUL"), 0);
+    std::u16string name = scratch.File("nul");
+    store.STF(u"data", name, 0);
+    EXPECT_EQ(store.ErrorCode(), u"");
+    EXPECT_EQ(scratch.Names(), NameList({}));
+}
+
+} // namespace

@@ -132,7 +132,15 @@ protected:
         form_ = std::make_unique<frm_Main>(frm_Main::TerminationActions{
             [this](HWND owner, const wchar_t* text, const wchar_t* title, UINT type) {
                 questions_.push_back({owner, text, title, type});
-                return whileAsking_ ? whileAsking_() : answer_;
+                // Only the outermost question runs whileAsking_, so that a window that wrongly
+                // asks again from inside fails the test instead of recursing without end.
+                if (!whileAsking_ || asking_) {
+                    return answer_;
+                }
+                asking_ = true;
+                const int answer = whileAsking_();
+                asking_ = false;
+                return answer;
             },
             [this](unsigned exitCode) {
                 ends_.push_back(exitCode);
@@ -168,6 +176,7 @@ protected:
     std::chrono::steady_clock::time_point created_;
     int answer_ = IDCANCEL;
     std::function<int()> whileAsking_; ///< runs inside the question instead of answering at once
+    bool asking_ = false;
     std::vector<Question> questions_;
     std::vector<unsigned> ends_;
 };
@@ -271,12 +280,14 @@ TEST_F(FrmMainDpi, TheIconsAreLoadedAtTheSizesForTheDpi) {
 
 TEST_F(FrmMainDpi, ADpiChangeLaysEverythingOutAgain) {
     const UINT from = dpi();
-    const UINT to = from * 2;
+    const UINT to = from * 5 / 4; // a step of display scaling; the window still fits the screen
     RECT suggested{0, 0, layout::ClientPixels(static_cast<int32_t>(to)).width,
                    layout::ClientPixels(static_cast<int32_t>(to)).height};
+    // The message is simulated: the caption and borders keep their real size, so the rectangle
+    // the system would suggest is the new client area inside the present frame.
     ASSERT_TRUE(::AdjustWindowRectExForDpi(
         &suggested, static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_STYLE)), FALSE,
-        static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_EXSTYLE)), to));
+        static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_EXSTYLE)), from));
     ::OffsetRect(&suggested, 10 - suggested.left, 10 - suggested.top);
     ::SendMessageW(window(), WM_DPICHANGED, MAKEWPARAM(to, to),
                    reinterpret_cast<LPARAM>(&suggested));

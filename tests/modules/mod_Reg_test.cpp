@@ -20,7 +20,7 @@ namespace {
 using namespace std::string_literals;
 using detail::RegCall;
 
-constexpr wchar_t ScratchParent[] = L"Software\\TamsroveTest";
+constexpr const wchar_t* ScratchParent = L"Software\\TamsroveTest";
 
 // A copy of one reported call; the module's record points into its own temporaries.
 struct SeenCall {
@@ -46,6 +46,8 @@ public:
     }
     CallLog(const CallLog&) = delete;
     CallLog& operator=(const CallLog&) = delete;
+    CallLog(CallLog&&) = delete;
+    CallLog& operator=(CallLog&&) = delete;
 
     [[nodiscard]] std::vector<SeenCall> Of(RegCall call) const {
         std::vector<SeenCall> found;
@@ -131,11 +133,12 @@ protected:
 // --- RegSplitRoot ----------------------------------------------------------------------------
 
 TEST(RegSplitRootTest, RecognisesEachRootByItsFullName) {
-    const struct {
+    struct Case {
         std::wstring path;
         HKEY root;
         std::wstring rest;
-    } cases[] = {
+    };
+    const std::vector<Case> cases = {
         {L"HKEY_LOCAL_MACHINE\\Software\\A", HKEY_LOCAL_MACHINE, L"Software\\A"},
         {L"HKEY_CLASSES_ROOT\\.txt", HKEY_CLASSES_ROOT, L".txt"},
         {L"HKEY_CURRENT_USER\\Software\\Marrowfen", HKEY_CURRENT_USER, L"Software\\Marrowfen"},
@@ -155,7 +158,7 @@ TEST(RegSplitRootTest, RecognisesEachRootByItsFullName) {
 TEST(RegSplitRootTest, AnythingButAFullRootNameMatchesNothing) {
     // A root is recognised by its whole name before a backslash or the end, never by a prefix
     // such as its first 8 characters, and never on a short path.
-    const std::wstring cases[] = {
+    const std::vector<std::wstring> cases = {
         L"HKEY_CURRENT_CONFIG\\Software",
         L"HKEY_CUR\\x",
         L"HKEY_CUR",
@@ -186,11 +189,12 @@ TEST_F(RegistryTest, ReadsBackWhatItWrote) {
 
 TEST_F(RegistryTest, ReadsTextUpToItsFirstNul) {
     // A REG_SZ read never passes the terminating NUL, or anything after it, to the caller.
-    const struct {
+    struct Case {
         std::wstring stored;
         std::wstring read;
-    } cases[] = {{L"1\0"s, L"1"}, {L"abc", L"abc"}, {L"ab\0cd\0"s, L"ab"},
-                 {L"", L""},      {L"\0"s, L""},    {L"1 done\0"s, L"1 done"}};
+    };
+    const std::vector<Case> cases = {{L"1\0"s, L"1"}, {L"abc", L"abc"}, {L"ab\0cd\0"s, L"ab"},
+                                     {L"", L""},      {L"\0"s, L""},    {L"1 done\0"s, L"1 done"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.stored));
         SetText(L"v", c.stored);
@@ -211,16 +215,21 @@ TEST_F(RegistryTest, ValuesOfOtherTypesReadAsEmpty) {
     }
 }
 
-TEST_F(RegistryTest, MissingValueReadsAsEmptyWithoutBeepAndStaysMissing) {
+TEST_F(RegistryTest, MissingValueReadsAsEmptyWithoutBeepAndIsNeverCreated) {
     CallLog log;
     EXPECT_EQ(Read(L"frx"), std::nullopt);
+    RegWriteValue(Path(), L"frx", L"0");
     EXPECT_EQ(log.Count(RegCall::Beep), 0U);
+    EXPECT_EQ(log.Count(RegCall::SetValue), 0U);
     EXPECT_EQ(StoredText(L"frx"), std::nullopt);
 }
 
-TEST_F(RegistryTest, MissingKeyReadsAsEmptyAndIsNotCreated) {
+TEST_F(RegistryTest, MissingKeyReadsAsEmptyAndIsNeverCreated) {
+    CallLog log;
     EXPECT_EQ(RegReadValue(Path() + L"\\Missing", L"frx"), std::nullopt);
+    RegWriteValue(Path() + L"\\Missing", L"frx", L"0");
     EXPECT_FALSE(KeyExists(subKey_ + L"\\Missing"));
+    EXPECT_EQ(log.Count(RegCall::SetValue), 0U);
 }
 
 TEST_F(RegistryTest, UnrecognisedRootIsNeverOpened) {
@@ -370,18 +379,6 @@ TEST_F(RegistryTest, WriteOpensForSettingOnly) {
     EXPECT_EQ(opens[1].access, static_cast<REGSAM>(KEY_SET_VALUE));
 }
 
-TEST_F(RegistryTest, WriteToAMissingKeyCreatesNothing) {
-    CallLog log;
-    RegWriteValue(Path() + L"\\Missing", L"frx", L"0");
-    EXPECT_FALSE(KeyExists(subKey_ + L"\\Missing"));
-    EXPECT_EQ(log.Count(RegCall::SetValue), 0U);
-}
-
-TEST_F(RegistryTest, WriteToAMissingValueCreatesNothing) {
-    RegWriteValue(Path(), L"frx", L"0");
-    EXPECT_EQ(StoredText(L"frx"), std::nullopt);
-}
-
 TEST_F(RegistryTest, ValueReadableButNotWritableKeepsItsText) {
     SetText(L"frx", L"1");
     PSECURITY_DESCRIPTOR readOnly = nullptr;
@@ -430,7 +427,7 @@ TEST_F(RegistryTest, TextTheCodePageCannotHoldIsNeverSent) {
     // Text without an exact ANSI form is refused: a substituted "?" would store other data
     // or address another key or value.
     SetText(L"frx", L"1");
-    const std::wstring strange[] = {L"\xD800", L"\x10D0\x10D0", L"x\xD800y"};
+    const std::vector<std::wstring> strange = {L"\xD800", L"\x10D0\x10D0", L"x\xD800y"};
     for (const std::wstring& text : strange) {
         SCOPED_TRACE(testing::PrintToString(text));
         RegWriteValue(Path(), L"frx", text);

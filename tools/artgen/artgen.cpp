@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <string_view>
+#include <utility>
 
 #include "encode.h"
 
@@ -113,11 +114,17 @@ std::vector<Glyph> make_glyphs() {
     return glyphs;
 }
 
-// A laid-out word: every stroke moved to its place along one line, in glyph units.
-struct Word {
-    double width = 0;
+// A laid-out word: every glyph's strokes moved to its place along one line, in glyph units.
+struct PlacedGlyph {
+    double left = 0;
+    double right = 0;
     std::vector<Segment> segments;
     std::vector<Arc> arcs;
+};
+
+struct Word {
+    double width = 0;
+    std::vector<PlacedGlyph> glyphs;
 };
 
 Word lay_out(std::string_view text) {
@@ -134,13 +141,15 @@ Word lay_out(std::string_view text) {
                 // The r's arm leaves room below it: the next letter moves in a little.
                 pen += previous == 'r' ? letter_gap - 1.0 : letter_gap;
             }
+            PlacedGlyph placed{pen, pen + g.width, {}, {}};
             for (const Segment& seg : g.segments) {
-                word.segments.push_back({{seg.a.x + pen, seg.a.y}, {seg.b.x + pen, seg.b.y}});
+                placed.segments.push_back({{seg.a.x + pen, seg.a.y}, {seg.b.x + pen, seg.b.y}});
             }
             for (Arc arc : g.arcs) {
                 arc.centre.x += pen;
-                word.arcs.push_back(arc);
+                placed.arcs.push_back(arc);
             }
+            word.glyphs.push_back(std::move(placed));
             pen += g.width;
             previous = letter;
         }
@@ -151,14 +160,20 @@ Word lay_out(std::string_view text) {
 
 bool on_stroke(const Word& word, Point p) {
     constexpr double half = stroke_width / 2;
-    for (const Segment& seg : word.segments) {
-        if (distance_to_segment(p, seg.a, seg.b) <= half) {
-            return true;
+    for (const PlacedGlyph& g : word.glyphs) {
+        // Strokes stay within the glyph's width (their round ends included).
+        if (p.x < g.left || p.x > g.right) {
+            continue;
         }
-    }
-    for (const Arc& arc : word.arcs) {
-        if (distance_to_arc(p, arc) <= half) {
-            return true;
+        for (const Segment& seg : g.segments) {
+            if (distance_to_segment(p, seg.a, seg.b) <= half) {
+                return true;
+            }
+        }
+        for (const Arc& arc : g.arcs) {
+            if (distance_to_arc(p, arc) <= half) {
+                return true;
+            }
         }
     }
     return false;
