@@ -129,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::u16string> expected = ModelStoreLines(bytes);
     CheckSplitting(bytes, expected);
     CheckNarrowing(data, size);
-    if (size > 0 && data[0] % 32 == 0) {
+    // A real file costs a flush to disk; one input in 256 (a first byte of 0xF1) takes that road.
+    if (size > 0 && data[0] == 0xF1) {
         CheckFileRoundTrip(bytes, expected);
     }
     return 0;

@@ -151,6 +151,7 @@ LRESULT CALLBACK WorkRing::WndProc(HWND window, UINT message, WPARAM wparam, LPA
         // From here the window owns the object: WM_NCDESTROY deletes it, also when the
         // creation fails later on.
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(ring.release()));
+        // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks): the window holds it
         return ::DefWindowProcW(window, message, wparam, lparam);
     }
     auto* ring = reinterpret_cast<WorkRing*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -192,8 +193,7 @@ LRESULT WorkRing::on_create() {
     if (!make_frame_bitmaps(dpi_, p)) {
         return -1;
     }
-    const HINSTANCE instance =
-        reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(self_, GWLP_HINSTANCE));
+    auto* const instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(self_, GWLP_HINSTANCE));
     // A static bitmap box draws the bitmap it is handed at its top-left corner and shrinks to
     // it. It does not erase its background before drawing, so changing frames never flickers.
     const int offset = twips_to_pixels(ring_box_offset_twips, dpi_);

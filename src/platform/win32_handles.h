@@ -8,8 +8,20 @@
 
 namespace tamsrove {
 
-/// Owns one handle of a kind and releases it with Close; Invalid marks the empty state.
-template <typename Handle, auto Close, Handle Invalid = Handle{}>
+/// The empty value of most handle kinds: null.
+template <typename Handle>
+struct null_is_empty {
+    static Handle value() noexcept { return Handle{}; }
+};
+
+/// The empty value of file handles. INVALID_HANDLE_VALUE is a cast pointer, which cannot be a
+/// template argument, hence a policy type rather than a value parameter.
+struct invalid_handle_is_empty {
+    static HANDLE value() noexcept { return INVALID_HANDLE_VALUE; }
+};
+
+/// Owns one handle of a kind and releases it with Close; Empty::value() marks the empty state.
+template <typename Handle, auto Close, typename Empty = null_is_empty<Handle>>
 class unique_any {
 public:
     unique_any() noexcept = default;
@@ -28,11 +40,11 @@ public:
     /// The handle, still owned.
     [[nodiscard]] Handle get() const noexcept { return handle_; }
     /// Gives up ownership and returns the handle.
-    [[nodiscard]] Handle release() noexcept { return std::exchange(handle_, Invalid); }
+    [[nodiscard]] Handle release() noexcept { return std::exchange(handle_, Empty::value()); }
     /// Closes the owned handle, if any, and takes h.
-    void reset(Handle h = Invalid) noexcept {
+    void reset(Handle h = Empty::value()) noexcept {
         const Handle old = std::exchange(handle_, h);
-        if (old != Invalid) {
+        if (old != Empty::value()) {
             Close(old);
         }
     }
@@ -41,10 +53,10 @@ public:
         reset();
         return &handle_;
     }
-    explicit operator bool() const noexcept { return handle_ != Invalid; }
+    explicit operator bool() const noexcept { return handle_ != Empty::value(); }
 
 private:
-    Handle handle_ = Invalid;
+    Handle handle_ = Empty::value();
 };
 
 namespace detail {
@@ -61,7 +73,7 @@ using unique_hkey = unique_any<HKEY, detail::close_hkey>;
 /// A kernel handle whose empty value is null (events, processes, threads).
 using unique_handle = unique_any<HANDLE, detail::close_handle>;
 /// A file handle from CreateFile, whose empty value is INVALID_HANDLE_VALUE.
-using unique_hfile = unique_any<HANDLE, detail::close_handle, INVALID_HANDLE_VALUE>;
+using unique_hfile = unique_any<HANDLE, detail::close_handle, invalid_handle_is_empty>;
 using unique_hbitmap = unique_any<HBITMAP, detail::delete_gdi>;
 using unique_hfont = unique_any<HFONT, detail::delete_gdi>;
 using unique_hbrush = unique_any<HBRUSH, detail::delete_gdi>;

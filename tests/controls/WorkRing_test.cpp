@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "controls/ring_artwork.h"
@@ -374,18 +375,18 @@ TEST_F(WorkRingDpi, RestartShowsTheLastFrameAgain) {
 
 TEST_F(WorkRingDpi, ControlSmallerThanItsDesignStillShowsTheRingAt60Twips) {
     // The progress window gives the ring 1065 x 855 twips; the frame still fits inside.
-    const HWND small = make_ring(design_width_twips, 855);
-    ASSERT_NE(small, nullptr);
-    WorkRing* ring = WorkRing::FromWindow(small);
+    const HWND compact = make_ring(design_width_twips, 855);
+    ASSERT_NE(compact, nullptr);
+    WorkRing* ring = WorkRing::FromWindow(compact);
     ASSERT_NE(ring, nullptr);
     test::pump_messages();
     ring->ani_start();
     for (int i = 0; i < 3; ++i) {
-        tick(small);
+        tick(compact);
     }
-    show_on_screen(small);
+    show_on_screen(compact);
     EXPECT_LE(px(60) + ring_frame_size(dpi_).height, px(855));
-    EXPECT_EQ(pixels_off_frame(small, 2), 0);
+    EXPECT_EQ(pixels_off_frame(compact, 2), 0);
 }
 
 TEST_F(WorkRingDpi, FrameBitmapsHoldTheArtworkDrawnAtTheControlsDpi) {
