@@ -112,14 +112,24 @@ void CheckFileRoundTrip(std::string_view bytes, const std::vector<std::u16string
     Check(store.ErrorCode().empty());
     Check(std::vector<std::u16string>(store.begin(), store.end()) == storeLines);
 
-    store.DBIToFile(path.u16string(), 0);
+    // Appending to a removed file writes the same bytes as a replacement, without its flush
+    // to disk, which would slow the fuzzer down a hundredfold.
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    store.DBIToFile(path.u16string(), 1);
     cls_DBI back;
     back.FileToDBI(path.u16string());
     Check(store.ErrorCode().empty() && back.ErrorCode().empty());
     Check(std::vector<std::u16string>(back.begin(), back.end()) == storeLines);
-
-    std::error_code ignored;
     std::filesystem::remove(path, ignored);
+}
+
+uint32_t Fnv1a(std::string_view bytes) {
+    uint32_t hash = 2166136261U;
+    for (const char byte : bytes) {
+        hash = (hash ^ static_cast<unsigned char>(byte)) * 16777619U;
+    }
+    return hash;
 }
 
 } // namespace
@@ -129,8 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::u16string> expected = ModelStoreLines(bytes);
     CheckSplitting(bytes, expected);
     CheckNarrowing(data, size);
-    // A real file costs a flush to disk; one input in 256 (a first byte of 0xF1) takes that road.
-    if (size > 0 && data[0] == 0xF1) {
+    // Real files are slower than everything else together: one input in 16 takes that road,
+    // chosen by a hash so that mutations of one input do not all take it.
+    if (Fnv1a(bytes) % 16 == 0) {
         CheckFileRoundTrip(bytes, expected);
     }
     return 0;

@@ -103,7 +103,8 @@ public:
     [[nodiscard]] std::u16string FTS(std::u16string& FilePathName, bool Trace = false);
     [[nodiscard]] std::u16string FTS(std::u16string&& FilePathName, bool Trace = false);
 
-    /// Writes DataString byte for character: s_Mode 0 replaces atomically, 1 appends, others do nothing.
+    /// Writes DataString byte for character: s_Mode 0 replaces atomically, 1 appends (a failure
+    /// records "STF Error!"), any other s_Mode does nothing.
     void STF(const std::u16string& DataString, std::u16string& FileNamePath, int32_t s_Mode, bool Trace = false);
     void STF(const std::u16string& DataString, std::u16string&& FileNamePath, int32_t s_Mode, bool Trace = false);
 

@@ -76,6 +76,13 @@ void cls_DBI::TextBoxToDBI(const DBITextBox& TB, std::u16string& Delimiter) {
     if (Delimiter.empty()) {
         Delimiter = CrLf;
     }
+    // Room for every line first: a read-only pass that only finds the delimiters costs far less
+    // than growing the array of lines step by step while the pieces arrive.
+    std::size_t pieces = 1;
+    (void)tamsrove::split_at_delimiter(
+        text, Delimiter,
+        [&pieces](std::u16string_view /*piece*/, std::size_t /*next*/) { ++pieces; });
+    Lines.reserve(Lines.size() + pieces);
     // Every piece before a delimiter becomes a line, and so does the rest after the last one,
     // even when it is empty. AddLineEnd absorbs empty pieces while the store is still empty.
     const std::size_t rest = tamsrove::split_at_delimiter(

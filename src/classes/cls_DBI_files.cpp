@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -62,42 +63,31 @@ std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
     return count;
 }
 
-// Widens the leading ASCII bytes of in[0..n) into out and returns how many there were.
-// Each block of 16 bytes is loaded before its 32 output bytes are stored, so out may be the
-// start of a buffer whose upper half, from byte n on, holds in (see ReadWholeFileAsWide).
-std::size_t WidenAsciiPrefix(const char* in, std::size_t n, char16_t* out) noexcept {
+// Widens n bytes through a single-byte table, one character per byte, 16 at a time: an ASCII
+// block is unpacked at once, any other block goes byte by byte through the table.
+// In-place use: out may be the start of a buffer whose upper half, from byte n on, holds in
+// (see ReadWholeFileAsWide). Every block is read before its output is stored, and output
+// position i never reaches input that is still unread, so that layout is safe.
+void WidenWithTable(const char* in, std::size_t n, char16_t* out,
+                    const platform::AnsiTable& table) noexcept {
     std::size_t i = 0;
 #ifdef TAMSROVE_SSE2
     const __m128i zero = _mm_setzero_si128();
     for (; i + 16 <= n; i += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        if (_mm_movemask_epi8(chunk) != 0) {
-            break; // a byte >= 0x80 in this block: the scalar loop finds it
+        if (_mm_movemask_epi8(chunk) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(chunk, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8),
+                             _mm_unpackhi_epi8(chunk, zero));
+            continue;
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(chunk, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(chunk, zero));
+        for (std::size_t k = i; k < i + 16; ++k) {
+            out[k] = table[static_cast<unsigned char>(in[k])];
+        }
     }
 #endif
     for (; i < n; ++i) {
-        const auto byte = static_cast<unsigned char>(in[i]);
-        if (byte >= 0x80) {
-            break;
-        }
-        out[i] = static_cast<char16_t>(byte);
-    }
-    return i;
-}
-
-// Widens n bytes through a single-byte table, one character per byte. Reads run ahead of
-// writes, so the same in-place layout as WidenAsciiPrefix is allowed.
-void WidenWithTable(const char* in, std::size_t n, char16_t* out,
-                    const platform::AnsiTable& table) noexcept {
-    std::size_t i = 0;
-    while (i < n) {
-        i += WidenAsciiPrefix(in + i, n - i, out + i);
-        for (; i < n && static_cast<unsigned char>(in[i]) >= 0x80; ++i) {
-            out[i] = table[static_cast<unsigned char>(in[i])];
-        }
+        out[i] = table[static_cast<unsigned char>(in[i])];
     }
 }
 
@@ -118,6 +108,23 @@ std::size_t AsciiPrefixLength(std::u16string_view text) noexcept {
         ++i;
     }
     return i;
+}
+
+// The length of the leading stretch that goes to the code page: up to the next run of
+// kMinAsciiRun ASCII units. Shorter ASCII gaps go along with their neighbours, so mixed text
+// does not switch between the two paths at every character. The stretch never ends inside a
+// surrogate pair, since it ends where ASCII begins.
+constexpr std::size_t kMinAsciiRun = 16;
+
+std::size_t NonAsciiStretchLength(std::u16string_view text) noexcept {
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        run = text[i] < 0x80 ? run + 1 : 0;
+        if (run == kMinAsciiRun) {
+            return i + 1 - run;
+        }
+    }
+    return text.size();
 }
 
 // Narrows n units that are all below 0x80.
@@ -217,11 +224,7 @@ void AppendNarrowed(std::u16string_view text, std::string& out) {
         out.resize(start + ascii);
         NarrowAscii(text.data(), ascii, out.data() + start);
         text.remove_prefix(ascii);
-        // The run of other units goes to the code page whole, so a surrogate pair stays together.
-        std::size_t other = 0;
-        while (other < text.size() && text[other] >= 0x80) {
-            ++other;
-        }
+        const std::size_t other = NonAsciiStretchLength(text);
         if (other > 0) {
             platform::AppendWideAsAnsi(text.substr(0, other), out);
             text.remove_prefix(other);
@@ -268,17 +271,20 @@ std::size_t ReadFully(InputFile& file, char* buffer, std::size_t size) {
 }
 
 // Whatever follows once the announced length has been read: nothing for a regular file that
-// did not grow; the whole content for a pipe or a device.
+// did not grow; the whole content for a pipe or a device. The first read is a small probe on
+// the stack, so that the usual case allocates nothing.
 std::string ReadRest(InputFile& file) {
-    std::string rest;
+    std::array<char, 512> probe{};
+    std::size_t more = file.ReadSome(probe.data(), probe.size());
+    if (more == 0) {
+        return {};
+    }
+    std::string rest(probe.data(), more);
     auto block = std::make_unique_for_overwrite<char[]>(kReadBlock);
-    for (;;) {
-        const std::size_t more = file.ReadSome(block.get(), kReadBlock);
-        if (more == 0) {
-            return rest;
-        }
+    while ((more = file.ReadSome(block.get(), kReadBlock)) != 0) {
         rest.append(block.get(), more);
     }
+    return rest;
 }
 
 // A whole file's bytes, read without zero-filling the buffer first.
@@ -333,7 +339,9 @@ std::u16string ReadWholeFileAsWide(InputFile& file) {
 // file.
 class AnsiBlockWriter {
 public:
-    explicit AnsiBlockWriter(OutputFile& file) : file_(file) { buffer_.reserve(kWriteBlock + 2); }
+    // The buffer grows as needed up to about one block and is then reused, so a small save
+    // allocates little.
+    explicit AnsiBlockWriter(OutputFile& file) : file_(file) {}
 
     void PutText(std::u16string_view text) {
         while (!text.empty()) {

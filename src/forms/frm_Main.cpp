@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "controls/WorkRing.h"
+#include "forms/completion_watch.h"
 #include "forms/exit_codes.h"
+#include "modules/mod_Reg.h"
 #include "resources/resource.h"
 
 namespace tamsrove {
@@ -372,7 +374,9 @@ LRESULT frm_Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // IsDialogMessage asks this when Enter is pressed: the button is the default one.
         return MAKELRESULT(ControlWindowId(ControlId::CbStopAndQuit), DC_HASDEFID);
     case WM_GETDPISCALEDSIZE:
-        return OnGetDpiScaledSize(LOWORD(wParam), *reinterpret_cast<SIZE*>(lParam)) ? TRUE : FALSE;
+        // Asked before a DPI change: the exact size keeps the client area 7620 x 3450 twips.
+        OnGetDpiScaledSize(LOWORD(wParam), *reinterpret_cast<SIZE*>(lParam));
+        return TRUE;
     case WM_DPICHANGED:
         OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
@@ -408,8 +412,27 @@ void frm_Main::OnTimer(UINT_PTR timerId) {
     }
 }
 
+// The installer's completion flag is polled by tmr_Unloader, so both must tick alike.
+static_assert(frm_Main::UnloaderIntervalMs == WatchIntervalMs);
+
 void frm_Main::OnUnloaderTick() {
-    ++i_TickCount;
+    // The watch counts, reads, clears and ends; this window only supplies its ports. The read
+    // lets window events run, so a "Terminate" click or a close request may open the question
+    // inside a tick; OK then ends the program before the tick goes on. While a question opened
+    // that way is open, the watch's re-entry guard lets no further tick run until it closes.
+    // A question opened between ticks does not block them: its modal loop dispatches ticks,
+    // and a set flag or the last tick ends the program, the question with it.
+    watch_.Tick();
+}
+
+WatchPorts frm_Main::CompletionFlagPorts() {
+    // Both registry routines cut the root's name off the path they are handed: every call
+    // gets a fresh copy of it.
+    return {
+        [] { return RegReadValue(std::wstring(FlagKeyPath), FlagValueName); },
+        [] { RegWriteValue(std::wstring(FlagKeyPath), FlagValueName, FlagClearedText); },
+        [this](WatchOutcome outcome) { actions_.end(ExitCodeFor(outcome)); },
+    };
 }
 
 void frm_Main::OnSetFocus() {
@@ -420,9 +443,8 @@ void frm_Main::OnSetFocus() {
     }
 }
 
-bool frm_Main::OnGetDpiScaledSize(UINT dpi, SIZE& size) const {
+void frm_Main::OnGetDpiScaledSize(UINT dpi, SIZE& size) const {
     size = WindowSizeForDpi(dpi);
-    return true;
 }
 
 void frm_Main::OnDpiChanged(UINT dpi, const RECT& suggested) {

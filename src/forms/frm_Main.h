@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "forms/completion_watch.h"
 #include "forms/layout.h"
 #include "platform/win32_handles.h"
 
@@ -76,7 +77,7 @@ public:
     /// The DPI the window is laid out for.
     [[nodiscard]] UINT dpi() const noexcept { return dpi_; }
     /// i_TickCount: the number of tmr_Unloader ticks so far.
-    [[nodiscard]] int16_t TickCount() const noexcept { return i_TickCount; }
+    [[nodiscard]] int16_t TickCount() const noexcept { return watch_.TickCount(); }
 
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -88,9 +89,10 @@ private:
     void OnClose();
     void OnTimer(UINT_PTR timerId);
     void OnUnloaderTick();
+    [[nodiscard]] WatchPorts CompletionFlagPorts();
     void OnSetFocus();
     void OnDpiChanged(UINT dpi, const RECT& suggested);
-    [[nodiscard]] bool OnGetDpiScaledSize(UINT dpi, SIZE& size) const;
+    void OnGetDpiScaledSize(UINT dpi, SIZE& size) const;
 
     // Private procedures.
     void ConfirmTermination();
@@ -106,10 +108,12 @@ private:
     TerminationActions actions_;
     HINSTANCE instance_ = nullptr;
     UINT dpi_ = static_cast<UINT>(layout::BaseDpi);
-    int16_t i_TickCount = 0; ///< tmr_Unloader's ticks; never reset
-    bool loaded_ = false;    ///< the load event has run
-    bool asking_ = false;    ///< the termination question is open
-    unique_hfont font_;      ///< the message font at dpi_, used by every text
+    /// tmr_Unloader's tick handler; it keeps i_TickCount, which is never reset. Declared after
+    /// actions_, whose end it uses.
+    CompletionWatch watch_{CompletionFlagPorts()};
+    bool loaded_ = false; ///< the load event has run
+    bool asking_ = false; ///< the termination question is open
+    unique_hfont font_;   ///< the message font at dpi_, used by every text
     unique_hicon big_icon_;
     unique_hicon small_icon_;
     unique_hbitmap logo_;

@@ -56,8 +56,10 @@ class InputFile {
 public:
     /// Opens the file; never creates one. A missing file is a failure.
     explicit InputFile(std::u16string_view path);
-    InputFile(InputFile&&) noexcept;
-    InputFile& operator=(InputFile&&) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&& other) noexcept;
     ~InputFile();
 
     /// The length in bytes of a regular file; nullopt for devices and pipes, whose length is
@@ -84,8 +86,10 @@ public:
     /// Opens the target for appending at its end, creating it when missing.
     [[nodiscard]] static OutputFile Append(std::u16string_view path);
 
-    OutputFile(OutputFile&&) noexcept;
-    OutputFile& operator=(OutputFile&&) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
     /// An uncommitted replacement is discarded: the temporary file goes, the target stays.
     ~OutputFile();
 

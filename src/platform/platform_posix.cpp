@@ -136,11 +136,22 @@ constexpr AnsiTable MakeCp1252Table() {
 
 constexpr AnsiTable kCp1252 = MakeCp1252Table();
 
+// The byte of each character U+0000..U+00FF; '?' where 1252 puts another character.
+constexpr std::array<char, 256> MakeLatin1Bytes() {
+    std::array<char, 256> bytes{};
+    for (std::size_t c = 0; c < bytes.size(); ++c) {
+        bytes[c] = kCp1252[c] == c ? static_cast<char>(c) : '?';
+    }
+    return bytes;
+}
+
+constexpr std::array<char, 256> kLatin1Bytes = MakeLatin1Bytes();
+
 // The byte for one UTF-16 unit; '?' when 1252 has no such character. Each half of a surrogate
 // pair is a unit of its own and becomes '?', as in Windows' conversion for this code page.
 char NarrowCp1252(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-        return static_cast<char>(c);
+    if (c < kLatin1Bytes.size()) {
+        return kLatin1Bytes[c];
     }
     for (std::size_t k = 0; k < kCp1252High.size(); ++k) {
         if (kCp1252High[k] == c) {
@@ -224,13 +235,12 @@ std::string ResolveLink(const std::string& path) {
     if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
         return path;
     }
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) {
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                               &std::free);
+    if (!resolved) {
         return path; // a dangling link: the rename replaces the link itself
     }
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
+    return resolved.get();
 }
 
 // Creates a new, empty file with a name no other writer uses, in the given folder.
@@ -381,6 +391,11 @@ struct OutputFile::Impl {
     UniqueFd fd;
     std::string target;   // the file that receives the content
     std::string tempPath; // non-empty while a replacement is pending
+    Impl() = default;
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    Impl(Impl&&) = delete;
+    Impl& operator=(Impl&&) = delete;
     ~Impl() {
         if (!tempPath.empty()) {
             ::unlink(tempPath.c_str());

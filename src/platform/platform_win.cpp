@@ -303,6 +303,11 @@ struct OutputFile::Impl {
     std::wstring target;      // the file that receives the content
     std::wstring tempPath;    // non-empty while a replacement is pending
     DWORD keptAttributes = 0; // the replaced file's hidden and system marks
+    Impl() = default;
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    Impl(Impl&&) = delete;
+    Impl& operator=(Impl&&) = delete;
     ~Impl() {
         if (!tempPath.empty()) {
             file.reset(); // Windows deletes no file that is still open

@@ -9,8 +9,7 @@
 namespace tamsrove {
 
 /// The empty value of most handle kinds: null.
-template <typename Handle>
-struct null_is_empty {
+template <typename Handle> struct null_is_empty {
     static Handle value() noexcept { return Handle{}; }
 };
 
@@ -21,8 +20,7 @@ struct invalid_handle_is_empty {
 };
 
 /// Owns one handle of a kind and releases it with Close; Empty::value() marks the empty state.
-template <typename Handle, auto Close, typename Empty = null_is_empty<Handle>>
-class unique_any {
+template <typename Handle, auto Close, typename Empty = null_is_empty<Handle>> class unique_any {
 public:
     unique_any() noexcept = default;
     explicit unique_any(Handle h) noexcept : handle_(h) {}
@@ -60,12 +58,24 @@ private:
 };
 
 namespace detail {
-inline void close_hkey(HKEY key) noexcept { ::RegCloseKey(key); }
-inline void close_handle(HANDLE h) noexcept { ::CloseHandle(h); }
-inline void delete_gdi(HGDIOBJ obj) noexcept { ::DeleteObject(obj); }
-inline void delete_dc(HDC dc) noexcept { ::DeleteDC(dc); }
-inline void destroy_icon(HICON icon) noexcept { ::DestroyIcon(icon); }
-inline void destroy_window(HWND wnd) noexcept { ::DestroyWindow(wnd); }
+inline void close_hkey(HKEY key) noexcept {
+    ::RegCloseKey(key);
+}
+inline void close_handle(HANDLE h) noexcept {
+    ::CloseHandle(h);
+}
+inline void delete_gdi(HGDIOBJ obj) noexcept {
+    ::DeleteObject(obj);
+}
+inline void delete_dc(HDC dc) noexcept {
+    ::DeleteDC(dc);
+}
+inline void destroy_icon(HICON icon) noexcept {
+    ::DestroyIcon(icon);
+}
+inline void destroy_window(HWND wnd) noexcept {
+    ::DestroyWindow(wnd);
+}
 } // namespace detail
 
 /// A registry key opened by RegOpenKeyEx; never holds a predefined root key.

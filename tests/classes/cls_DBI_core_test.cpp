@@ -65,21 +65,6 @@ TEST(LineStoreCore, AddLineEndAppendsButFillsTheEmptyStoreInstead) {
     }
 }
 
-TEST(LineStoreCore, StoreEmptiedBySetLineIsTheEmptyStore) {
-    cls_DBI store;
-    store.AddLineEnd(u"a");
-    store.SetLine(u"", 0);
-    store.AddLineEnd(u"b");
-    EXPECT_EQ(LinesOf(store), Lines{u"b"});
-}
-
-TEST(LineStoreCore, GetLineReturnsACopy) {
-    cls_DBI store = StoreOf({u"a", u"b"});
-    std::u16string line = store.GetLine(1);
-    line += u"!";
-    EXPECT_EQ(store.GetLine(1), u"b");
-}
-
 TEST(LineStoreCore, InsertLinePutsTheLineBeforeIndexOrAppends) {
     struct Case {
         Lines before;

@@ -147,14 +147,6 @@ TEST(MetaString, RoundTripGivesTheLinesBackExceptLeadingEmptyOnes) {
     EXPECT_EQ(packed, u"");
 }
 
-TEST(MetaString, OneVariableAsDataAndDelimiterIsCutOnce) {
-    cls_DBI store = StoreOf({u"p"});
-    std::u16string both = u"ab";
-    store.MetaStringToDBI(both, both);
-    EXPECT_EQ(LinesOf(store), (Lines{u"p", u""}));
-    EXPECT_EQ(both, u"");
-}
-
 TEST(Cutting, LeftCutToCharCutsTheFrontUpToTheFirstDelimiter) {
     struct Case {
         std::u16string source;

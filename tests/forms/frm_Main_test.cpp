@@ -507,7 +507,7 @@ TEST_F(FrmMainQuestion, EveryCloseRequestAsks) {
         UINT message;
         WPARAM wParam;
     };
-    const Row rows[] = {
+    const std::vector<Row> rows = {
         {"WM_CLOSE", WM_CLOSE, 0},
         {"close box and Alt+F4 (SC_CLOSE)", WM_SYSCOMMAND, SC_CLOSE},
     };

@@ -7,6 +7,7 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -135,7 +136,7 @@ TEST(LayoutUnits, TwipsToPixelsRoundsHalfAwayFromZeroLikeMulDiv) {
     struct Row {
         int32_t twips, dpi, pixels;
     };
-    const Row rows[] = {
+    const std::vector<Row> rows = {
         {7620, 96, 508},
         {3450, 96, 230},
         {7620, 144, 762},
@@ -244,12 +245,12 @@ TEST(LayoutUnits, TheLogoFitsUnscaledInItsBoxAtEveryDpi) {
 
 TEST(LayoutCentring, CentredOriginOnWorkAreas) {
     struct Row {
-        const char* what;
+        const char* what = "";
         PixelRect work;
         PixelSize window;
         PixelPoint origin;
     };
-    const Row rows[] = {
+    const std::vector<Row> rows = {
         {"plain screen", {0, 0, 1024, 768}, {100, 50}, {462, 359}},
         {"odd difference rounds down", {0, 0, 1024, 768}, {101, 51}, {461, 358}},
         {"taskbar at the top", {0, 30, 1024, 768}, {100, 50}, {462, 374}},

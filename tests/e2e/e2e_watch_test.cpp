@@ -1,0 +1,139 @@
+// Whole-program tests of the completion watch: Tamsrove.exe runs as its own process while the
+// test plays the installer, creating, setting and reading HKCU\Software\Marrowfen "frx". The
+// key is fixed, so these tests run one at a time in a prefix of their own (ctest lock
+// "marrowfen"); the slow one (*Slow*) runs apart, in yet another prefix.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "driver.h"
+#include "flag_key.h"
+#include "forms/exit_codes.h"
+#include "forms/layout.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace e2e = tamsrove::e2e;
+namespace test = tamsrove::test;
+
+/// One tick (1 s) plus the slack a busy machine needs to notice the end.
+constexpr auto EndsWithinOneTick = 1500ms;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+/// The key state owned by the test and the program started by it; the program is killed and
+/// the key removed at the end of every test, failed or not.
+class ProgramWatch : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(flagKey_.Clean()) << "cannot remove the flag's key"; }
+
+    void TearDown() override { program_.reset(); }
+
+    /// Starts the program and waits for its window.
+    void Start() {
+        startedAt_ = Clock::now();
+        program_ = e2e::Process::Start(e2e::ProgramPath());
+        ASSERT_TRUE(program_.has_value()) << "cannot start the program";
+        window_ = e2e::WaitForWindowOf(program_->id(), tamsrove::layout::Caption);
+        ASSERT_NE(window_, nullptr) << "no window";
+    }
+
+    /// Sleeps until this long after the start.
+    void WaitUntilAfterStart(std::chrono::milliseconds offset) const {
+        std::this_thread::sleep_until(startedAt_ + offset);
+    }
+
+    /// Sets the flag as the installer does and expects the program to end "finished" within
+    /// one tick, leaving the single character "0" (and the NUL the system adds) behind.
+    void SetFlagAndExpectFinished() const {
+        ASSERT_TRUE(program_->Running()) << "ended before the flag was set";
+        ASSERT_TRUE(test::SetFlagText(L"1"));
+        const Clock::time_point setAt = Clock::now();
+        ASSERT_TRUE(program_->WaitForExit(EndsWithinOneTick))
+            << "still running " << SecondsSince(setAt) << " s after the flag was set";
+        RecordProperty("seconds_from_set_to_exit", std::to_string(SecondsSince(setAt)));
+        EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::ExitFinished));
+        ExpectFlagCleared();
+    }
+
+    static void ExpectFlagCleared() {
+        const std::optional<test::StoredFlag> stored = test::ReadFlag();
+        ASSERT_TRUE(stored.has_value());
+        EXPECT_EQ(stored->type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(stored->Text(), std::wstring(L"0\0", 2));
+    }
+
+    test::FlagKeyScope flagKey_; ///< declared first: removed after the program is gone
+    std::optional<e2e::Process> program_;
+    Clock::time_point startedAt_;
+    HWND window_ = nullptr;
+};
+
+TEST_F(ProgramWatch, AFlagSetWhileWaitingEndsItWithinOneTick) {
+    ASSERT_TRUE(test::SetFlagText(L"0")); // the installer makes the key before starting us
+    Start();
+    WaitUntilAfterStart(3s);
+    SetFlagAndExpectFinished();
+}
+
+TEST_F(ProgramWatch, AFlagAlreadySetEndsItAtTheFirstTick) {
+    ASSERT_TRUE(test::SetFlagText(L"1"));
+    Start();
+    ASSERT_TRUE(program_->WaitForExit(3s)) << "still running after 3 s";
+    const double seconds = SecondsSince(startedAt_);
+    // The first tick comes one interval after the window was made, and the window comes after
+    // the start.
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LE(seconds, 2.5);
+    EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::ExitFinished));
+    ExpectFlagCleared();
+}
+
+TEST_F(ProgramWatch, ANumberOneKeepsItWaiting) {
+    ASSERT_TRUE(test::SetFlagNumber(1));
+    Start();
+    EXPECT_FALSE(program_->WaitForExit(5s)) << "ended with " << program_->ExitCode().value_or(0);
+    EXPECT_TRUE(::IsWindowVisible(window_));
+    const std::optional<test::StoredFlag> stored = test::ReadFlag();
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->type, static_cast<DWORD>(REG_DWORD));
+}
+
+TEST_F(ProgramWatch, AFlagSetWhileTheQuestionIsOpenEndsItFinished) {
+    ASSERT_TRUE(test::SetFlagText(L"0"));
+    Start();
+    const HWND terminate = e2e::FindDescendant(window_, L"Button", std::wstring_view(L"Terminate"));
+    ASSERT_NE(terminate, nullptr);
+    // Posted: a sent click would wait for the modal question to close.
+    ::PostMessageW(terminate, BM_CLICK, 0, 0);
+    ASSERT_NE(e2e::WaitForMessageBoxOf(program_->id()), nullptr) << "no question";
+    // Ticks go on under the question; with the flag still "0" they change nothing.
+    std::this_thread::sleep_for(1200ms);
+    ASSERT_EQ(e2e::MessageBoxesOf(program_->id()).size(), 1U);
+    SetFlagAndExpectFinished();
+}
+
+// ---- Slow: run apart (label "slow") ----------------------------------------------------------
+
+using ProgramWatchSlow = ProgramWatch;
+
+TEST_F(ProgramWatchSlow, WithoutTheKeyItEndsTimedOutOnTheTwoHundredAndFirstTick) {
+    Start();
+    ASSERT_TRUE(program_->WaitForExit(210s)) << "still running after 210 s";
+    const double seconds = SecondsSince(startedAt_);
+    RecordProperty("seconds_from_start_to_exit", std::to_string(seconds));
+    EXPECT_GE(seconds, 199.0);
+    EXPECT_LE(seconds, 205.0);
+    EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::ExitTimedOut));
+    EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(1460));
+    EXPECT_FALSE(test::FlagKeyExists()) << "the program created the key";
+}
+
+} // namespace

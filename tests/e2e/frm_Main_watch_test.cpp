@@ -1,0 +1,334 @@
+// In-process tests of the window's tick handler against the real registry: the completion watch
+// wired to the registry routines and to the window's end. The program's end goes through the
+// window's replaceable actions (a real ExitProcess would end the test binary). These tests use
+// the fixed flag key, so they run beside the whole-program watch tests, in their prefix and
+// under their lock, never beside other copies of the window.
+#include "forms/frm_Main.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../win32_test_support.h"
+#include "flag_key.h"
+#include "forms/exit_codes.h"
+#include "modules/mod_Reg.h"
+
+namespace {
+
+using tamsrove::frm_Main;
+using tamsrove::detail::RegCall;
+using tamsrove::detail::RegCallRecord;
+using tamsrove::layout::ControlId;
+namespace test = tamsrove::test;
+
+/// One event in the order it happened: a registry call or the program's end.
+struct Event {
+    RegCall call = RegCall::OpenKey;
+    bool isEnd = false;
+    unsigned exitCode = 0;
+    HKEY key = nullptr;
+    std::string name;
+    DWORD type = 0;
+    DWORD dataLength = 0;
+};
+
+/// Every registry call and every end, in order, while a test runs.
+std::vector<Event>* g_events = nullptr;
+
+void RecordCall(const RegCallRecord& record) {
+    if (g_events != nullptr) {
+        g_events->push_back({record.call, false, 0, record.key, std::string(record.name),
+                             record.type, record.dataLength});
+    }
+}
+
+/// The window, shown, with the question answered by the test and the end recorded.
+class FrmMainWatch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(flagKey_.Clean());
+        g_events = &events_;
+        previousObserver_ = tamsrove::detail::SetRegCallObserver(&RecordCall);
+        form_ = MakeForm();
+        ASSERT_NE(form_, nullptr);
+    }
+
+    void TearDown() override {
+        form_.reset();
+        test::pump_messages();
+        tamsrove::detail::SetRegCallObserver(previousObserver_);
+        g_events = nullptr;
+    }
+
+    [[nodiscard]] std::unique_ptr<frm_Main> MakeForm() {
+        auto form = std::make_unique<frm_Main>(
+            frm_Main::TerminationActions{[this](HWND, const wchar_t*, const wchar_t*, UINT) {
+                                             ++questions_;
+                                             if (whileAsking_) {
+                                                 whileAsking_();
+                                             }
+                                             return answer_;
+                                         },
+                                         [this](unsigned exitCode) {
+                                             Event end;
+                                             end.isEnd = true;
+                                             end.exitCode = exitCode;
+                                             events_.push_back(end);
+                                         }});
+        if (!form->Create(::GetModuleHandleW(nullptr))) {
+            return nullptr;
+        }
+        form->Show(SW_SHOWNORMAL);
+        test::pump_messages();
+        return form;
+    }
+
+    /// One tick of tmr_Unloader, handled before this returns.
+    void Tick() const { ::SendMessageW(form_->window(), WM_TIMER, frm_Main::UnloaderTimerId, 0); }
+
+    [[nodiscard]] std::vector<unsigned> Ends() const {
+        std::vector<unsigned> ends;
+        for (const Event& event : events_) {
+            if (event.isEnd) {
+                ends.push_back(event.exitCode);
+            }
+        }
+        return ends;
+    }
+
+    [[nodiscard]] std::vector<Event> Calls(RegCall call) const {
+        std::vector<Event> found;
+        for (const Event& event : events_) {
+            if (!event.isEnd && event.call == call) {
+                found.push_back(event);
+            }
+        }
+        return found;
+    }
+
+    /// Index of the first event that matches; -1 when none does.
+    [[nodiscard]] int FirstIndex(const std::function<bool(const Event&)>& match) const {
+        for (std::size_t i = 0; i < events_.size(); ++i) {
+            if (match(events_[i])) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+
+    test::FlagKeyScope flagKey_;
+    std::vector<Event> events_;
+    tamsrove::detail::RegCallObserver previousObserver_ = nullptr;
+    std::unique_ptr<frm_Main> form_;
+    int answer_ = IDCANCEL;
+    int questions_ = 0;
+    std::function<void()> whileAsking_;
+};
+
+// ---- A set flag -------------------------------------------------------------------------------
+
+TEST_F(FrmMainWatch, ASetFlagIsClearedToASingleZeroAndEndsFinished) {
+    ASSERT_TRUE(test::SetFlagText(L"1"));
+    Tick();
+    EXPECT_EQ(Ends(), std::vector<unsigned>{tamsrove::ExitFinished});
+    const std::vector<Event> writes = Calls(RegCall::SetValue);
+    ASSERT_EQ(writes.size(), 1U);
+    EXPECT_EQ(writes.front().name, "frx");
+    EXPECT_EQ(writes.front().type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(writes.front().dataLength, 1U) << "one character, no terminator counted";
+    const auto stored = test::ReadFlag();
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->type, static_cast<DWORD>(REG_SZ));
+    // The system adds the terminator the write left out.
+    EXPECT_EQ(stored->Text(), std::wstring(L"0\0", 2));
+    EXPECT_EQ(questions_, 0) << "the watch's end asks nothing";
+}
+
+TEST_F(FrmMainWatch, OnlyATextThatBeginsWithOneIsTheFlag) {
+    struct Row {
+        const wchar_t* text;
+        bool ends;
+    };
+    const std::vector<Row> rows = {
+        {L"1", true},   {L"10", true},  {L"1 done", true}, {L"0", false},
+        {L" 1", false}, {L"01", false}, {L"", false},      {L"yes", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.text)));
+        form_ = MakeForm();
+        ASSERT_NE(form_, nullptr);
+        events_.clear();
+        ASSERT_TRUE(test::SetFlagText(row.text));
+        Tick();
+        EXPECT_EQ(Ends(), row.ends ? std::vector<unsigned>{tamsrove::ExitFinished}
+                                   : std::vector<unsigned>{});
+        const auto stored = test::ReadFlag();
+        ASSERT_TRUE(stored.has_value());
+        const std::wstring left = stored->Text().substr(0, stored->Text().find(L'\0'));
+        EXPECT_EQ(left, row.ends ? std::wstring(L"0") : std::wstring(row.text));
+    }
+}
+
+TEST_F(FrmMainWatch, ANumberOneIsNotTheFlag) {
+    ASSERT_TRUE(test::SetFlagNumber(1));
+    Tick();
+    Tick();
+    EXPECT_TRUE(Ends().empty());
+    EXPECT_TRUE(Calls(RegCall::SetValue).empty());
+    const auto stored = test::ReadFlag();
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->type, static_cast<DWORD>(REG_DWORD));
+}
+
+// Regression: the registry routines shorten the path they are handed, so every call must get
+// its own copy; a shared one would name no root from the second call on.
+TEST_F(FrmMainWatch, EveryRegistryCallGetsTheWholeKeyPath) {
+    ASSERT_TRUE(test::SetFlagText(L"0"));
+    Tick();
+    Tick();
+    ASSERT_TRUE(test::SetFlagText(L"1"));
+    Tick();
+    ASSERT_EQ(Ends(), std::vector<unsigned>{tamsrove::ExitFinished});
+    const std::vector<Event> opens = Calls(RegCall::OpenKey);
+    // Three reads, then the write's check and the write itself.
+    ASSERT_EQ(opens.size(), 5U);
+    for (const Event& open : opens) {
+        EXPECT_EQ(open.key, HKEY_CURRENT_USER);
+        EXPECT_EQ(open.name, "Software\\Marrowfen");
+    }
+}
+
+// ---- No flag ----------------------------------------------------------------------------------
+
+TEST_F(FrmMainWatch, AnAbsentKeyIsReadButNeverCreated) {
+    for (int i = 0; i < 3; ++i) {
+        Tick();
+    }
+    EXPECT_TRUE(Ends().empty());
+    EXPECT_EQ(Calls(RegCall::OpenKey).size(), 3U);
+    EXPECT_FALSE(test::FlagKeyExists());
+}
+
+TEST_F(FrmMainWatch, TheTwoHundredAndFirstTickEndsTimedOutWithoutReading) {
+    const int before = form_->TickCount();
+    ASSERT_LT(before, 200);
+    for (int tick = before + 1; tick <= 200; ++tick) {
+        Tick();
+    }
+    EXPECT_EQ(form_->TickCount(), 200);
+    EXPECT_TRUE(Ends().empty());
+    EXPECT_EQ(Calls(RegCall::OpenKey).size(), static_cast<std::size_t>(200 - before));
+    const std::size_t callsBefore = events_.size();
+    Tick();
+    ASSERT_EQ(Ends(), std::vector<unsigned>{tamsrove::ExitTimedOut});
+    EXPECT_EQ(Ends().front(), 1460U);
+    EXPECT_EQ(events_.size(), callsBefore + 1) << "no registry call on the last tick";
+    // An ended watch does nothing more.
+    Tick();
+    EXPECT_EQ(events_.size(), callsBefore + 1);
+}
+
+// ---- Ticks and the termination question -------------------------------------------------------
+
+// Regression: a termination confirmed while the tick's read lets window events run ends the
+// program before that tick tests or clears the flag.
+TEST_F(FrmMainWatch, ATerminationConfirmedInsideTheReadEndsBeforeTheTickGoesOn) {
+    struct Row {
+        const char* what;
+        std::function<void(const frm_Main&)> request;
+    };
+    const std::vector<Row> rows = {
+        {"close request",
+         [](const frm_Main& form) {
+             ::PostMessageW(form.window(), WM_CLOSE, 0, 0);
+         }},
+        {"Terminate click",
+         [](const frm_Main& form) {
+             ::PostMessageW(form.control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
+         }},
+    };
+    answer_ = IDOK;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        form_ = MakeForm();
+        ASSERT_NE(form_, nullptr);
+        events_.clear();
+        questions_ = 0;
+        ASSERT_TRUE(test::SetFlagText(L"1"));
+        row.request(*form_);
+        Tick();
+        EXPECT_EQ(questions_, 1);
+        const std::vector<unsigned> ends = Ends();
+        ASSERT_FALSE(ends.empty());
+        EXPECT_EQ(ends.front(), tamsrove::ExitTerminated);
+        const int end = FirstIndex([](const Event& e) { return e.isEnd; });
+        const int query = FirstIndex([](const Event& e) { return e.call == RegCall::QueryValue; });
+        const int write = FirstIndex([](const Event& e) { return e.call == RegCall::SetValue; });
+        EXPECT_LT(query, end) << "the question came in the read's yield, after its query";
+        // Here the recorded end returns and the tick goes on; the program's end does not.
+        EXPECT_TRUE(write == -1 || end < write);
+    }
+}
+
+TEST_F(FrmMainWatch, NoTickRunsWhileAQuestionOpenedInsideATickIsOpen) {
+    ASSERT_TRUE(test::SetFlagText(L"0"));
+    int ticksInside = -1;
+    whileAsking_ = [&] {
+        ASSERT_TRUE(test::SetFlagText(L"1"));
+        const int before = form_->TickCount();
+        Tick();
+        Tick();
+        ticksInside = form_->TickCount() - before;
+    };
+    ::PostMessageW(form_->window(), WM_CLOSE, 0, 0);
+    const int before = form_->TickCount();
+    Tick();
+    EXPECT_EQ(questions_, 1);
+    EXPECT_EQ(ticksInside, 0);
+    EXPECT_EQ(form_->TickCount(), before + 1);
+    EXPECT_TRUE(Ends().empty()) << "the paused tick read \"0\"";
+    // Once the question has closed, the next tick sees the flag.
+    whileAsking_ = nullptr;
+    Tick();
+    EXPECT_EQ(Ends(), std::vector<unsigned>{tamsrove::ExitFinished});
+}
+
+TEST_F(FrmMainWatch, TicksDuringAQuestionOpenedBetweenTicksEndTheProgram) {
+    struct Row {
+        const char* what;
+        bool setFlag;
+        int ticksBeforeQuestion;
+        unsigned exitCode;
+    };
+    const std::vector<Row> rows = {
+        {"set flag", true, 0, tamsrove::ExitFinished},
+        {"201st tick", false, 200, tamsrove::ExitTimedOut},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        form_ = MakeForm();
+        ASSERT_NE(form_, nullptr);
+        while (form_->TickCount() < row.ticksBeforeQuestion) {
+            Tick();
+        }
+        events_.clear();
+        std::vector<unsigned> endsWhileAsking;
+        whileAsking_ = [&] {
+            if (row.setFlag) {
+                ASSERT_TRUE(test::SetFlagText(L"1"));
+            }
+            Tick();
+            endsWhileAsking = Ends();
+        };
+        ::SendMessageW(form_->control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
+        EXPECT_EQ(endsWhileAsking, std::vector<unsigned>{row.exitCode});
+        whileAsking_ = nullptr;
+        ASSERT_TRUE(test::RemoveFlagKey());
+    }
+}
+
+} // namespace
