@@ -31,7 +31,7 @@ struct ModelStore {
 
     [[nodiscard]] int64_t Last() const { return static_cast<int64_t>(lines.size()) - 1; }
 
-    void CheckIndex(int64_t index, int64_t highest) const {
+    static void CheckIndex(int64_t index, int64_t highest) {
         if (index < 0 || index > highest) {
             throw std::out_of_range("model");
         }
@@ -92,7 +92,8 @@ struct ModelStore {
         }
         std::u16string packed;
         for (const std::u16string& line : lines) {
-            packed = packed + line + delimiter;
+            packed += line;
+            packed += delimiter;
         }
         return packed;
     }
@@ -183,7 +184,8 @@ void Step(fuzzing::FuzzBytes& in, cls_DBI& store, ModelStore& model) {
         const int32_t index = in.Flag() ? in.AnyInt32() : in.SmallIndex(24);
         Both([&] { store.RemoveLine(index); }, [&] { model.RemoveLine(index); });
         std::u16string line;
-        Both([&] { line = store.GetLine(index); }, [&] { model.CheckIndex(index, model.Last()); });
+        Both([&] { line = store.GetLine(index); },
+             [&] { ModelStore::CheckIndex(index, model.Last()); });
         break;
     }
     case 5: {
@@ -207,6 +209,7 @@ void Step(fuzzing::FuzzBytes& in, cls_DBI& store, ModelStore& model) {
     case 7: {
         // Move the store away and back: the moved-from store is a new one.
         cls_DBI moved(std::move(store));
+        // NOLINTNEXTLINE(bugprone-use-after-move,clang-analyzer-cplusplus.Move): defined state
         Check(store.LinesNumber() == 0 && store.GetLine(0).empty() && store.ErrorCode().empty());
         store = std::move(moved);
         break;

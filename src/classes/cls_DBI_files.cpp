@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -63,91 +64,126 @@ std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
     return count;
 }
 
-// Widens n bytes through a single-byte table, one character per byte, 16 at a time: an ASCII
-// block is unpacked at once, any other block goes byte by byte through the table.
-// In-place use: out may be the start of a buffer whose upper half, from byte n on, holds in
-// (see ReadWholeFileAsWide). Every block is read before its output is stored, and output
-// position i never reaches input that is still unread, so that layout is safe.
-void WidenWithTable(const char* in, std::size_t n, char16_t* out,
-                    const platform::AnsiTable& table) noexcept {
-    std::size_t i = 0;
+// A single-byte ANSI code page, prepared for conversion 16 characters at a time. Most bytes of
+// such a code page stand for the character of the same number (all of ASCII; in 1252 also
+// A0..FF): a block of 16 such characters moves through SIMD unchanged. The other bytes all lie
+// in [lo_, hi_]; a block holding any of them, or any character that is not its own byte, goes
+// through the tables one character at a time.
+class SingleByteCodec {
+public:
+    explicit SingleByteCodec(const platform::AnsiTable& toWide) noexcept : toWide_(toWide) {
+        unsigned lo = 0xFF;
+        unsigned hi = 0;
+        for (unsigned b = 0; b < toWide.size(); ++b) {
+            if (toWide[b] != b) {
+                lo = std::min(lo, b);
+                hi = std::max(hi, b);
+            }
+        }
+        if (lo > hi) {
+            lo = hi = 0; // every byte is its own character; byte 0 alone takes the table path
+        }
+        lo_ = static_cast<unsigned char>(lo);
+        hi_ = static_cast<unsigned char>(hi);
+        // Only a character that some byte stands for has a byte: no best fit, no look-alikes.
+        toByte_.fill('?');
+        for (unsigned b = 0x100; b-- > 0;) {
+            toByte_[toWide[b]] = static_cast<char>(b); // the lowest byte wins a shared character
+        }
+    }
+
+    /// Widens n bytes. in may lie inside out's own storage, from byte offset N >= n on: each
+    /// block is read before its output is stored, and output i never reaches input that is
+    /// still unread.
+    void Widen(const char* in, std::size_t n, char16_t* out) const noexcept {
+        std::size_t i = 0;
 #ifdef TAMSROVE_SSE2
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= n; i += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        if (_mm_movemask_epi8(chunk) == 0) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(chunk, zero));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8),
-                             _mm_unpackhi_epi8(chunk, zero));
-            continue;
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i lo = _mm_set1_epi8(static_cast<char>(lo_));
+        const __m128i span = _mm_set1_epi8(static_cast<char>(hi_ - lo_));
+        for (; i + 16 <= n; i += 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            // Byte b is special when b - lo, as an unsigned byte, is at most hi - lo.
+            const __m128i beyond = _mm_subs_epu8(_mm_sub_epi8(chunk, lo), span);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(beyond, zero)) == 0) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                                 _mm_unpacklo_epi8(chunk, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8),
+                                 _mm_unpackhi_epi8(chunk, zero));
+            } else {
+                WidenScalar(in + i, 16, out + i);
+            }
         }
-        for (std::size_t k = i; k < i + 16; ++k) {
-            out[k] = table[static_cast<unsigned char>(in[k])];
-        }
-    }
 #endif
-    for (; i < n; ++i) {
-        out[i] = table[static_cast<unsigned char>(in[i])];
+        WidenScalar(in + i, n - i, out + i);
     }
-}
 
-// The number of leading UTF-16 units below 0x80.
-std::size_t AsciiPrefixLength(std::u16string_view text) noexcept {
-    std::size_t i = 0;
+    /// Narrows n units to n bytes; a character the code page lacks becomes '?'. Each unit is
+    /// a character of its own: each half of a surrogate pair becomes one '?'.
+    void Narrow(const char16_t* in, std::size_t n, char* out) const noexcept {
+        std::size_t i = 0;
 #ifdef TAMSROVE_SSE2
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 8 <= text.size(); i += 8) {
-        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, high), zero)) != 0xFFFF) {
-            break;
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i highByte = _mm_set1_epi16(static_cast<short>(0xFF00));
+        const __m128i lo = _mm_set1_epi16(static_cast<short>(lo_));
+        const __m128i span = _mm_set1_epi16(static_cast<short>(hi_ - lo_));
+        // 0xFFFF where the unit is a character below 0x100 that is its own byte.
+        const auto plain = [&](__m128i units) {
+            const __m128i below256 = _mm_cmpeq_epi16(_mm_and_si128(units, highByte), zero);
+            const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(units, lo), span);
+            return _mm_andnot_si128(_mm_cmpeq_epi16(beyond, zero), below256);
+        };
+        for (; i + 16 <= n; i += 16) {
+            const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 8));
+            if (_mm_movemask_epi8(_mm_and_si128(plain(first), plain(second))) == 0xFFFF) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                                 _mm_packus_epi16(first, second));
+            } else {
+                NarrowScalar(in + i, 16, out + i);
+            }
+        }
+#endif
+        NarrowScalar(in + i, n - i, out + i);
+    }
+
+private:
+    void WidenScalar(const char* in, std::size_t n, char16_t* out) const noexcept {
+        for (std::size_t k = 0; k < n; ++k) {
+            out[k] = toWide_[static_cast<unsigned char>(in[k])];
         }
     }
-#endif
-    while (i < text.size() && text[i] < 0x80) {
-        ++i;
-    }
-    return i;
-}
 
-// The length of the leading stretch that goes to the code page: up to the next run of
-// kMinAsciiRun ASCII units. Shorter ASCII gaps go along with their neighbours, so mixed text
-// does not switch between the two paths at every character. The stretch never ends inside a
-// surrogate pair, since it ends where ASCII begins.
-constexpr std::size_t kMinAsciiRun = 16;
-
-std::size_t NonAsciiStretchLength(std::u16string_view text) noexcept {
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        run = text[i] < 0x80 ? run + 1 : 0;
-        if (run == kMinAsciiRun) {
-            return i + 1 - run;
+    void NarrowScalar(const char16_t* in, std::size_t n, char* out) const noexcept {
+        for (std::size_t k = 0; k < n; ++k) {
+            out[k] = toByte_[in[k]];
         }
     }
-    return text.size();
+
+    const platform::AnsiTable& toWide_;
+    std::array<char, 0x10000> toByte_{}; // the byte of every UTF-16 unit
+    unsigned char lo_ = 0;
+    unsigned char hi_ = 0;
+};
+
+// The codec of the ANSI code page; nullptr when it is not single-byte.
+const SingleByteCodec* AnsiCodec() noexcept {
+    static const std::optional<SingleByteCodec> codec = []() -> std::optional<SingleByteCodec> {
+        const platform::AnsiTable* table = platform::SingleByteAnsiTable();
+        if (table == nullptr) {
+            return std::nullopt;
+        }
+        return SingleByteCodec(*table);
+    }();
+    return codec ? &*codec : nullptr;
 }
 
-// Narrows n units that are all below 0x80.
-void NarrowAscii(const char16_t* in, std::size_t n, char* out) noexcept {
-    std::size_t i = 0;
-#ifdef TAMSROVE_SSE2
-    for (; i + 16 <= n; i += 16) {
-        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 8));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
-    }
-#endif
-    for (; i < n; ++i) {
-        out[i] = static_cast<char>(in[i]);
-    }
-}
-
-std::u16string WidenLine(std::string_view line, const platform::AnsiTable* table) {
-    if (table == nullptr) {
+std::u16string WidenLine(std::string_view line, const SingleByteCodec* codec) {
+    if (codec == nullptr) {
         return platform::AnsiToWide(line);
     }
     std::u16string out(line.size(), u'\0');
-    WidenWithTable(line.data(), line.size(), out.data(), *table);
+    codec->Widen(line.data(), line.size(), out.data());
     return out;
 }
 
@@ -201,35 +237,31 @@ std::u16string JoinToFolder(std::u16string_view folder, char16_t separator,
 std::vector<std::u16string> SplitLines(std::string_view bytes) {
     std::vector<std::u16string> lines;
     lines.reserve(CountLines(bytes)); // exact: no regrowth, no spare slots
-    const platform::AnsiTable* table = platform::SingleByteAnsiTable();
-    ForEachLine(bytes, [&](std::string_view line) { lines.push_back(WidenLine(line, table)); });
+    const SingleByteCodec* codec = AnsiCodec();
+    ForEachLine(bytes, [&](std::string_view line) { lines.push_back(WidenLine(line, codec)); });
     return lines;
 }
 
 void AppendWidened(std::string_view bytes, std::u16string& out) {
-    const platform::AnsiTable* table = platform::SingleByteAnsiTable();
-    if (table == nullptr) {
+    const SingleByteCodec* codec = AnsiCodec();
+    if (codec == nullptr) {
         out += platform::AnsiToWide(bytes);
         return;
     }
     const std::size_t start = out.size();
     out.resize(start + bytes.size());
-    WidenWithTable(bytes.data(), bytes.size(), out.data() + start, *table);
+    codec->Widen(bytes.data(), bytes.size(), out.data() + start);
 }
 
 void AppendNarrowed(std::u16string_view text, std::string& out) {
-    while (!text.empty()) {
-        const std::size_t ascii = AsciiPrefixLength(text);
-        const std::size_t start = out.size();
-        out.resize(start + ascii);
-        NarrowAscii(text.data(), ascii, out.data() + start);
-        text.remove_prefix(ascii);
-        const std::size_t other = NonAsciiStretchLength(text);
-        if (other > 0) {
-            platform::AppendWideAsAnsi(text.substr(0, other), out);
-            text.remove_prefix(other);
-        }
+    const SingleByteCodec* codec = AnsiCodec();
+    if (codec == nullptr) {
+        platform::AppendWideAsAnsi(text, out);
+        return;
     }
+    const std::size_t start = out.size();
+    out.resize(start + text.size());
+    codec->Narrow(text.data(), text.size(), out.data() + start);
 }
 
 } // namespace tamsrove::dbi_files
@@ -318,8 +350,8 @@ FileBytes ReadWholeFile(InputFile& file) {
 // straight into the upper half of the result's own storage and widened in place from the
 // front, so no second buffer the size of the file is ever needed.
 std::u16string ReadWholeFileAsWide(InputFile& file) {
-    const tamsrove::platform::AnsiTable* table = tamsrove::platform::SingleByteAnsiTable();
-    if (table == nullptr) {
+    const tamsrove::dbi_files::SingleByteCodec* codec = tamsrove::dbi_files::AnsiCodec();
+    if (codec == nullptr) {
         const FileBytes bytes = ReadWholeFile(file);
         return tamsrove::platform::AnsiToWide(bytes.view());
     }
@@ -327,7 +359,7 @@ std::u16string ReadWholeFileAsWide(InputFile& file) {
     std::u16string text(announced, u'\0');
     char* const upperHalf = reinterpret_cast<char*>(text.data()) + announced;
     const std::size_t got = ReadFully(file, upperHalf, announced);
-    tamsrove::dbi_files::WidenWithTable(upperHalf, got, text.data(), *table);
+    codec->Widen(upperHalf, got, text.data());
     text.resize(got);
     if (got == announced) {
         tamsrove::dbi_files::AppendWidened(ReadRest(file), text);

@@ -19,6 +19,8 @@ class WorkRing {
 public:
     /// Window class name of the control.
     static constexpr const wchar_t* ClassName = L"Tamsrove.WorkRing";
+    /// Window class name of the ring box inside it (pic_Ring).
+    static constexpr const wchar_t* BoxClassName = L"Tamsrove.WorkRing.Box";
     /// Id of the animation timer, tmr_Animator.
     static constexpr UINT_PTR tmr_Animator = 1;
     /// Interval of tmr_Animator in milliseconds.
@@ -30,7 +32,8 @@ public:
     /// Child-window id of the ring box.
     static constexpr int ring_box_id = 1;
 
-    /// Registers the window class for this module; true when it is registered (idempotent).
+    /// Registers the control's window classes for this module; true when they are registered
+    /// (idempotent).
     static bool RegisterWindowClass(HINSTANCE instance);
     /// The control's object behind a window, or nullptr when the window is not a ring.
     static WorkRing* FromWindow(HWND ring);
@@ -68,7 +71,6 @@ private:
     LRESULT on_create();
     void on_timer(UINT_PTR id);
     void on_dpi_changed();
-    static LRESULT on_ctl_color_static(HDC dc);
 
     void ani_step();
     void show_frame(int32_t k);

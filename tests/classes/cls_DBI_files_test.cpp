@@ -151,24 +151,30 @@ TEST(ReadForm, SplitsAtCrLfAndLoneCrOnly) {
 }
 
 TEST(ReadForm, FastWideningAgreesWithTheCodePageAtEveryOffset) {
-    // Lengths and positions around the 16-byte blocks of the ASCII fast path.
-    for (std::size_t length = 1; length <= 50; ++length) {
-        for (std::size_t at = 0; at <= length; ++at) {
-            std::string bytes(length, 'x');
-            if (at < length) {
-                bytes[at] = '\xE9';
+    // Lengths and positions around the 16-byte blocks of the fast path: 0xE9 is its own
+    // character in 1252, 0x80 and 0x9F are not.
+    for (const char odd : {'\xE9', '\x80', '\x9F', '\0'}) {
+        for (std::size_t length = 1; length <= 50; ++length) {
+            for (std::size_t at = 0; at <= length; ++at) {
+                std::string bytes(length, 'x');
+                if (at < length) {
+                    bytes[at] = odd;
+                }
+                SCOPED_TRACE(testing::Message() << "byte " << int{static_cast<unsigned char>(odd)}
+                                                << ", length " << length << ", at " << at);
+                ASSERT_EQ(tamsrove::dbi_files::SplitLines(bytes),
+                          Lines{platform::AnsiToWide(bytes)});
+                std::u16string appended = u"<";
+                tamsrove::dbi_files::AppendWidened(bytes, appended);
+                ASSERT_EQ(appended, u"<" + platform::AnsiToWide(bytes));
             }
-            SCOPED_TRACE(testing::Message() << "length " << length << ", high byte at " << at);
-            ASSERT_EQ(tamsrove::dbi_files::SplitLines(bytes), Lines{platform::AnsiToWide(bytes)});
-            std::u16string appended = u"<";
-            tamsrove::dbi_files::AppendWidened(bytes, appended);
-            ASSERT_EQ(appended, u"<" + platform::AnsiToWide(bytes));
         }
     }
 }
 
 TEST(ReadForm, FastNarrowingAgreesWithTheCodePageAtEveryOffset) {
-    for (const char16_t odd : {u'\x00E9', u'\x0100', u'\xD800', u'\x0080'}) {
+    for (const char16_t odd :
+         {u'\x00E9', u'\x0100', u'\xD800', u'\x0080', u'\x0081', u'\x20AC', u'\xFF0F', u'\0'}) {
         for (std::size_t length = 1; length <= 40; ++length) {
             for (std::size_t at = 0; at <= length; ++at) {
                 std::u16string text(length, u'y');
