@@ -5,7 +5,8 @@
  *                                        fsync of the folder
  *   linestore_floor copy      IN FACTOR  copy FACTOR times the file's size of bytes into newly
  *                                        allocated memory (2 = the size of the UTF-16 text)
- * Prints "op_ms=... added_peak_kib=..." (readwrite also "read_ms=... write_ms=...").
+ * Prints "op_ms=... op_cpu_ms=... added_peak_kib=..." (readwrite also "write_ms=...
+ * write_cpu_ms=...").
  */
 #define _GNU_SOURCE
 #include <fcntl.h>
@@ -15,6 +16,13 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+
+/* Processor time of the whole process (user and system). */
+static double cpu_ms(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return (double)ts.tv_sec * 1e3 + (double)ts.tv_nsec / 1e6;
+}
 
 static double now_ms(void) {
     struct timespec ts;
@@ -112,6 +120,7 @@ int main(int argc, char** argv) {
     size_t size = 0;
     long before;
     double start;
+    double cpu_start;
     if (argc != 3 && argc != 4) {
         fputs("usage: linestore_floor read IN | readwrite IN OUT | copy IN FACTOR\n", stderr);
         return 2;
@@ -120,21 +129,27 @@ int main(int argc, char** argv) {
         char* data;
         before = status_kib("VmRSS");
         reset_peak();
+        cpu_start = cpu_ms();
         start = now_ms();
         data = read_file(argv[2], &size);
-        printf("op_ms=%.3f added_peak_kib=%ld\n", now_ms() - start, status_kib("VmHWM") - before);
+        printf("op_ms=%.3f op_cpu_ms=%.3f added_peak_kib=%ld\n", now_ms() - start,
+               cpu_ms() - cpu_start, status_kib("VmHWM") - before);
         free(data);
     } else if (strcmp(argv[1], "readwrite") == 0 && argc == 4) {
         char* data;
         double middle;
+        double cpu_middle;
         before = status_kib("VmRSS");
         reset_peak();
+        cpu_start = cpu_ms();
         start = now_ms();
         data = read_file(argv[2], &size);
         middle = now_ms();
+        cpu_middle = cpu_ms();
         write_replacing(argv[3], data, size);
-        printf("op_ms=%.3f added_peak_kib=%ld read_ms=%.3f write_ms=%.3f\n", now_ms() - start,
-               status_kib("VmHWM") - before, middle - start, now_ms() - middle);
+        printf("op_ms=%.3f op_cpu_ms=%.3f added_peak_kib=%ld write_ms=%.3f write_cpu_ms=%.3f\n",
+               now_ms() - start, cpu_ms() - cpu_start, status_kib("VmHWM") - before,
+               now_ms() - middle, cpu_ms() - cpu_middle);
         free(data);
     } else if (strcmp(argv[1], "copy") == 0 && argc == 4) {
         size_t factor = strtoul(argv[3], NULL, 10);
@@ -151,13 +166,15 @@ int main(int argc, char** argv) {
         free(data);
         before = status_kib("VmRSS");
         reset_peak();
+        cpu_start = cpu_ms();
         start = now_ms();
         copy = malloc(size * factor + 1);
         if (copy == NULL) {
             fail("malloc");
         }
         memcpy(copy, source, size * factor);
-        printf("op_ms=%.3f added_peak_kib=%ld\n", now_ms() - start, status_kib("VmHWM") - before);
+        printf("op_ms=%.3f op_cpu_ms=%.3f added_peak_kib=%ld\n", now_ms() - start,
+               cpu_ms() - cpu_start, status_kib("VmHWM") - before);
         fprintf(stderr, "check=%d\n", copy[size * factor / 2]);
         free(copy);
         free(source);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -170,11 +171,15 @@ private:
     // Takes the new picture and draws it at once; returns the previous one.
     HBITMAP set_picture(HBITMAP picture) {
         BITMAP info{};
-        if (picture != nullptr && ::GetObjectW(picture, sizeof(info), &info) == 0) {
+        if (picture != nullptr && (::GetObjectType(picture) != OBJ_BITMAP ||
+                                   ::GetObjectW(picture, sizeof(info), &info) == 0)) {
             return nullptr; // not a bitmap: keep showing what is shown
         }
         const HGDIOBJ previous_selection =
             ::SelectObject(memory_.get(), picture != nullptr ? picture : original_);
+        if (previous_selection == nullptr && picture != nullptr) {
+            return nullptr; // selected into another DC: it cannot be shown from ours
+        }
         if (original_ == nullptr) {
             original_ = previous_selection;
         }
@@ -213,14 +218,18 @@ private:
     void paint(HDC dc) const {
         RECT client{};
         ::GetClientRect(self_, &client);
-        const auto white = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+        auto* const white = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
         const LONG width = picture_ != nullptr ? size_.cx : 0;
         const LONG height = picture_ != nullptr ? size_.cy : 0;
         draw_picture(dc);
         const RECT right{width, 0, client.right, client.bottom};
         const RECT below{0, height, width < client.right ? width : client.right, client.bottom};
-        ::FillRect(dc, &right, white);
-        ::FillRect(dc, &below, white);
+        // FillRect draws backwards from a rectangle whose sides are swapped: skip empty ones.
+        for (const RECT& strip : {right, below}) {
+            if (strip.right > strip.left && strip.bottom > strip.top) {
+                ::FillRect(dc, &strip, white);
+            }
+        }
     }
 
     HWND self_ = nullptr;

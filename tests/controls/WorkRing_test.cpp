@@ -124,6 +124,8 @@ TEST_F(WorkRingControl, RegistersOnceUnderItsClassName) {
     std::array<wchar_t, 64> name{};
     ASSERT_GT(::GetClassNameW(ring_window_, name.data(), static_cast<int>(name.size())), 0);
     EXPECT_EQ(std::wstring(name.data()), L"Tamsrove.WorkRing");
+    ASSERT_GT(::GetClassNameW(ring_->ring_box(), name.data(), static_cast<int>(name.size())), 0);
+    EXPECT_EQ(std::wstring(name.data()), WorkRing::BoxClassName);
 }
 
 TEST_F(WorkRingControl, FromWindowAnswersOnlyForRings) {
@@ -205,6 +207,58 @@ TEST_F(WorkRingControl, TicksKeepUsingTheBitmapsMadeAtCreation) {
         tick();
     }
     EXPECT_EQ(frame_handles(), before);
+}
+
+TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
+    // Regression: a tick is one picture assignment and one blit; erasing the box to white
+    // first would flicker, and resizing it costs CPU on every tick.
+    static HWND watched = nullptr;
+    static int erases = 0;
+    static int moves = 0;
+    watched = ring_->ring_box();
+    erases = 0;
+    moves = 0;
+    const HHOOK hook = ::SetWindowsHookExW(
+        WH_CALLWNDPROC,
+        [](int code, WPARAM wparam, LPARAM lparam) -> LRESULT {
+            const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lparam);
+            if (code == HC_ACTION && sent->hwnd == watched) {
+                erases += sent->message == WM_ERASEBKGND ? 1 : 0;
+                moves += sent->message == WM_WINDOWPOSCHANGING ? 1 : 0;
+            }
+            return ::CallNextHookEx(nullptr, code, wparam, lparam);
+        },
+        nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    ring_->ani_start();
+    for (int i = 0; i < 16; ++i) {
+        tick();
+        ::UpdateWindow(ring_->ring_box());
+    }
+    ::UnhookWindowsHookEx(hook);
+    EXPECT_EQ(erases, 0);
+    EXPECT_EQ(moves, 0);
+}
+
+TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
+    ring_->ani_start();
+    tick();
+    const auto offer = [&](HGDIOBJ picture) {
+        return ::SendMessageW(ring_->ring_box(), STM_SETIMAGE, IMAGE_BITMAP,
+                              reinterpret_cast<LPARAM>(picture));
+    };
+    // Not a bitmap at all.
+    EXPECT_EQ(offer(::GetStockObject(WHITE_BRUSH)), 0);
+    EXPECT_EQ(shown(), ring_->frame_bitmap(0));
+    // A bitmap that another DC holds selected cannot be drawn from the box's DC.
+    const unique_hdc other(::CreateCompatibleDC(nullptr));
+    const unique_hbitmap held(::CreateCompatibleBitmap(other.get(), 8, 8));
+    ASSERT_TRUE(other);
+    ASSERT_TRUE(held);
+    const HGDIOBJ previous = ::SelectObject(other.get(), held.get());
+    EXPECT_EQ(offer(held.get()), 0);
+    EXPECT_EQ(shown(), ring_->frame_bitmap(0));
+    ::SelectObject(other.get(), previous);
 }
 
 // --- Starting and stopping ---------------------------------------------------------------------
@@ -332,11 +386,18 @@ TEST_F(WorkRingDpi, ControlRunsAtThePromisedDpi) {
 }
 
 TEST_F(WorkRingDpi, RingBoxSitsAt60TwipsWithItsDesignSize) {
-    const RECT box = box_rect();
-    EXPECT_EQ(box.left, px(60));
-    EXPECT_EQ(box.top, px(60));
-    EXPECT_EQ(box.right - box.left, px(885));
-    EXPECT_EQ(box.bottom - box.top, px(885));
+    for (const bool after_a_frame : {false, true}) {
+        SCOPED_TRACE(after_a_frame ? "after a frame" : "before the first frame");
+        if (after_a_frame) {
+            ring_->ani_start();
+            tick();
+        }
+        const RECT box = box_rect();
+        EXPECT_EQ(box.left, px(60));
+        EXPECT_EQ(box.top, px(60));
+        EXPECT_EQ(box.right - box.left, px(885));
+        EXPECT_EQ(box.bottom - box.top, px(885));
+    }
 }
 
 TEST_F(WorkRingDpi, ControlIsWhiteBeforeTheFirstFrame) {

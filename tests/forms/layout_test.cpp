@@ -103,23 +103,6 @@ TEST(LayoutTable, TheButtonSitsAtTheBottomRightBelowTheFrame) {
     EXPECT_GT(button.twips.left, ClientWidthTwips / 2);
 }
 
-TEST(LayoutTable, TheRingSitsLeftOfTheLogoInTheWhiteBox) {
-    const ControlSpec& ring = Spec(ControlId::WorkRing1);
-    const ControlSpec& logo = Spec(ControlId::Picture1);
-    EXPECT_EQ(ring.container, ControlId::PicC);
-    EXPECT_EQ(logo.container, ControlId::PicC);
-    EXPECT_LT(ring.twips.left + ring.twips.width, logo.twips.left);
-}
-
-TEST(LayoutTable, OnlyLabelsAndTheButtonCarryText) {
-    for (const ControlSpec& spec : Controls) {
-        SCOPED_TRACE(Name(spec));
-        const bool texted =
-            spec.kind == ControlKind::Label || spec.kind == ControlKind::CommandButton;
-        EXPECT_EQ(!spec.text.empty(), texted);
-    }
-}
-
 // Regression: the quoted texts keep their odd edges, the caption's leading space and the
 // question's closing single quotation mark, which look like typos but are what users see.
 TEST(LayoutTexts, QuotedTextsKeepTheirLeadingSpaceAndClosingQuote) {
