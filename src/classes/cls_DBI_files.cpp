@@ -35,7 +35,7 @@ bool IsLowSurrogate(char16_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-// --- ASCII fast paths: every ANSI code page maps bytes 0..127 to U+0000..U+007F -----------
+// --- Counting and converting 16 bytes at a time ------------------------------------------------
 
 std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
     std::size_t count = 0;

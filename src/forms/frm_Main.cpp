@@ -15,9 +15,9 @@ namespace tamsrove {
 
 namespace {
 
+using layout::ControlEntry;
 using layout::ControlId;
 using layout::ControlKind;
-using layout::ControlSpec;
 
 /// Child-window ids start above IDOK and IDCANCEL so that no control is mistaken for either.
 constexpr int FirstControlWindowId = 100;
@@ -477,39 +477,39 @@ void frm_Main::ConfirmTermination() {
 }
 
 bool frm_Main::CreateControls() {
-    for (const ControlSpec& spec : layout::Controls) {
-        const HWND created = CreateControl(spec);
+    for (const ControlEntry& entry : layout::Controls) {
+        const HWND created = CreateControl(entry);
         if (created == nullptr) {
             return false;
         }
-        controls_.at(static_cast<std::size_t>(spec.id)) = created;
-        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::CommandButton) {
+        controls_.at(static_cast<std::size_t>(entry.id)) = created;
+        if (entry.kind == ControlKind::Label || entry.kind == ControlKind::CommandButton) {
             ::SendMessageW(created, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
         }
     }
     return true;
 }
 
-HWND frm_Main::CreateControl(const ControlSpec& spec) {
-    const HWND parent = ContainerOf(spec);
+HWND frm_Main::CreateControl(const ControlEntry& entry) {
+    const HWND parent = ContainerOf(entry);
     if (parent == nullptr) {
         return nullptr;
     }
-    const RECT rect = ToRect(layout::ControlPixels(spec.id, static_cast<int32_t>(dpi_)));
-    const int id = ControlWindowId(spec.id);
+    const RECT rect = ToRect(layout::ControlPixels(entry.id, static_cast<int32_t>(dpi_)));
+    const int id = ControlWindowId(entry.id);
     const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
-    const std::wstring text(spec.text);
-    switch (spec.kind) {
+    const std::wstring text(entry.text);
+    switch (entry.kind) {
     case ControlKind::Frame:
     case ControlKind::PictureBox: {
-        const bool isFrame = spec.kind == ControlKind::Frame;
-        const bool showsLogo = spec.id == ControlId::Picture1;
+        const bool isFrame = entry.kind == ControlKind::Frame;
+        const bool showsLogo = entry.id == ControlId::Picture1;
         const auto edge = isFrame     ? detail::ContainerBox::Edge::Etched
                           : showsLogo ? detail::ContainerBox::Edge::None
                                       : detail::ContainerBox::Edge::Sunken;
-        auto& box = boxes_.at(static_cast<std::size_t>(spec.id));
+        auto& box = boxes_.at(static_cast<std::size_t>(entry.id));
         box = std::make_unique<detail::ContainerBox>(edge, showsLogo ? logo_.get() : nullptr);
         return box->Create(isFrame ? FrameClassName : PictureBoxClassName, parent, id, rect,
                            instance_);
@@ -529,17 +529,17 @@ HWND frm_Main::CreateControl(const ControlSpec& spec) {
     return nullptr;
 }
 
-HWND frm_Main::ContainerOf(const ControlSpec& spec) const noexcept {
-    return spec.container ? control(*spec.container) : window();
+HWND frm_Main::ContainerOf(const ControlEntry& entry) const noexcept {
+    return entry.container ? control(*entry.container) : window();
 }
 
 void frm_Main::PlaceControls() {
-    for (const ControlSpec& spec : layout::Controls) {
-        const HWND child = control(spec.id);
+    for (const ControlEntry& entry : layout::Controls) {
+        const HWND child = control(entry.id);
         if (child == nullptr) {
             continue;
         }
-        const layout::PixelRect rect = layout::ControlPixels(spec.id, static_cast<int32_t>(dpi_));
+        const layout::PixelRect rect = layout::ControlPixels(entry.id, static_cast<int32_t>(dpi_));
         ::SetWindowPos(child, nullptr, rect.left, rect.top, rect.width(), rect.height(),
                        SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -559,10 +559,10 @@ void frm_Main::LoadFont() {
     // The controls still use the old font: it is deleted (when `font` goes out of scope) only
     // after they all have the new one.
     std::swap(font_, font);
-    for (const ControlSpec& spec : layout::Controls) {
-        const HWND child = control(spec.id);
+    for (const ControlEntry& entry : layout::Controls) {
+        const HWND child = control(entry.id);
         if (child != nullptr &&
-            (spec.kind == ControlKind::Label || spec.kind == ControlKind::CommandButton)) {
+            (entry.kind == ControlKind::Label || entry.kind == ControlKind::CommandButton)) {
             ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
         }
     }

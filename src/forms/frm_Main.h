@@ -97,13 +97,13 @@ private:
     // Private procedures.
     void ConfirmTermination();
     [[nodiscard]] bool CreateControls();
-    [[nodiscard]] HWND CreateControl(const layout::ControlSpec& spec);
+    [[nodiscard]] HWND CreateControl(const layout::ControlEntry& entry);
     void PlaceControls();
     void LoadFont();
     void LoadIcons();
     void SizeAndCentre();
     [[nodiscard]] SIZE WindowSizeForDpi(UINT dpi) const;
-    [[nodiscard]] HWND ContainerOf(const layout::ControlSpec& spec) const noexcept;
+    [[nodiscard]] HWND ContainerOf(const layout::ControlEntry& entry) const noexcept;
 
     TerminationActions actions_;
     HINSTANCE instance_ = nullptr;

@@ -29,7 +29,7 @@ int32_t CentredStart(int32_t span_start, int32_t span_end, int32_t length) noexc
 
 } // namespace
 
-const ControlSpec& Spec(ControlId id) noexcept {
+const ControlEntry& Entry(ControlId id) noexcept {
     // The table is in ControlId order, which the tests hold it to.
     return Controls.at(static_cast<std::size_t>(id));
 }
@@ -58,7 +58,7 @@ PixelRect ToPixels(const TwipsRect& twips, int32_t dpi) noexcept {
 }
 
 PixelRect ControlPixels(ControlId id, int32_t dpi) noexcept {
-    return ToPixels(Spec(id).twips, dpi);
+    return ToPixels(Entry(id).twips, dpi);
 }
 
 PixelSize ClientPixels(int32_t dpi) noexcept {

@@ -68,7 +68,7 @@ inline constexpr std::size_t ControlCount = 8;
 enum class ControlKind : uint8_t { Frame, PictureBox, WorkRing, Label, CommandButton };
 
 /// One row of the window's control table.
-struct ControlSpec {
+struct ControlEntry {
     ControlId id;
     std::wstring_view name;             ///< the control's name in the program
     ControlKind kind;                   ///< what the control is
@@ -92,7 +92,7 @@ inline constexpr std::wstring_view QuestionText =
 inline constexpr std::wstring_view QuestionTitle = L"Information:";
 
 /// Every control of the window, in creation order (a container comes before its contents).
-inline constexpr std::array<ControlSpec, ControlCount> Controls = {{
+inline constexpr std::array<ControlEntry, ControlCount> Controls = {{
     {ControlId::Frame,
      L"frm_Main",
      ControlKind::Frame,
@@ -152,7 +152,7 @@ inline constexpr std::array<ControlSpec, ControlCount> Controls = {{
 }};
 
 /// The table row of a control.
-[[nodiscard]] const ControlSpec& Spec(ControlId id) noexcept;
+[[nodiscard]] const ControlEntry& Entry(ControlId id) noexcept;
 
 /// A DPI the conversions can use: values below 1 become BaseDpi.
 [[nodiscard]] int32_t UsableDpi(int32_t dpi) noexcept;

@@ -96,6 +96,7 @@ TEST(Win32Files, ExclusivelyHeldFileCannotBeReadOrWrittenButExists) {
 }
 
 TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
+    // Reads share read and write access: a file that a logger keeps open can still be read.
     ScratchFolder scratch;
     const std::u16string path = scratch.File("log");
     WriteBytes(scratch.path() / "log", "one\r\n");

@@ -124,14 +124,14 @@ TEST_F(ProgramWindow, IsCentredOnTheWorkArea) {
 }
 
 TEST_F(ProgramWindow, ShowsItsTextsAndTheTerminateButton) {
-    for (const layout::ControlSpec& spec : layout::Controls) {
-        if (spec.text.empty()) {
+    for (const layout::ControlEntry& entry : layout::Controls) {
+        if (entry.text.empty()) {
             continue;
         }
-        SCOPED_TRACE(Narrow(std::wstring(spec.name)));
+        SCOPED_TRACE(Narrow(std::wstring(entry.name)));
         const wchar_t* className =
-            spec.kind == layout::ControlKind::CommandButton ? L"Button" : L"Static";
-        const HWND control = e2e::FindDescendant(window_, className, spec.text);
+            entry.kind == layout::ControlKind::CommandButton ? L"Button" : L"Static";
+        const HWND control = e2e::FindDescendant(window_, className, entry.text);
         ASSERT_NE(control, nullptr);
         EXPECT_TRUE(::IsWindowVisible(control));
     }

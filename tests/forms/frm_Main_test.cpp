@@ -23,9 +23,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using tamsrove::frm_Main;
+using tamsrove::layout::ControlEntry;
 using tamsrove::layout::ControlId;
 using tamsrove::layout::ControlKind;
-using tamsrove::layout::ControlSpec;
 namespace layout = tamsrove::layout;
 namespace test = tamsrove::test;
 
@@ -196,18 +196,18 @@ TEST_F(FrmMainDpi, TheWindowIsLaidOutAtTheScreenDpi) {
 TEST_F(FrmMainDpi, EveryControlHasItsClassParentTextAndTwipsRectangle) {
     const auto halfPixel = static_cast<LONG>(layout::TwipsPerInch / 2 / static_cast<int>(dpi()));
     const auto dpiValue = static_cast<int32_t>(dpi());
-    for (const ControlSpec& spec : layout::Controls) {
-        SCOPED_TRACE(Narrow(spec.name));
-        const HWND child = control(spec.id);
+    for (const ControlEntry& entry : layout::Controls) {
+        SCOPED_TRACE(Narrow(entry.name));
+        const HWND child = control(entry.id);
         ASSERT_NE(child, nullptr);
-        EXPECT_EQ(_wcsicmp(ClassNameOf(child).c_str(), ExpectedClass(spec.kind)), 0)
+        EXPECT_EQ(_wcsicmp(ClassNameOf(child).c_str(), ExpectedClass(entry.kind)), 0)
             << Narrow(ClassNameOf(child));
-        EXPECT_EQ(::GetParent(child), spec.container ? control(*spec.container) : window());
-        EXPECT_EQ(TextOf(child), spec.text);
-        EXPECT_EQ(::GetDlgCtrlID(child), frm_Main::ControlWindowId(spec.id));
+        EXPECT_EQ(::GetParent(child), entry.container ? control(*entry.container) : window());
+        EXPECT_EQ(TextOf(child), entry.text);
+        EXPECT_EQ(::GetDlgCtrlID(child), frm_Main::ControlWindowId(entry.id));
         EXPECT_TRUE(::IsWindowVisible(child));
         const RECT rect = RectInParent(child);
-        const layout::TwipsRect& twips = spec.twips;
+        const layout::TwipsRect& twips = entry.twips;
         // Back in twips, each edge lies within half a pixel of the table's.
         EXPECT_NEAR(layout::PixelsToTwips(rect.left, dpiValue), twips.left, halfPixel);
         EXPECT_NEAR(layout::PixelsToTwips(rect.top, dpiValue), twips.top, halfPixel);
@@ -240,13 +240,13 @@ TEST_F(FrmMainDpi, TheWindowIsCentredOnTheWorkArea) {
 
 TEST_F(FrmMainDpi, TextsUseTheMessageFontAtTheWindowDpi) {
     const LOGFONTW expected = MessageFontAt(dpi());
-    for (const ControlSpec& spec : layout::Controls) {
-        if (spec.text.empty()) {
+    for (const ControlEntry& entry : layout::Controls) {
+        if (entry.text.empty()) {
             continue;
         }
-        SCOPED_TRACE(Narrow(spec.name));
+        SCOPED_TRACE(Narrow(entry.name));
         const auto font =
-            reinterpret_cast<HFONT>(::SendMessageW(control(spec.id), WM_GETFONT, 0, 0));
+            reinterpret_cast<HFONT>(::SendMessageW(control(entry.id), WM_GETFONT, 0, 0));
         ASSERT_NE(font, nullptr);
         EXPECT_NE(font, static_cast<HFONT>(::GetStockObject(SYSTEM_FONT)));
         LOGFONTW actual{};
@@ -297,10 +297,11 @@ TEST_F(FrmMainDpi, ADpiChangeLaysEverythingOutAgain) {
     ASSERT_TRUE(::GetClientRect(window(), &client));
     EXPECT_EQ(client.right, layout::ClientPixels(static_cast<int32_t>(to)).width);
     EXPECT_EQ(client.bottom, layout::ClientPixels(static_cast<int32_t>(to)).height);
-    for (const ControlSpec& spec : layout::Controls) {
-        SCOPED_TRACE(Narrow(spec.name));
-        const RECT rect = RectInParent(control(spec.id));
-        const layout::PixelRect expected = layout::ControlPixels(spec.id, static_cast<int32_t>(to));
+    for (const ControlEntry& entry : layout::Controls) {
+        SCOPED_TRACE(Narrow(entry.name));
+        const RECT rect = RectInParent(control(entry.id));
+        const layout::PixelRect expected =
+            layout::ControlPixels(entry.id, static_cast<int32_t>(to));
         EXPECT_EQ(rect.left, expected.left);
         EXPECT_EQ(rect.top, expected.top);
         EXPECT_EQ(rect.right, expected.right);

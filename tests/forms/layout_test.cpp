@@ -18,8 +18,8 @@ constexpr int32_t Int32Min = std::numeric_limits<int32_t>::min();
 /// DPIs a Windows display offers (100 % to 300 % scaling) and a low one.
 constexpr std::array<int32_t, 8> Dpis = {72, 96, 120, 144, 168, 192, 240, 288};
 
-std::string Name(const ControlSpec& spec) {
-    return std::string(spec.name.begin(), spec.name.end()); // the names are ASCII
+std::string Name(const ControlEntry& entry) {
+    return std::string(entry.name.begin(), entry.name.end()); // the names are ASCII
 }
 
 /// Size of a container's client area in twips; the window for no container.
@@ -27,7 +27,7 @@ TwipsRect ContainerTwips(const std::optional<ControlId>& container) {
     if (!container) {
         return {0, 0, ClientWidthTwips, ClientHeightTwips};
     }
-    return Spec(*container).twips;
+    return Entry(*container).twips;
 }
 
 bool Overlap(const TwipsRect& a, const TwipsRect& b) {
@@ -41,16 +41,16 @@ TEST(LayoutTable, RowsAreInControlIdOrderSoSpecFindsEachRow) {
     for (std::size_t i = 0; i < Controls.size(); ++i) {
         SCOPED_TRACE(Name(Controls.at(i)));
         EXPECT_EQ(static_cast<std::size_t>(Controls.at(i).id), i);
-        EXPECT_EQ(&Spec(Controls.at(i).id), &Controls.at(i));
+        EXPECT_EQ(&Entry(Controls.at(i).id), &Controls.at(i));
     }
 }
 
 TEST(LayoutTable, EveryContainerIsCreatedBeforeItsContents) {
-    for (const ControlSpec& spec : Controls) {
-        SCOPED_TRACE(Name(spec));
-        if (spec.container) {
-            EXPECT_LT(static_cast<int>(*spec.container), static_cast<int>(spec.id));
-            const ControlKind kind = Spec(*spec.container).kind;
+    for (const ControlEntry& entry : Controls) {
+        SCOPED_TRACE(Name(entry));
+        if (entry.container) {
+            EXPECT_LT(static_cast<int>(*entry.container), static_cast<int>(entry.id));
+            const ControlKind kind = Entry(*entry.container).kind;
             EXPECT_TRUE(kind == ControlKind::Frame || kind == ControlKind::PictureBox);
         }
     }
@@ -59,9 +59,9 @@ TEST(LayoutTable, EveryContainerIsCreatedBeforeItsContents) {
 TEST(LayoutTable, NamesAndTabIndicesAreUnique) {
     std::set<std::wstring_view> names;
     std::set<int32_t> tabs;
-    for (const ControlSpec& spec : Controls) {
-        names.insert(spec.name);
-        tabs.insert(spec.tab_index);
+    for (const ControlEntry& entry : Controls) {
+        names.insert(entry.name);
+        tabs.insert(entry.tab_index);
     }
     EXPECT_EQ(names.size(), Controls.size());
     EXPECT_EQ(tabs.size(), Controls.size());
@@ -70,21 +70,21 @@ TEST(LayoutTable, NamesAndTabIndicesAreUnique) {
 }
 
 TEST(LayoutTable, EveryControlLiesInsideItsContainer) {
-    for (const ControlSpec& spec : Controls) {
-        SCOPED_TRACE(Name(spec));
-        const TwipsRect outer = ContainerTwips(spec.container);
-        EXPECT_GE(spec.twips.left, 0);
-        EXPECT_GE(spec.twips.top, 0);
-        EXPECT_GT(spec.twips.width, 0);
-        EXPECT_GT(spec.twips.height, 0);
-        EXPECT_LE(spec.twips.left + spec.twips.width, outer.width);
-        EXPECT_LE(spec.twips.top + spec.twips.height, outer.height);
+    for (const ControlEntry& entry : Controls) {
+        SCOPED_TRACE(Name(entry));
+        const TwipsRect outer = ContainerTwips(entry.container);
+        EXPECT_GE(entry.twips.left, 0);
+        EXPECT_GE(entry.twips.top, 0);
+        EXPECT_GT(entry.twips.width, 0);
+        EXPECT_GT(entry.twips.height, 0);
+        EXPECT_LE(entry.twips.left + entry.twips.width, outer.width);
+        EXPECT_LE(entry.twips.top + entry.twips.height, outer.height);
     }
 }
 
 TEST(LayoutTable, ControlsThatShareAContainerDoNotOverlap) {
-    for (const ControlSpec& a : Controls) {
-        for (const ControlSpec& b : Controls) {
+    for (const ControlEntry& a : Controls) {
+        for (const ControlEntry& b : Controls) {
             if (a.id < b.id && a.container == b.container) {
                 SCOPED_TRACE(Name(a) + " / " + Name(b));
                 EXPECT_FALSE(Overlap(a.twips, b.twips));
@@ -94,8 +94,8 @@ TEST(LayoutTable, ControlsThatShareAContainerDoNotOverlap) {
 }
 
 TEST(LayoutTable, TheButtonSitsAtTheBottomRightBelowTheFrame) {
-    const ControlSpec& button = Spec(ControlId::CbStopAndQuit);
-    const ControlSpec& frame = Spec(ControlId::Frame);
+    const ControlEntry& button = Entry(ControlId::CbStopAndQuit);
+    const ControlEntry& frame = Entry(ControlId::Frame);
     EXPECT_FALSE(button.container.has_value());
     EXPECT_GE(button.twips.top, frame.twips.top + frame.twips.height);
     // Its right edge lines up with the frame's, the bottom-right corner of the window.
@@ -196,13 +196,13 @@ TEST(LayoutUnits, NeighboursThatTouchInTwipsTouchInPixels) {
 TEST(LayoutUnits, EveryControlStaysInsideItsContainerAtEveryDpi) {
     for (const int32_t dpi : Dpis) {
         const PixelSize client = ClientPixels(dpi);
-        for (const ControlSpec& spec : Controls) {
-            SCOPED_TRACE(Name(spec) + " at " + std::to_string(dpi));
-            const PixelRect rect = ControlPixels(spec.id, dpi);
+        for (const ControlEntry& entry : Controls) {
+            SCOPED_TRACE(Name(entry) + " at " + std::to_string(dpi));
+            const PixelRect rect = ControlPixels(entry.id, dpi);
             const int32_t width =
-                spec.container ? ControlPixels(*spec.container, dpi).width() : client.width;
+                entry.container ? ControlPixels(*entry.container, dpi).width() : client.width;
             const int32_t height =
-                spec.container ? ControlPixels(*spec.container, dpi).height() : client.height;
+                entry.container ? ControlPixels(*entry.container, dpi).height() : client.height;
             EXPECT_GE(rect.left, 0);
             EXPECT_GE(rect.top, 0);
             EXPECT_LE(rect.right, width);
