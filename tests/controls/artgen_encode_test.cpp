@@ -51,19 +51,6 @@ TEST(ArtgenRaster, DistanceToQuarterArc) {
     }
 }
 
-TEST(ArtgenRaster, DistanceToSegment) {
-    struct Row {
-        Point p;
-        double expected;
-    };
-    const Row rows[] = {{{5, 3}, 3}, {{-4, 3}, 5}, {{13, -4}, 5}, {{0, 0}, 0}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::to_string(row.p.x) + "," + std::to_string(row.p.y));
-        EXPECT_NEAR(distance_to_segment(row.p, {0, 0}, {10, 0}), row.expected, 1e-12);
-    }
-    EXPECT_NEAR(distance_to_segment({3, 4}, {0, 0}, {0, 0}), 5, 1e-12); // a point-like segment
-}
-
 TEST(ArtgenRaster, PixelsAverageTheirSamples) {
     // The left half of each pixel is opaque red: half coverage, the colour kept exact.
     const Image image = render(3, 2, 4, [](Point p) {
@@ -72,14 +59,6 @@ TEST(ArtgenRaster, PixelsAverageTheirSamples) {
     for (const Rgba8& px : image.pixels) {
         EXPECT_EQ(px, (Rgba8{200, 0, 0, 128}));
     }
-}
-
-TEST(ArtgenRaster, OverAndFadedComposeLikePorterDuff) {
-    const Colour c = over(faded(opaque(255, 255, 255), 0.5), opaque(0, 0, 0));
-    EXPECT_DOUBLE_EQ(c.r, 0.5);
-    EXPECT_DOUBLE_EQ(c.a, 1.0);
-    const Colour clear = over(Colour{}, Colour{});
-    EXPECT_DOUBLE_EQ(clear.a, 0.0);
 }
 
 TEST(ArtgenRaster, RejectsEmptyPictures) {

@@ -112,16 +112,5 @@ TEST(ArtworkFiles, LogoIsOnWhiteWithTheEmblemAtTheLeft) {
     EXPECT_GT(disc.b, disc.r + 60);
 }
 
-TEST(ArtworkFiles, EmblemIsADiscOnTransparency) {
-    for (const int32_t side : {32, 24, 16}) {
-        SCOPED_TRACE("side " + std::to_string(side));
-        const Image emblem = draw_emblem(side);
-        EXPECT_EQ(emblem.at(0, 0).a, 0);
-        EXPECT_EQ(emblem.at(side - 1, side - 1).a, 0);
-        EXPECT_EQ(emblem.at(side / 2, side / 2).a, 255);
-        EXPECT_EQ(emblem.at(side / 2, side - 2).a, 255);
-    }
-}
-
 } // namespace
 } // namespace tamsrove::artgen

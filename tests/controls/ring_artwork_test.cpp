@@ -106,14 +106,6 @@ TEST(RingArtwork, EveryDotCentreHasItsExactColourAt96Dpi) {
     }
 }
 
-TEST(RingArtwork, FrameZeroLightsTheTopDotAndTrailsCounterClockwise) {
-    const PixelBuffer picture = draw_ring_frame(0, 96);
-    EXPECT_EQ(picture.pixel(25, 7), lit);
-    EXPECT_EQ(picture.pixel(13, 12), paler);
-    EXPECT_EQ(picture.pixel(8, 24), palest);
-    EXPECT_EQ(picture.pixel(37, 12), white);
-}
-
 TEST(RingArtwork, EveryDotCentreHasItsExactColourAt144Dpi) {
     const PixelSize size = ring_frame_size(144);
     for (int32_t frame = 0; frame < 8; ++frame) {

@@ -37,7 +37,7 @@ bool Overlap(const TwipsRect& a, const TwipsRect& b) {
 
 // ---- The control table ------------------------------------------------------------------------
 
-TEST(LayoutTable, RowsAreInControlIdOrderSoSpecFindsEachRow) {
+TEST(LayoutTable, RowsAreInControlIdOrderSoEntryFindsEachRow) {
     for (std::size_t i = 0; i < Controls.size(); ++i) {
         SCOPED_TRACE(Name(Controls.at(i)));
         EXPECT_EQ(static_cast<std::size_t>(Controls.at(i).id), i);
