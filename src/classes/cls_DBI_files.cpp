@@ -114,6 +114,17 @@ public:
                 WidenScalar(in + i, 16, out + i);
             }
         }
+        if (i + 8 <= n) { // a last half block: short lines end in one
+            const __m128i chunk = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i));
+            const __m128i beyond = _mm_subs_epu8(_mm_sub_epi8(chunk, lo), span);
+            if ((_mm_movemask_epi8(_mm_cmpeq_epi8(beyond, zero)) & 0xFF) == 0) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                                 _mm_unpacklo_epi8(chunk, zero));
+            } else {
+                WidenScalar(in + i, 8, out + i);
+            }
+            i += 8;
+        }
 #endif
         WidenScalar(in + i, n - i, out + i);
     }
@@ -142,6 +153,16 @@ public:
             } else {
                 NarrowScalar(in + i, 16, out + i);
             }
+        }
+        if (i + 8 <= n) { // a last half block: short lines end in one
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            if (_mm_movemask_epi8(plain(units)) == 0xFFFF) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i),
+                                 _mm_packus_epi16(units, units));
+            } else {
+                NarrowScalar(in + i, 8, out + i);
+            }
+            i += 8;
         }
 #endif
         NarrowScalar(in + i, n - i, out + i);
@@ -208,7 +229,15 @@ template <typename Visit> void ForEachLine(std::string_view bytes, Visit visit) 
 
 } // namespace
 
+std::size_t CountLineEnds(std::string_view bytes) noexcept {
+    return CountByte(bytes, kCR);
+}
+
 std::size_t CountLines(std::string_view bytes) noexcept {
+    return CountLines(bytes, CountLineEnds(bytes));
+}
+
+std::size_t CountLines(std::string_view bytes, std::size_t lineEnds) noexcept {
     const std::size_t lastCR = bytes.rfind(kCR);
     std::size_t tail = 0; // where the text after the last line end starts
     if (lastCR != std::string_view::npos) {
@@ -217,7 +246,7 @@ std::size_t CountLines(std::string_view bytes) noexcept {
             ++tail;
         }
     }
-    return CountByte(bytes, kCR) + (tail < bytes.size() ? 1 : 0);
+    return lineEnds + (tail < bytes.size() ? 1 : 0);
 }
 
 std::u16string JoinToFolder(std::u16string_view folder, char16_t separator,
@@ -235,8 +264,12 @@ std::u16string JoinToFolder(std::u16string_view folder, char16_t separator,
 }
 
 std::vector<std::u16string> SplitLines(std::string_view bytes) {
+    return SplitLines(bytes, CountLineEnds(bytes));
+}
+
+std::vector<std::u16string> SplitLines(std::string_view bytes, std::size_t lineEnds) {
     std::vector<std::u16string> lines;
-    lines.reserve(CountLines(bytes)); // exact: no regrowth, no spare slots
+    lines.reserve(CountLines(bytes, lineEnds)); // exact: no regrowth, no spare slots
     const SingleByteCodec* codec = AnsiCodec();
     ForEachLine(bytes, [&](std::string_view line) { lines.push_back(WidenLine(line, codec)); });
     return lines;
@@ -271,11 +304,16 @@ namespace {
 using tamsrove::platform::InputFile;
 using tamsrove::platform::OutputFile;
 
-// Writes go out in blocks of this size through one reused buffer, so that saving never holds
-// the whole file in memory.
-constexpr std::size_t kWriteBlock = std::size_t{1} << 20;
+// Writes go out in blocks of at most this size through one reused buffer, so that saving never
+// holds the whole file in memory.
+constexpr std::size_t kWriteBlock = std::size_t{1} << 19;
+// The smallest buffer a writer takes: room for a line end and a surrogate pair at least.
+constexpr std::size_t kMinWriteBlock = 4096;
 // Reads past the announced length go through a block of this size.
 constexpr std::size_t kReadBlock = std::size_t{1} << 16;
+// A load reads in pieces of this size and counts the line ends of each piece while it is still
+// in the processor's cache, instead of in a second pass over the whole buffer.
+constexpr std::size_t kReadPiece = std::size_t{1} << 18;
 
 // The length a file announces, as a count of bytes that fits memory; 0 when unknown.
 std::size_t AnnouncedLength(const InputFile& file) {
@@ -289,14 +327,18 @@ std::size_t AnnouncedLength(const InputFile& file) {
     return static_cast<std::size_t>(*length);
 }
 
-// Reads until size bytes are in or the file ends; returns how many came.
-std::size_t ReadFully(InputFile& file, char* buffer, std::size_t size) {
+// Reads until size bytes are in or the file ends, in requests of at most piece bytes, and
+// shows each piece to seen as it arrives; returns how many bytes came.
+template <typename Seen>
+std::size_t ReadFully(InputFile& file, char* buffer, std::size_t size, std::size_t piece,
+                      Seen seen) {
     std::size_t got = 0;
     while (got < size) {
-        const std::size_t more = file.ReadSome(buffer + got, size - got);
+        const std::size_t more = file.ReadSome(buffer + got, std::min(size - got, piece));
         if (more == 0) {
             break;
         }
+        seen(std::string_view(buffer + got, more));
         got += more;
     }
     return got;
@@ -319,19 +361,25 @@ std::string ReadRest(InputFile& file) {
     return rest;
 }
 
-// A whole file's bytes, read without zero-filling the buffer first.
+// A whole file's bytes, read without zero-filling the buffer first, and the number of CR
+// bytes among them.
 struct FileBytes {
     std::unique_ptr<char[]> data;
     std::size_t size = 0;
+    std::size_t lineEnds = 0;
     [[nodiscard]] std::string_view view() const { return {data.get(), size}; }
 };
 
-// One read sized from the file's length, then a small probe read that confirms the end.
+// One read into a buffer sized from the file's length, then a small probe read that confirms
+// the end.
 FileBytes ReadWholeFile(InputFile& file) {
     FileBytes bytes;
     const std::size_t announced = AnnouncedLength(file);
     bytes.data = std::make_unique_for_overwrite<char[]>(announced);
-    bytes.size = ReadFully(file, bytes.data.get(), announced);
+    bytes.size =
+        ReadFully(file, bytes.data.get(), announced, kReadPiece, [&](std::string_view piece) {
+            bytes.lineEnds += tamsrove::dbi_files::CountLineEnds(piece);
+        });
     if (bytes.size < announced) {
         return bytes; // the file ended early: it shrank since it was measured
     }
@@ -342,6 +390,7 @@ FileBytes ReadWholeFile(InputFile& file) {
         std::memcpy(joined.get() + bytes.size, rest.data(), rest.size());
         bytes.data = std::move(joined);
         bytes.size += rest.size();
+        bytes.lineEnds += tamsrove::dbi_files::CountLineEnds(rest);
     }
     return bytes;
 }
@@ -358,7 +407,8 @@ std::u16string ReadWholeFileAsWide(InputFile& file) {
     const std::size_t announced = AnnouncedLength(file);
     std::u16string text(announced, u'\0');
     char* const upperHalf = reinterpret_cast<char*>(text.data()) + announced;
-    const std::size_t got = ReadFully(file, upperHalf, announced);
+    const std::size_t got =
+        ReadFully(file, upperHalf, announced, announced /* one request */, [](std::string_view) {});
     codec->Widen(upperHalf, got, text.data());
     text.resize(got);
     if (got == announced) {
@@ -368,51 +418,91 @@ std::u16string ReadWholeFileAsWide(InputFile& file) {
 }
 
 // Converts text to the ANSI code page into one reused buffer and hands each full block to the
-// file.
+// file. The buffer holds one block, or the whole output when that is smaller.
 class AnsiBlockWriter {
 public:
-    // The buffer grows as needed up to about one block and is then reused, so a small save
-    // allocates little.
-    explicit AnsiBlockWriter(OutputFile& file) : file_(file) {}
+    AnsiBlockWriter(OutputFile& file, std::size_t expectedBytes)
+        : file_(file), codec_(tamsrove::dbi_files::AnsiCodec()),
+          capacity_(std::clamp(expectedBytes, kMinWriteBlock, kWriteBlock)),
+          buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
 
     void PutText(std::u16string_view text) {
-        while (!text.empty()) {
-            if (buffer_.size() >= kWriteBlock) {
+        if (codec_ == nullptr) {
+            PutMultiByteText(text);
+            return;
+        }
+        while (!text.empty()) { // one byte per unit
+            if (used_ == capacity_) {
                 Flush();
             }
-            std::size_t take = std::min(text.size(), kWriteBlock - buffer_.size());
-            // A surrogate pair is one character: it is never cut between two blocks.
+            const std::size_t take = std::min(text.size(), capacity_ - used_);
+            codec_->Narrow(text.data(), take, buffer_.get() + used_);
+            used_ += take;
+            text.remove_prefix(take);
+        }
+    }
+
+    void PutLineEnd() {
+        if (capacity_ - used_ < 2) {
+            Flush();
+        }
+        buffer_[used_++] = '\r';
+        buffer_[used_++] = '\n';
+    }
+
+    void Flush() {
+        if (used_ > 0) {
+            file_.Write(buffer_.get(), used_);
+            used_ = 0;
+        }
+    }
+
+private:
+    // A multi-byte code page: pieces of text go through the system's conversion, a surrogate
+    // pair never cut between two pieces.
+    void PutMultiByteText(std::u16string_view text) {
+        std::string bytes;
+        while (!text.empty()) {
+            std::size_t take = std::min(text.size(), capacity_);
             if (take < text.size() && tamsrove::dbi_files::IsHighSurrogate(text[take - 1]) &&
                 tamsrove::dbi_files::IsLowSurrogate(text[take])) {
                 --take;
             }
-            if (take == 0) {
-                Flush();
-                continue;
-            }
-            tamsrove::dbi_files::AppendNarrowed(text.substr(0, take), buffer_);
+            bytes.clear();
+            tamsrove::platform::AppendWideAsAnsi(text.substr(0, take), bytes);
+            PutBytes(bytes);
             text.remove_prefix(take);
         }
     }
 
     void PutBytes(std::string_view bytes) {
-        buffer_.append(bytes);
-        if (buffer_.size() >= kWriteBlock) {
-            Flush();
+        while (!bytes.empty()) {
+            if (used_ == capacity_) {
+                Flush();
+            }
+            const std::size_t take = std::min(bytes.size(), capacity_ - used_);
+            std::memcpy(buffer_.get() + used_, bytes.data(), take);
+            used_ += take;
+            bytes.remove_prefix(take);
         }
     }
 
-    void Flush() {
-        if (!buffer_.empty()) {
-            file_.Write(buffer_.data(), buffer_.size());
-            buffer_.clear();
-        }
-    }
-
-private:
     OutputFile& file_;
-    std::string buffer_;
+    const tamsrove::dbi_files::SingleByteCodec* codec_;
+    std::size_t capacity_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
 };
+
+// The bytes the lines take in a file, counted only as far as one write block: enough to size
+// the writer's buffer without a pass over every line.
+std::size_t ExpectedBytes(const std::vector<std::u16string>& lines, std::size_t count) {
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < count && total < kWriteBlock; ++i) {
+        total += lines[i].size() + 2;
+    }
+    return total;
+}
 
 [[nodiscard]] OutputFile OpenForMode(const std::u16string& path, int32_t mode) {
     return mode == 0 ? OutputFile::Replace(path) : OutputFile::Append(path);
@@ -444,7 +534,7 @@ void cls_DBI::FileToDBI(std::u16string& FilePathName, bool Trace) {
         {
             InputFile file(FilePathName);
             const FileBytes bytes = ReadWholeFile(file);
-            loaded = tamsrove::dbi_files::SplitLines(bytes.view());
+            loaded = tamsrove::dbi_files::SplitLines(bytes.view(), bytes.lineEnds);
         } // the file is closed and its bytes released before the lines are taken over
         if (loaded.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
             throw std::length_error("too many lines");
@@ -472,10 +562,11 @@ void cls_DBI::DBIToFile(std::u16string& FilePathName, int32_t Mode, bool Trace) 
             return;
         }
         OutputFile file = OpenForMode(FilePathName, Mode);
-        AnsiBlockWriter writer(file);
-        for (std::size_t i = 0; i <= static_cast<std::size_t>(LastLineIndex); ++i) {
+        const auto count = static_cast<std::size_t>(LastLineIndex) + 1;
+        AnsiBlockWriter writer(file, ExpectedBytes(Lines, count));
+        for (std::size_t i = 0; i < count; ++i) {
             writer.PutText(Lines[i]);
-            writer.PutBytes("\r\n");
+            writer.PutLineEnd();
         }
         writer.Flush();
         file.Commit();
@@ -513,7 +604,7 @@ void cls_DBI::STF(const std::u16string& DataString, std::u16string& FileNamePath
             return; // any other mode does nothing, by design
         }
         OutputFile file = OpenForMode(FileNamePath, s_Mode);
-        AnsiBlockWriter writer(file);
+        AnsiBlockWriter writer(file, DataString.size());
         writer.PutText(DataString);
         writer.Flush();
         file.Commit();

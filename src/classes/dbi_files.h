@@ -14,11 +14,18 @@
 
 namespace tamsrove::dbi_files {
 
+/// The number of CR bytes in bytes: each ends a line of the read form.
+[[nodiscard]] std::size_t CountLineEnds(std::string_view bytes) noexcept;
+
 /// The number of lines the read form finds in bytes; 0 for no bytes.
 [[nodiscard]] std::size_t CountLines(std::string_view bytes) noexcept;
+/// The same, with CountLineEnds(bytes) already known (counted while the bytes were read).
+[[nodiscard]] std::size_t CountLines(std::string_view bytes, std::size_t lineEnds) noexcept;
 
 /// The lines of bytes in the read form, each converted from the ANSI code page.
 [[nodiscard]] std::vector<std::u16string> SplitLines(std::string_view bytes);
+/// The same, with CountLineEnds(bytes) already known.
+[[nodiscard]] std::vector<std::u16string> SplitLines(std::string_view bytes, std::size_t lineEnds);
 
 /// Appends ANSI bytes converted to UTF-16.
 void AppendWidened(std::string_view bytes, std::u16string& out);

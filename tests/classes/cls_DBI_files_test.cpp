@@ -278,6 +278,32 @@ TEST(FileToDBI, SuccessKeepsAnEarlierErrorText) {
     EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
 }
 
+TEST(FileToDBI, LineEndsAtReadPieceBordersAreCountedOnce) {
+    // The line count is taken piece by piece during the read; a CR LF cut between two pieces,
+    // or a CR that ends a piece, must still make exactly one line end.
+    ScratchFolder scratch;
+    constexpr std::size_t kPiece = std::size_t{1} << 18;
+    std::string bytes;
+    Lines expected;
+    std::mt19937 random(11);
+    const auto addLine = [&](std::size_t length, const char* end) {
+        std::string line(length, static_cast<char>('a' + random() % 26));
+        bytes += line + end;
+        expected.push_back(Widen(line));
+    };
+    addLine(kPiece - 1, "\r\n"); // CR last in the first piece, LF first in the second
+    addLine(kPiece - 2, "\r");   // a lone CR last in the second piece
+    while (bytes.size() < 3 * kPiece + 1000) {
+        addLine(random() % 300, random() % 2 == 0 ? "\r\n" : "\r");
+    }
+    addLine(17, ""); // no final line end
+    WriteBytes(scratch.path() / "f", bytes);
+    cls_DBI store;
+    store.FileToDBI(scratch.File("f"));
+    EXPECT_EQ(store.LinesNumber(), static_cast<int32_t>(expected.size() - 1));
+    EXPECT_TRUE(LinesOf(store) == expected);
+}
+
 TEST(FileToDBI, ReadsA64MiBSingleLine) {
     ScratchFolder scratch;
     constexpr std::size_t kLength = std::size_t{64} << 20;
