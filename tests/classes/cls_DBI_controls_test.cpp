@@ -3,6 +3,7 @@
 // leave earlier work in place.
 #include "classes/cls_DBI.h"
 #include "classes/memory_controls.h"
+#include "store_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,27 +15,14 @@
 
 namespace {
 
+using store_test::LinesOf;
+using store_test::StoreOf;
+
 using Lines = std::vector<std::u16string>;
 using tamsrove::ItemOrder;
 using tamsrove::MemoryComboBox;
 using tamsrove::MemoryListBox;
 using tamsrove::MemoryTextBox;
-
-/// A store holding exactly these lines (at least one), leading empty lines included.
-cls_DBI StoreOf(const Lines& lines) {
-    cls_DBI store;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        store.AddLineEnd(u"#"); // placeholders that AddLineEnd cannot absorb
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        store.SetLine(lines[i], static_cast<int32_t>(i));
-    }
-    return store;
-}
-
-Lines LinesOf(const cls_DBI& store) {
-    return {store.begin(), store.end()};
-}
 
 MemoryListBox ListOf(const Lines& items, ItemOrder order = ItemOrder::Appended) {
     MemoryListBox list(order);

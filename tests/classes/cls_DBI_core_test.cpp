@@ -1,6 +1,7 @@
 // The line store's own operations: reading, writing, adding, inserting and removing lines,
 // its error text, and what copies and moves leave behind.
 #include "classes/cls_DBI.h"
+#include "store_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -12,24 +13,10 @@
 
 namespace {
 
+using store_test::LinesOf;
+using store_test::StoreOf;
+
 using Lines = std::vector<std::u16string>;
-
-/// A store holding exactly these lines (at least one), leading empty lines included.
-cls_DBI StoreOf(const Lines& lines) {
-    cls_DBI store;
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        store.AddLineEnd(u"#"); // placeholders that AddLineEnd cannot absorb
-    }
-    store.AddLineEnd(u"#");
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        store.SetLine(lines[i], static_cast<int32_t>(i));
-    }
-    return store;
-}
-
-Lines LinesOf(const cls_DBI& store) {
-    return {store.begin(), store.end()};
-}
 
 void ExpectEmptyStore(const cls_DBI& store) {
     EXPECT_EQ(store.LinesNumber(), 0);

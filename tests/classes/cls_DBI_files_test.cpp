@@ -6,6 +6,7 @@
 
 #include "../platform/golden_1252.h"
 #include "../platform/scratch_folder.h"
+#include "store_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,9 @@
 
 namespace {
 
+using store_test::LinesOf;
+using store_test::StoreOf;
+
 namespace fs = std::filesystem;
 namespace platform = tamsrove::platform;
 using namespace std::string_literals;
@@ -34,22 +38,6 @@ using scratch::NameList;
 using scratch::ReadBytes;
 using scratch::ScratchFolder;
 using scratch::WriteBytes;
-
-/// A store holding exactly these lines (at least one), leading empty lines included.
-cls_DBI StoreOf(const Lines& lines) {
-    cls_DBI store;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        store.AddLineEnd(u"#"); // placeholders that AddLineEnd cannot absorb
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        store.SetLine(lines[i], static_cast<int32_t>(i));
-    }
-    return store;
-}
-
-Lines LinesOf(const cls_DBI& store) {
-    return {store.begin(), store.end()};
-}
 
 /// A store that already failed once, so that tests can see success never clears ErrorText.
 cls_DBI StoreWithErrorText(const Lines& lines, const char16_t* text) {

@@ -2,6 +2,7 @@
 // count; also the forward-scan splitter under them.
 #include "classes/cls_DBI.h"
 #include "classes/line_split.h"
+#include "store_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,23 +15,10 @@
 
 namespace {
 
+using store_test::LinesOf;
+using store_test::StoreOf;
+
 using Lines = std::vector<std::u16string>;
-
-Lines LinesOf(const cls_DBI& store) {
-    return {store.begin(), store.end()};
-}
-
-/// A store holding exactly these lines, leading empty lines included.
-cls_DBI StoreOf(const Lines& lines) {
-    cls_DBI store;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        store.AddLineEnd(u"#");
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        store.SetLine(lines[i], static_cast<int32_t>(i));
-    }
-    return store;
-}
 
 /// The classic cut-and-copy loop, literally: what the single scan must reproduce.
 Lines NaivePieces(std::u16string& text, const std::u16string& delimiter) {

@@ -4,6 +4,7 @@
 #include "classes/cls_DBI.h"
 #include "classes/win32_controls.h"
 #include "platform/win32_handles.h"
+#include "store_test_support.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -18,25 +19,13 @@
 
 namespace {
 
+using store_test::LinesOf;
+using store_test::StoreOf;
+
 using Lines = std::vector<std::u16string>;
 using tamsrove::Win32ComboBox;
 using tamsrove::Win32ListBox;
 using tamsrove::Win32TextBox;
-
-cls_DBI StoreOf(const Lines& lines) {
-    cls_DBI store;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        store.AddLineEnd(u"#"); // placeholders that AddLineEnd cannot absorb
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        store.SetLine(lines[i], static_cast<int32_t>(i));
-    }
-    return store;
-}
-
-Lines LinesOf(const cls_DBI& store) {
-    return {store.begin(), store.end()};
-}
 
 std::wstring Wide(const std::u16string& text) {
     return {text.begin(), text.end()};
