@@ -86,27 +86,35 @@ public:
     void MetaStringToDBI(std::u16string& DataString, std::u16string& Delimiter);
     void MetaStringToDBI(std::u16string& DataString, std::u16string&& Delimiter = std::u16string());
     void MetaStringToDBI(std::u16string&& DataString, std::u16string& Delimiter);
-    void MetaStringToDBI(std::u16string&& DataString, std::u16string&& Delimiter = std::u16string());
+    void MetaStringToDBI(std::u16string&& DataString,
+                         std::u16string&& Delimiter = std::u16string());
 
     /// Returns the text before the first Delimiter and cuts it and the Delimiter from Source;
     /// std::invalid_argument, Source unchanged, when Delimiter does not occur.
-    [[nodiscard]] std::u16string LeftCutToChar(std::u16string& Source, const std::u16string& Delimiter);
-    [[nodiscard]] std::u16string LeftCutToChar(std::u16string&& Source, const std::u16string& Delimiter);
+    [[nodiscard]] std::u16string LeftCutToChar(std::u16string& Source,
+                                               const std::u16string& Delimiter);
+    [[nodiscard]] std::u16string LeftCutToChar(std::u16string&& Source,
+                                               const std::u16string& Delimiter);
 
     /// Returns the first Bytes characters; with b_AffectSource they are cut from Source.
-    [[nodiscard]] std::u16string LeftCut(std::u16string& Source, int32_t Bytes, bool b_AffectSource = false);
-    [[nodiscard]] std::u16string LeftCut(std::u16string&& Source, int32_t Bytes, bool b_AffectSource = false);
+    [[nodiscard]] std::u16string LeftCut(std::u16string& Source, int32_t Bytes,
+                                         bool b_AffectSource = false);
+    [[nodiscard]] std::u16string LeftCut(std::u16string&& Source, int32_t Bytes,
+                                         bool b_AffectSource = false);
 
     // --- Whole-file byte transfer ------------------------------------------------------------
 
-    /// The whole file, one character per byte through the ANSI code page; "modFTS Error!" on failure.
+    /// The whole file, one character per byte through the ANSI code page; "modFTS Error!" on
+    /// failure.
     [[nodiscard]] std::u16string FTS(std::u16string& FilePathName, bool Trace = false);
     [[nodiscard]] std::u16string FTS(std::u16string&& FilePathName, bool Trace = false);
 
     /// Writes DataString byte for character: s_Mode 0 replaces atomically, 1 appends (a failure
     /// records "STF Error!"), any other s_Mode does nothing.
-    void STF(const std::u16string& DataString, std::u16string& FileNamePath, int32_t s_Mode, bool Trace = false);
-    void STF(const std::u16string& DataString, std::u16string&& FileNamePath, int32_t s_Mode, bool Trace = false);
+    void STF(const std::u16string& DataString, std::u16string& FileNamePath, int32_t s_Mode,
+             bool Trace = false);
+    void STF(const std::u16string& DataString, std::u16string&& FileNamePath, int32_t s_Mode,
+             bool Trace = false);
 
     // --- Control binding ---------------------------------------------------------------------
 
