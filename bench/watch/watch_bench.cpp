@@ -24,34 +24,16 @@
 #include "forms/frm_Main.h"
 #include "modules/mod_Reg.h"
 
+#include "../common/bench_win32.h"
+
 namespace {
 
-#define TAMSROVE_WIDEN2(text) L##text
-#define TAMSROVE_WIDEN(text) TAMSROVE_WIDEN2(text)
+using bench::NowMs;
+using bench::ToWindowsPath;
 
 constexpr const wchar_t* FlagSubKey = L"Software\\Marrowfen";
 constexpr double TickMs = 1000.0;
 constexpr double GoalMs = TickMs + 100.0;
-
-/// A POSIX path (a Wine build tree) as Wine's Z: drive path; slashes turned round.
-std::wstring ToWindowsPath(std::wstring path) {
-    if (!path.empty() && path.front() == L'/') {
-        path.insert(0, L"Z:");
-    }
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
-
-double NowMs() {
-    static const double ticksPerMs = [] {
-        LARGE_INTEGER frequency{};
-        ::QueryPerformanceFrequency(&frequency);
-        return static_cast<double>(frequency.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER now{};
-    ::QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / ticksPerMs;
-}
 
 /// User plus kernel time of the calling thread, in milliseconds.
 double ThreadCpuMs() {
