@@ -6,13 +6,5 @@
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/common.sh"
 
-dir=$(realpath -m "${1:-$ROOT/build/windows}")
-runs=${2:-9}
-[ -f "$dir/CMakeCache.txt" ] || cmake --preset windows -S "$ROOT" -B "$dir" >/dev/null
-cmake --build "$dir" --target binding_bench
-
-trap stop_services EXIT
-ensure_display
-init_wine_prefix "$dir/wineprefix-binding" desktop
-start_wineserver
-wine "$dir/bench/binding/binding_bench.exe" "$runs" </dev/null
+run_windows_bench "${1:-$ROOT/build/windows}" binding_bench wineprefix-binding \
+    bench/binding/binding_bench.exe "${2:-9}"

@@ -32,4 +32,29 @@ inline double NowMs() {
     return static_cast<double>(now.QuadPart) / ticksPerMs;
 }
 
+namespace detail {
+struct VisibleSearch {
+    DWORD processId;
+    bool found;
+};
+
+inline BOOL CALLBACK FindVisible(HWND window, LPARAM state) {
+    auto& search = *reinterpret_cast<VisibleSearch*>(state);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == search.processId && ::IsWindowVisible(window) != FALSE) {
+        search.found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+} // namespace detail
+
+/// True when the process has a visible top-level window.
+inline bool HasVisibleWindow(DWORD processId) {
+    detail::VisibleSearch search{processId, false};
+    ::EnumWindows(&detail::FindVisible, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 } // namespace bench

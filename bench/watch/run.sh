@@ -6,14 +6,5 @@
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/common.sh"
 
-dir=$(realpath -m "${1:-$ROOT/build/windows}")
-runs=${2:-20}
-calls=${3:-2000}
-[ -f "$dir/CMakeCache.txt" ] || cmake --preset windows -S "$ROOT" -B "$dir" >/dev/null
-cmake --build "$dir" --target watch_bench
-
-trap stop_services EXIT
-ensure_display
-init_wine_prefix "$dir/wineprefix-watch-bench" desktop
-start_wineserver
-wine "$dir/bench/watch/watch_bench.exe" "$runs" "$calls" </dev/null
+run_windows_bench "${1:-$ROOT/build/windows}" watch_bench wineprefix-watch-bench \
+    bench/watch/watch_bench.exe "${2:-20}" "${3:-2000}"

@@ -66,28 +66,10 @@ bool SetFlag(const wchar_t* text) {
     return status == ERROR_SUCCESS;
 }
 
-struct VisibleSearch {
-    DWORD processId;
-    bool found;
-};
-
-BOOL CALLBACK FindVisible(HWND window, LPARAM state) {
-    auto& search = *reinterpret_cast<VisibleSearch*>(state);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner == search.processId && ::IsWindowVisible(window) != FALSE) {
-        search.found = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 bool WaitForVisibleWindow(DWORD processId, double timeoutMs) {
     const double deadline = NowMs() + timeoutMs;
     while (NowMs() < deadline) {
-        VisibleSearch search{processId, false};
-        ::EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
+        if (bench::HasVisibleWindow(processId)) {
             return true;
         }
         ::Sleep(5);

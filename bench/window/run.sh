@@ -6,14 +6,5 @@
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/common.sh"
 
-dir=$(realpath -m "${1:-$ROOT/build/windows}")
-runs=${2:-7}
-seconds=${3:-10}
-[ -f "$dir/CMakeCache.txt" ] || cmake --preset windows -S "$ROOT" -B "$dir" >/dev/null
-cmake --build "$dir" --target window_bench
-
-trap stop_services EXIT
-ensure_display
-init_wine_prefix "$dir/wineprefix-bench" desktop
-start_wineserver
-wine "$dir/bench/window/window_bench.exe" "$runs" "$seconds" </dev/null
+run_windows_bench "${1:-$ROOT/build/windows}" window_bench wineprefix-bench \
+    bench/window/window_bench.exe "${2:-7}" "${3:-10}"

@@ -20,32 +20,11 @@
 
 namespace {
 
+using bench::HasVisibleWindow;
 using bench::NowMs;
 using bench::ToWindowsPath;
 
 constexpr double MiB = 1024.0 * 1024.0;
-
-struct VisibleSearch {
-    DWORD processId;
-    bool found;
-};
-
-BOOL CALLBACK FindVisible(HWND window, LPARAM state) {
-    auto& search = *reinterpret_cast<VisibleSearch*>(state);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner == search.processId && ::IsWindowVisible(window) != FALSE) {
-        search.found = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-bool HasVisibleWindow(DWORD processId) {
-    VisibleSearch search{processId, false};
-    ::EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 /// True when this program runs under Wine, whose GetProcessTimes reports no CPU time for
 /// other processes; there the CPU time is read from Linux's /proc instead.

@@ -94,3 +94,19 @@ stop_services() {
         wait "$XVFB_PID" 2>/dev/null || true
     fi
 }
+
+# Builds one benchmark target in a Windows build tree and runs its program under Wine, in a
+# prefix of its own (virtual desktop, one warm wineserver, stopped at the end).
+# Usage: run_windows_bench BUILD_DIR TARGET PREFIX_NAME EXE_RELATIVE_PATH [program arguments...]
+run_windows_bench() {
+    local dir target=$2 prefix=$3 exe=$4
+    dir=$(realpath -m "$1")
+    shift 4
+    [ -f "$dir/CMakeCache.txt" ] || cmake --preset windows -S "$ROOT" -B "$dir" >/dev/null
+    cmake --build "$dir" --target "$target"
+    trap stop_services EXIT
+    ensure_display
+    init_wine_prefix "$dir/$prefix" desktop
+    start_wineserver
+    wine "$dir/$exe" "$@" </dev/null
+}
