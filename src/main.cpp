@@ -45,5 +45,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     mainWindow.Show(showCommand);
     // The window itself ends the program (EndProgramAtOnce); should the loop ever stop, the
     // program ends the same immediate way, without tearing the window down event by event.
-    tamsrove::EndProgramAtOnce(RunMessageLoop(mainWindow.window()));
+    tamsrove::EndProgramAtOnce(RunMessageLoop(mainWindow.Window()));
 }

@@ -184,7 +184,7 @@ void BareRead() {
 void TickReadPath() {
     // Exactly the window's read port: a fresh copy of the path for every call.
     static_cast<void>(
-        tamsrove::RegReadValue(std::wstring(tamsrove::FlagKeyPath), tamsrove::FlagValueName));
+        tamsrove::RegReadValue(std::wstring(tamsrove::kFlagKeyPath), tamsrove::kFlagValueName));
 }
 
 /// A real window whose watch gets only the ticks sent to it.
@@ -196,7 +196,7 @@ std::unique_ptr<tamsrove::frm_Main> MakeQuietWindow() {
     if (!form->Create(::GetModuleHandleW(nullptr))) {
         return nullptr;
     }
-    ::KillTimer(form->window(), tamsrove::frm_Main::UnloaderTimerId);
+    ::KillTimer(form->Window(), tamsrove::frm_Main::kUnloaderTimerId);
     return form;
 }
 
@@ -211,11 +211,11 @@ Cost MeasureWholeTicks(int calls) {
         if (!form) {
             break;
         }
-        const int batch = std::min<int>(calls - done, tamsrove::TickCap);
+        const int batch = std::min<int>(calls - done, tamsrove::kTickCap);
         const double cpuStart = ThreadCpuMs();
         const double wallStart = NowMs();
         for (int i = 0; i < batch; ++i) {
-            ::SendMessageW(form->window(), WM_TIMER, tamsrove::frm_Main::UnloaderTimerId, 0);
+            ::SendMessageW(form->Window(), WM_TIMER, tamsrove::frm_Main::kUnloaderTimerId, 0);
         }
         wallMs += NowMs() - wallStart;
         cpuMs += ThreadCpuMs() - cpuStart;

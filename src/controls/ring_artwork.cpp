@@ -11,20 +11,20 @@
 namespace tamsrove {
 namespace {
 
-constexpr Rgb white{255, 255, 255};
-constexpr Rgb ring_blue{110, 207, 241};
-constexpr Rgb outline_grey{192, 192, 192};
-constexpr Rgb paler_blue{161, 224, 246};
-constexpr Rgb palest_blue{229, 247, 253};
+constexpr Rgb kWhite{255, 255, 255};
+constexpr Rgb kRingBlue{110, 207, 241};
+constexpr Rgb kOutlineGrey{192, 192, 192};
+constexpr Rgb kPalerBlue{161, 224, 246};
+constexpr Rgb kPalestBlue{229, 247, 253};
 
 // Design sizes at 96 DPI, in pixels.
-constexpr int32_t design_width = 51;
-constexpr int32_t design_height = 49;
-constexpr double ring_stroke = 2.0;
+constexpr int32_t kDesignWidth = 51;
+constexpr int32_t kDesignHeight = 49;
+constexpr double kRingStroke = 2.0;
 // The circle's inner edge fades into the white over this distance.
-constexpr double ring_fade = 0.75;
-constexpr double dot_radius = 3.5;
-constexpr double dot_outline = 1.0;
+constexpr double kRingFade = 0.75;
+constexpr double kDotRadius = 3.5;
+constexpr double kDotOutline = 1.0;
 
 struct Offset {
     double dx;
@@ -33,7 +33,7 @@ struct Offset {
 
 // Dot centres relative to the ring's centre, position 0 at the top and then clockwise; the
 // diagonal ones sit on whole pixels (12, 12) so that at 96 DPI every dot is centred on a pixel.
-constexpr std::array<Offset, ring_frame_count> dot_offsets{{
+constexpr std::array<Offset, kRingFrameCount> kDotOffsets{{
     {0, -17},
     {12, -12},
     {17, 0},
@@ -44,7 +44,7 @@ constexpr std::array<Offset, ring_frame_count> dot_offsets{{
     {-12, -12},
 }};
 
-constexpr int samples_per_axis = 8;
+constexpr int kSamplesPerAxis = 8;
 
 struct Colour {
     double r = 0;
@@ -52,11 +52,11 @@ struct Colour {
     double b = 0;
 };
 
-Colour to_colour(Rgb c) {
+Colour ToColour(Rgb c) {
     return {double(c.r), double(c.g), double(c.b)};
 }
 
-Colour mix(Colour from, Colour to, double t) {
+Colour Mix(Colour from, Colour to, double t) {
     return {from.r + (to.r - from.r) * t, from.g + (to.g - from.g) * t,
             from.b + (to.b - from.b) * t};
 }
@@ -73,40 +73,40 @@ struct Geometry {
     double ring_fade = 0;
     double dot_outer = 0;
     double dot_fill = 0;
-    std::array<Offset, ring_frame_count> dots{};
+    std::array<Offset, kRingFrameCount> dots{};
 };
 
-Geometry geometry_for(PixelSize size, double scale) {
+Geometry GeometryFor(PixelSize size, double scale) {
     Geometry g;
     g.cx = size.width / 2.0;
     g.cy = size.height / 2.0;
     g.ring_outer = g.cx;
-    g.ring_inner = g.ring_outer - ring_stroke * scale;
-    g.ring_fade = ring_fade * scale;
-    g.dot_outer = std::floor(dot_radius * scale) + 0.5;
-    g.dot_fill = g.dot_outer - std::max(1.0, std::floor(dot_outline * scale + 0.5));
+    g.ring_inner = g.ring_outer - kRingStroke * scale;
+    g.ring_fade = kRingFade * scale;
+    g.dot_outer = std::floor(kDotRadius * scale) + 0.5;
+    g.dot_fill = g.dot_outer - std::max(1.0, std::floor(kDotOutline * scale + 0.5));
     for (std::size_t i = 0; i < g.dots.size(); ++i) {
-        g.dots[i] = {std::floor(g.cx + dot_offsets[i].dx * scale) + 0.5,
-                     std::floor(g.cy + dot_offsets[i].dy * scale) + 0.5};
+        g.dots[i] = {std::floor(g.cx + kDotOffsets[i].dx * scale) + 0.5,
+                     std::floor(g.cy + kDotOffsets[i].dy * scale) + 0.5};
     }
     return g;
 }
 
 // Fill colour of each dot position in frame k: k lit, the two behind it paler and palest.
-std::array<Colour, ring_frame_count> dot_fills(int32_t k) {
-    std::array<Colour, ring_frame_count> fills{};
-    fills.fill(to_colour(white));
+std::array<Colour, kRingFrameCount> DotFills(int32_t k) {
+    std::array<Colour, kRingFrameCount> fills{};
+    fills.fill(ToColour(kWhite));
     const auto at = [](int32_t position) {
-        return static_cast<std::size_t>((position + ring_frame_count) % ring_frame_count);
+        return static_cast<std::size_t>((position + kRingFrameCount) % kRingFrameCount);
     };
-    fills[at(k)] = to_colour(ring_blue);
-    fills[at(k - 1)] = to_colour(paler_blue);
-    fills[at(k - 2)] = to_colour(palest_blue);
+    fills[at(k)] = ToColour(kRingBlue);
+    fills[at(k - 1)] = ToColour(kPalerBlue);
+    fills[at(k - 2)] = ToColour(kPalestBlue);
     return fills;
 }
 
 // How strongly the circle's blue covers a point at distance d from the centre.
-double ring_strength(const Geometry& g, double d) {
+double RingStrength(const Geometry& g, double d) {
     if (d > g.ring_outer) {
         return 0.0;
     }
@@ -117,24 +117,24 @@ double ring_strength(const Geometry& g, double d) {
     return d > fade_start ? (d - fade_start) / g.ring_fade : 0.0;
 }
 
-Colour colour_at(const Geometry& g, const std::array<Colour, ring_frame_count>& fills, double x,
-                 double y) {
+Colour ColourAt(const Geometry& g, const std::array<Colour, kRingFrameCount>& fills, double x,
+                double y) {
     const double outer2 = g.dot_outer * g.dot_outer;
     for (std::size_t i = 0; i < g.dots.size(); ++i) {
         const double dx = x - g.dots[i].dx;
         const double dy = y - g.dots[i].dy;
         const double d2 = dx * dx + dy * dy;
         if (d2 < outer2) {
-            return d2 < g.dot_fill * g.dot_fill ? fills[i] : to_colour(outline_grey);
+            return d2 < g.dot_fill * g.dot_fill ? fills[i] : ToColour(kOutlineGrey);
         }
     }
     const double dx = x - g.cx;
     const double dy = y - g.cy;
     const double d = std::sqrt(dx * dx + dy * dy);
-    return mix(to_colour(white), to_colour(ring_blue), ring_strength(g, d));
+    return Mix(ToColour(kWhite), ToColour(kRingBlue), RingStrength(g, d));
 }
 
-uint8_t to_byte(double v) {
+uint8_t ToByte(double v) {
     const long rounded = std::lround(v);
     return static_cast<uint8_t>(rounded < 0 ? 0 : (rounded > 255 ? 255 : rounded));
 }
@@ -142,7 +142,7 @@ uint8_t to_byte(double v) {
 // True when a pixel may straddle an edge of the picture (or lie in the circle's fade), so that
 // its samples can differ. Any other pixel lies wholly in one flat area, and one sample at its
 // centre gives exactly the colour all of them would.
-bool near_an_edge(const Geometry& g, double x, double y) {
+bool NearAnEdge(const Geometry& g, double x, double y) {
     constexpr double reach = 0.71; // half a pixel's diagonal, rounded up
     const auto crosses = [](double d, double radius) {
         return std::abs(d - radius) <= reach;
@@ -158,59 +158,59 @@ bool near_an_edge(const Geometry& g, double x, double y) {
     });
 }
 
-Rgb pixel_colour(const Geometry& g, const std::array<Colour, ring_frame_count>& fills, int32_t px,
-                 int32_t py) {
-    if (!near_an_edge(g, px + 0.5, py + 0.5)) {
-        const Colour c = colour_at(g, fills, px + 0.5, py + 0.5);
-        return {to_byte(c.r), to_byte(c.g), to_byte(c.b)};
+Rgb PixelColour(const Geometry& g, const std::array<Colour, kRingFrameCount>& fills, int32_t px,
+                int32_t py) {
+    if (!NearAnEdge(g, px + 0.5, py + 0.5)) {
+        const Colour c = ColourAt(g, fills, px + 0.5, py + 0.5);
+        return {ToByte(c.r), ToByte(c.g), ToByte(c.b)};
     }
     Colour sum;
-    for (int sy = 0; sy < samples_per_axis; ++sy) {
-        for (int sx = 0; sx < samples_per_axis; ++sx) {
-            const double x = px + (sx + 0.5) / samples_per_axis;
-            const double y = py + (sy + 0.5) / samples_per_axis;
-            const Colour c = colour_at(g, fills, x, y);
+    for (int sy = 0; sy < kSamplesPerAxis; ++sy) {
+        for (int sx = 0; sx < kSamplesPerAxis; ++sx) {
+            const double x = px + (sx + 0.5) / kSamplesPerAxis;
+            const double y = py + (sy + 0.5) / kSamplesPerAxis;
+            const Colour c = ColourAt(g, fills, x, y);
             sum.r += c.r;
             sum.g += c.g;
             sum.b += c.b;
         }
     }
-    constexpr double count = samples_per_axis * samples_per_axis;
-    return {to_byte(sum.r / count), to_byte(sum.g / count), to_byte(sum.b / count)};
+    constexpr double count = kSamplesPerAxis * kSamplesPerAxis;
+    return {ToByte(sum.r / count), ToByte(sum.g / count), ToByte(sum.b / count)};
 }
 
-void check_dpi(int32_t dpi) {
-    if (dpi < ring_min_dpi || dpi > ring_max_dpi) {
+void CheckDpi(int32_t dpi) {
+    if (dpi < kRingMinDpi || dpi > kRingMaxDpi) {
         throw std::invalid_argument("ring frame DPI out of range");
     }
 }
 
 // Scales an odd design length to the target DPI and keeps it odd, so the picture has a centre
 // pixel: for a scaled length L, the one odd number in (L - 1, L + 1].
-int32_t scale_odd(int32_t design, int32_t dpi) {
-    return 2 * (design * dpi / (2 * ring_design_dpi)) + 1;
+int32_t ScaleOdd(int32_t design, int32_t dpi) {
+    return 2 * (design * dpi / (2 * kRingDesignDpi)) + 1;
 }
 
 } // namespace
 
-Rgb PixelBuffer::pixel(int32_t x, int32_t y) const {
+Rgb PixelBuffer::Pixel(int32_t x, int32_t y) const {
     const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
                            static_cast<std::size_t>(x) * 3;
     return {bytes.at(at + 2), bytes.at(at + 1), bytes.at(at)};
 }
 
-PixelSize ring_frame_size(int32_t dpi) {
-    check_dpi(dpi);
-    return {scale_odd(design_width, dpi), scale_odd(design_height, dpi)};
+PixelSize RingFrameSize(int32_t dpi) {
+    CheckDpi(dpi);
+    return {ScaleOdd(kDesignWidth, dpi), ScaleOdd(kDesignHeight, dpi)};
 }
 
-PixelBuffer draw_ring_frame(int32_t k, int32_t dpi) {
-    if (k < 0 || k >= ring_frame_count) {
+PixelBuffer DrawRingFrame(int32_t k, int32_t dpi) {
+    if (k < 0 || k >= kRingFrameCount) {
         throw std::invalid_argument("ring frame index out of range");
     }
-    const PixelSize size = ring_frame_size(dpi);
-    const Geometry g = geometry_for(size, double(dpi) / ring_design_dpi);
-    const auto fills = dot_fills(k);
+    const PixelSize size = RingFrameSize(dpi);
+    const Geometry g = GeometryFor(size, double(dpi) / kRingDesignDpi);
+    const auto fills = DotFills(k);
 
     PixelBuffer out;
     out.width = size.width;
@@ -221,7 +221,7 @@ PixelBuffer draw_ring_frame(int32_t k, int32_t dpi) {
     for (int32_t y = 0; y < size.height; ++y) {
         uint8_t* row = out.bytes.data() + static_cast<std::size_t>(y) * out.stride;
         for (int32_t x = 0; x < size.width; ++x) {
-            const Rgb c = pixel_colour(g, fills, x, y);
+            const Rgb c = PixelColour(g, fills, x, y);
             uint8_t* px = row + static_cast<std::size_t>(x) * 3;
             px[0] = c.b;
             px[1] = c.g;

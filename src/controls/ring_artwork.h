@@ -24,7 +24,7 @@ struct PixelBuffer {
     std::vector<uint8_t> bytes; ///< stride * height bytes
 
     /// The colour at (x, y) counted from the top-left corner; (x, y) must lie inside.
-    [[nodiscard]] Rgb pixel(int32_t x, int32_t y) const;
+    [[nodiscard]] Rgb Pixel(int32_t x, int32_t y) const;
 };
 
 /// Width and height of a picture in pixels.
@@ -35,26 +35,26 @@ struct PixelSize {
 };
 
 /// Number of frames in one turn of the ring.
-inline constexpr int32_t ring_frame_count = 8;
+inline constexpr int32_t kRingFrameCount = 8;
 /// The DPI at which the ring's design sizes hold (51 x 49 pixels per frame).
-inline constexpr int32_t ring_design_dpi = 96;
+inline constexpr int32_t kRingDesignDpi = 96;
 /// Lowest and highest DPI a frame can be drawn at (50 % to 1000 % scaling).
-inline constexpr int32_t ring_min_dpi = 48;
-inline constexpr int32_t ring_max_dpi = 960;
+inline constexpr int32_t kRingMinDpi = 48;
+inline constexpr int32_t kRingMaxDpi = 960;
 
 /// The frame that follows frame k in the animation: 0, 1, ..., 7, then 0 again.
-[[nodiscard]] constexpr int32_t next_ring_frame(int32_t k) noexcept {
-    return k >= ring_frame_count - 1 ? 0 : k + 1;
+[[nodiscard]] constexpr int32_t NextRingFrame(int32_t k) noexcept {
+    return k >= kRingFrameCount - 1 ? 0 : k + 1;
 }
 
 /// Size of every frame at the given DPI: 51 x 49 pixels at 96 DPI, scaled by dpi / 96 and
 /// rounded to an odd number of pixels, so the ring has a centre pixel. Throws std::invalid_argument
-/// when dpi is outside ring_min_dpi..ring_max_dpi.
-[[nodiscard]] PixelSize ring_frame_size(int32_t dpi);
+/// when dpi is outside kRingMinDpi..kRingMaxDpi.
+[[nodiscard]] PixelSize RingFrameSize(int32_t dpi);
 
 /// Draws frame k (0..7) at the given DPI: a light-blue circle touching all four edges, eight
 /// grey-outlined dots inside it, dot k lit and the two dots behind it paler, on white.
 /// Throws std::invalid_argument for a frame outside 0..7 or a DPI outside the drawable range.
-[[nodiscard]] PixelBuffer draw_ring_frame(int32_t k, int32_t dpi);
+[[nodiscard]] PixelBuffer DrawRingFrame(int32_t k, int32_t dpi);
 
 } // namespace tamsrove

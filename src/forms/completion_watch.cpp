@@ -16,20 +16,20 @@ std::int16_t NextTickCount(std::int16_t count) noexcept {
     return static_cast<std::int16_t>(count + 1);
 }
 
-TickAction DecideBeforeRead(std::int16_t tickCount) noexcept {
-    return tickCount > TickCap ? TickAction::EndTimedOut : TickAction::Read;
+BeforeReadAction DecideBeforeRead(std::int16_t tick_count) noexcept {
+    return tick_count > kTickCap ? BeforeReadAction::EndTimedOut : BeforeReadAction::Read;
 }
 
-bool FlagIsSet(std::wstring_view flagText) noexcept {
-    return !flagText.empty() && flagText.front() == L'1';
+bool FlagIsSet(std::wstring_view flag_text) noexcept {
+    return !flag_text.empty() && flag_text.front() == L'1';
 }
 
-TickAction DecideAfterRead(std::wstring_view flagText) noexcept {
-    return FlagIsSet(flagText) ? TickAction::ClearFlagAndEndFinished : TickAction::Wait;
+AfterReadAction DecideAfterRead(std::wstring_view flag_text) noexcept {
+    return FlagIsSet(flag_text) ? AfterReadAction::ClearFlagAndEndFinished : AfterReadAction::Wait;
 }
 
 unsigned ExitCodeFor(WatchOutcome outcome) noexcept {
-    return outcome == WatchOutcome::Finished ? ExitFinished : ExitTimedOut;
+    return outcome == WatchOutcome::Finished ? kExitFinished : kExitTimedOut;
 }
 
 CompletionWatch::CompletionWatch(WatchPorts ports) noexcept : ports_(std::move(ports)) {}
@@ -37,21 +37,21 @@ CompletionWatch::CompletionWatch(WatchPorts ports) noexcept : ports_(std::move(p
 void CompletionWatch::Tick() noexcept {
     // The read lets window events run, and a timer tick among them would start a second tick
     // inside the first: it would count and read again before the first had decided.
-    if (inTick_ || ended_) {
+    if (in_tick_ || ended_) {
         return;
     }
-    inTick_ = true;
+    in_tick_ = true;
     RunTick();
-    inTick_ = false;
+    in_tick_ = false;
 }
 
 void CompletionWatch::RunTick() noexcept {
-    tickCount_ = NextTickCount(tickCount_);
-    if (DecideBeforeRead(tickCount_) == TickAction::EndTimedOut) {
+    tick_count_ = NextTickCount(tick_count_);
+    if (DecideBeforeRead(tick_count_) == BeforeReadAction::EndTimedOut) {
         End(WatchOutcome::TimedOut);
         return;
     }
-    if (DecideAfterRead(ReadFlagText()) == TickAction::ClearFlagAndEndFinished) {
+    if (DecideAfterRead(ReadFlagText()) == AfterReadAction::ClearFlagAndEndFinished) {
         ClearFlag();
         End(WatchOutcome::Finished);
     }
@@ -61,7 +61,7 @@ void CompletionWatch::RunTick() noexcept {
 // on with the next one: a failed read counts as "not set", a failed clear still ends.
 std::wstring CompletionWatch::ReadFlagText() const noexcept {
     try {
-        return ports_.readFlag().value_or(std::wstring{});
+        return ports_.read_flag().value_or(std::wstring{});
     } catch (...) {
         return {};
     }
@@ -69,7 +69,7 @@ std::wstring CompletionWatch::ReadFlagText() const noexcept {
 
 void CompletionWatch::ClearFlag() const noexcept {
     try {
-        ports_.clearFlag();
+        ports_.clear_flag();
     } catch (...) {
         // The program ends all the same; the flag then still reads as set next run.
     }
@@ -78,7 +78,7 @@ void CompletionWatch::ClearFlag() const noexcept {
 void CompletionWatch::End(WatchOutcome outcome) noexcept {
     ended_ = true;
     try {
-        ports_.endProgram(outcome);
+        ports_.end_program(outcome);
     } catch (...) {
         // Nothing follows the end in this tick, and later ticks do nothing.
     }

@@ -13,20 +13,24 @@
 namespace tamsrove {
 
 /// Key path of the installer's completion flag; each registry call gets its own copy.
-inline constexpr std::wstring_view FlagKeyPath = L"HKEY_CURRENT_USER\\Software\\Marrowfen";
+inline constexpr std::wstring_view kFlagKeyPath = L"HKEY_CURRENT_USER\\Software\\Marrowfen";
 /// Name of the REG_SZ value that holds the flag.
-inline constexpr std::wstring_view FlagValueName = L"frx";
+inline constexpr std::wstring_view kFlagValueName = L"frx";
 /// Text written to clear the flag once it has been seen.
-inline constexpr std::wstring_view FlagClearedText = L"0";
+inline constexpr std::wstring_view kFlagClearedText = L"0";
 /// Last tick that still reads the flag; the tick after it ends the wait.
-inline constexpr std::int16_t TickCap = 200;
+inline constexpr std::int16_t kTickCap = 200;
 /// Interval of the window's watch timer, in milliseconds.
-inline constexpr unsigned WatchIntervalMs = 1000;
+inline constexpr unsigned kWatchIntervalMs = 1000;
 
-/// What one tick does at each of its two decision points.
-enum class TickAction {
-    EndTimedOut,             ///< Past the cap: end the program without reading.
-    Read,                    ///< Read the flag.
+/// What a tick does before it reads the flag.
+enum class BeforeReadAction {
+    EndTimedOut, ///< Past the cap: end the program without reading.
+    Read,        ///< Read the flag.
+};
+
+/// What a tick does with the flag text it read.
+enum class AfterReadAction {
     ClearFlagAndEndFinished, ///< The flag is set: write "0", then end the program.
     Wait,                    ///< The flag is not set: nothing more this tick.
 };
@@ -37,22 +41,22 @@ enum class WatchOutcome { Finished, TimedOut };
 /// The tick count after one more tick; it stops at its maximum instead of overflowing.
 [[nodiscard]] std::int16_t NextTickCount(std::int16_t count) noexcept;
 /// Decision before reading, given the count already advanced for this tick.
-[[nodiscard]] TickAction DecideBeforeRead(std::int16_t tickCount) noexcept;
+[[nodiscard]] BeforeReadAction DecideBeforeRead(std::int16_t tick_count) noexcept;
 /// True when the flag text begins with the character "1".
-[[nodiscard]] bool FlagIsSet(std::wstring_view flagText) noexcept;
+[[nodiscard]] bool FlagIsSet(std::wstring_view flag_text) noexcept;
 /// Decision after reading the flag text (an empty read is the empty text).
-[[nodiscard]] TickAction DecideAfterRead(std::wstring_view flagText) noexcept;
+[[nodiscard]] AfterReadAction DecideAfterRead(std::wstring_view flag_text) noexcept;
 /// The process exit code for an outcome.
 [[nodiscard]] unsigned ExitCodeFor(WatchOutcome outcome) noexcept;
 
 /// The effects a tick needs, supplied by the window (or by fakes in tests).
 struct WatchPorts {
     /// Reads the flag's text, or nothing; may let window events run (and re-enter Tick).
-    std::function<std::optional<std::wstring>()> readFlag;
-    /// Writes FlagClearedText into the flag; its outcome is not needed.
-    std::function<void()> clearFlag;
+    std::function<std::optional<std::wstring>()> read_flag;
+    /// Writes kFlagClearedText into the flag; its outcome is not needed.
+    std::function<void()> clear_flag;
     /// Ends the program at once; normally does not return.
-    std::function<void(WatchOutcome)> endProgram;
+    std::function<void(WatchOutcome)> end_program;
 };
 
 /// Runs the ticks of the watch: counts them, reads, clears and ends through its ports.
@@ -66,7 +70,7 @@ public:
     void Tick() noexcept;
 
     /// Ticks handled so far.
-    [[nodiscard]] std::int16_t TickCount() const noexcept { return tickCount_; }
+    [[nodiscard]] std::int16_t TickCount() const noexcept { return tick_count_; }
     /// True once the watch has asked for the program's end.
     [[nodiscard]] bool HasEnded() const noexcept { return ended_; }
 
@@ -77,8 +81,8 @@ private:
     void End(WatchOutcome outcome) noexcept;
 
     WatchPorts ports_;
-    std::int16_t tickCount_ = 0;
-    bool inTick_ = false;
+    std::int16_t tick_count_ = 0;
+    bool in_tick_ = false;
     bool ended_ = false;
 };
 

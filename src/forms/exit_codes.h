@@ -5,10 +5,10 @@
 namespace tamsrove {
 
 /// The installer's flag was seen and cleared.
-inline constexpr unsigned ExitFinished = 0;
+inline constexpr unsigned kExitFinished = 0;
 /// The user confirmed "Terminate" (ERROR_CANCELLED).
-inline constexpr unsigned ExitTerminated = 1223;
+inline constexpr unsigned kExitTerminated = 1223;
 /// The tick cap ended the wait without a flag (ERROR_TIMEOUT).
-inline constexpr unsigned ExitTimedOut = 1460;
+inline constexpr unsigned kExitTimedOut = 1460;
 
 } // namespace tamsrove

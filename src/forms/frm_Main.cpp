@@ -20,51 +20,12 @@ using layout::ControlId;
 using layout::ControlKind;
 
 /// Child-window ids start above IDOK and IDCANCEL so that no control is mistaken for either.
-constexpr int FirstControlWindowId = 100;
+constexpr int kFirstControlWindowId = 100;
 
 /// A fixed-size window with a caption, the system menu, a close box and a minimise box.
-constexpr DWORD WindowStyle =
+constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-constexpr DWORD WindowExStyle = WS_EX_CONTROLPARENT;
-
-/// BeginPaint and EndPaint as one scope.
-class PaintScope {
-public:
-    explicit PaintScope(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &ps_)) {}
-    ~PaintScope() { ::EndPaint(window_, &ps_); }
-    PaintScope(const PaintScope&) = delete;
-    PaintScope& operator=(const PaintScope&) = delete;
-    PaintScope(PaintScope&&) = delete;
-    PaintScope& operator=(PaintScope&&) = delete;
-    [[nodiscard]] HDC dc() const noexcept { return dc_; }
-
-private:
-    HWND window_;
-    PAINTSTRUCT ps_{};
-    HDC dc_;
-};
-
-/// Selects an object into a DC and puts the previous one back at the end of the scope.
-class SelectScope {
-public:
-    SelectScope(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(::SelectObject(dc, object)) {}
-    ~SelectScope() {
-        if (previous_ != nullptr && previous_ != HGDI_ERROR) {
-            ::SelectObject(dc_, previous_);
-        }
-    }
-    SelectScope(const SelectScope&) = delete;
-    SelectScope& operator=(const SelectScope&) = delete;
-    SelectScope(SelectScope&&) = delete;
-    SelectScope& operator=(SelectScope&&) = delete;
-    [[nodiscard]] bool ok() const noexcept {
-        return previous_ != nullptr && previous_ != HGDI_ERROR;
-    }
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 
 /// Raises a flag for the length of a scope.
 class FlagScope {
@@ -79,14 +40,6 @@ public:
 private:
     bool& flag_;
 };
-
-/// True when the class is registered now, by this call or an earlier one.
-bool RegisterClassOnce(const WNDCLASSEXW& windowClass) {
-    if (::RegisterClassExW(&windowClass) != 0) {
-        return true;
-    }
-    return ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
 
 RECT ToRect(const layout::PixelRect& r) noexcept {
     return {r.left, r.top, r.right, r.bottom};
@@ -120,130 +73,15 @@ int MessageBoxQuestion(HWND owner, const wchar_t* text, const wchar_t* title, UI
 
 } // namespace
 
-namespace detail {
-
-/// A plain container window: the frame (button face with an etched edge) or a white picture
-/// box, either with a thin grey edge or showing a bitmap unscaled at its top-left corner.
-/// The edges are painted inside the client area, so children sit at their table positions.
-class ContainerBox {
-public:
-    enum class Edge : uint8_t { None, Etched, Sunken };
-
-    ContainerBox(Edge edge, HBITMAP picture) noexcept : edge_(edge), picture_(picture) {}
-
-    /// Registers the frame and picture box classes.
-    static bool RegisterWindowClasses(HINSTANCE instance) {
-        WNDCLASSEXW frame{};
-        frame.cbSize = sizeof(frame);
-        frame.style = CS_HREDRAW | CS_VREDRAW;
-        frame.lpfnWndProc = &ContainerBox::WndProc;
-        frame.hInstance = instance;
-        frame.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        frame.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-        frame.lpszClassName = frm_Main::FrameClassName;
-        WNDCLASSEXW picture = frame;
-        picture.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-        picture.lpszClassName = frm_Main::PictureBoxClassName;
-        return RegisterClassOnce(frame) && RegisterClassOnce(picture);
-    }
-
-    /// Creates the box's window as a child of parent.
-    HWND Create(const wchar_t* className, HWND parent, int id, const RECT& rect,
-                HINSTANCE instance) {
-        return ::CreateWindowExW(WS_EX_CONTROLPARENT, className, nullptr,
-                                 WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
-                                 rect.left, rect.top, rect.right - rect.left,
-                                 rect.bottom - rect.top, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this);
-    }
-
-private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-            auto* self = static_cast<ContainerBox*>(create->lpCreateParams);
-            self->window_ = hwnd;
-            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        }
-        auto* self = reinterpret_cast<ContainerBox*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (self == nullptr) {
-            return ::DefWindowProcW(hwnd, message, wParam, lParam);
-        }
-        if (message == WM_NCDESTROY) {
-            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            self->window_ = nullptr;
-            return ::DefWindowProcW(hwnd, message, wParam, lParam);
-        }
-        return self->HandleMessage(message, wParam, lParam);
-    }
-
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-        switch (message) {
-        case WM_PAINT:
-            OnPaint();
-            return 0;
-        case WM_PRINTCLIENT: // PrintWindow and other snapshots draw the same as the screen
-            Draw(reinterpret_cast<HDC>(wParam));
-            return 0;
-        default:
-            return ::DefWindowProcW(window_, message, wParam, lParam);
-        }
-    }
-
-    void OnPaint() {
-        const PaintScope paint(window_);
-        if (paint.dc() != nullptr) {
-            Draw(paint.dc());
-        }
-    }
-
-    void Draw(HDC dc) const {
-        DrawPicture(dc);
-        DrawEdgeInside(dc);
-    }
-
-    void DrawPicture(HDC dc) const {
-        BITMAP info{};
-        if (picture_ == nullptr || ::GetObjectW(picture_, sizeof(info), &info) == 0) {
-            return;
-        }
-        const unique_hdc memory(::CreateCompatibleDC(dc));
-        if (!memory) {
-            return;
-        }
-        const SelectScope select(memory.get(), picture_);
-        if (select.ok()) {
-            ::BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
-        }
-    }
-
-    void DrawEdgeInside(HDC dc) const {
-        RECT client{};
-        ::GetClientRect(window_, &client);
-        if (edge_ == Edge::Etched) {
-            ::DrawEdge(dc, &client, EDGE_ETCHED, BF_RECT);
-        } else if (edge_ == Edge::Sunken) {
-            // Flat: a sunken edge's light half would vanish against the white inside.
-            ::DrawEdge(dc, &client, BDR_SUNKENOUTER, BF_RECT | BF_FLAT);
-        }
-    }
-
-    HWND window_ = nullptr;
-    Edge edge_;
-    HBITMAP picture_; ///< owned by frm_Main, which outlives the window
-};
-
-} // namespace detail
-
-void EndProgramAtOnce(unsigned exitCode) {
+void EndProgramAtOnce(unsigned exit_code) {
     // ExitProcess ends every thread and destroys the windows without sending them close or
     // destroy messages, so no event handler of ours runs after this call.
-    ::ExitProcess(exitCode);
+    ::ExitProcess(exit_code);
 }
 
 frm_Main::TerminationActions frm_Main::ProgramTerminationActions() {
-    return {&MessageBoxQuestion, [](unsigned exitCode) {
-                EndProgramAtOnce(exitCode);
+    return {&MessageBoxQuestion, [](unsigned exit_code) {
+                EndProgramAtOnce(exit_code);
             }};
 }
 
@@ -259,58 +97,49 @@ frm_Main::frm_Main(TerminationActions actions) : actions_(std::move(actions)) {
 
 frm_Main::~frm_Main() {
     // Destroy the window while every member it uses is still alive.
-    window_.reset();
+    Destroy();
 }
 
 bool frm_Main::RegisterWindowClasses(HINSTANCE instance) {
-    WNDCLASSEXW main{};
-    main.cbSize = sizeof(main);
-    main.lpfnWndProc = &frm_Main::WndProc;
-    main.hInstance = instance;
-    main.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    main.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-    main.lpszClassName = ClassName;
-    return RegisterClassOnce(main) && detail::ContainerBox::RegisterWindowClasses(instance) &&
-           WorkRing::RegisterWindowClass(instance);
+    return RegisterWindowClass(instance, {kClassName, ::GetSysColorBrush(COLOR_BTNFACE)}) &&
+           ContainerBox::RegisterWindowClasses(instance) &&
+           WorkRing::RegisterWindowClasses(instance);
 }
 
 bool frm_Main::Create(HINSTANCE instance) {
-    if (window_ || !RegisterWindowClasses(instance)) {
+    if (Window() != nullptr || !RegisterWindowClasses(instance)) {
         return false;
     }
     instance_ = instance;
     // Created on the primary monitor so that its DPI is the one the layout uses.
     const RECT work = PrimaryWorkArea();
-    const layout::PixelSize client = layout::ClientPixels(layout::BaseDpi);
-    const std::wstring caption(layout::Caption);
-    const HWND created =
-        ::CreateWindowExW(WindowExStyle, ClassName, caption.c_str(), WindowStyle, work.left,
-                          work.top, client.width, client.height, nullptr, nullptr, instance, this);
-    if (created == nullptr || window_.get() != created) {
+    const layout::PixelSize client = layout::ClientPixels(kBaseDpi);
+    const std::wstring caption(layout::kCaption);
+    const RECT rect{work.left, work.top, work.left + client.width, work.top + client.height};
+    const HWND created = WindowBase::Create(kWindowExStyle, kClassName, caption.c_str(),
+                                            kWindowStyle, rect, nullptr, nullptr, instance);
+    if (created == nullptr) {
         return false;
     }
-    dpi_ = ::GetDpiForWindow(created);
-    if (dpi_ == 0) {
-        dpi_ = static_cast<UINT>(layout::BaseDpi);
-    }
+    dpi_ = WindowDpi(created);
     logo_.reset(static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(IDB_LOGO),
                                                   IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     LoadFont();
     LoadIcons();
     if (!CreateControls()) {
-        window_.reset();
+        Destroy();
         return false;
     }
     SizeAndCentre();
-    if (::SetTimer(created, UnloaderTimerId, UnloaderIntervalMs, nullptr) == 0) {
-        window_.reset();
+    if (::SetTimer(created, kUnloaderTimerId, kUnloaderIntervalMs, nullptr) == 0) {
+        Destroy();
         return false;
     }
     return true;
 }
 
-void frm_Main::Show(int showCommand) {
-    if (!window_) {
+void frm_Main::Show(int show_command) {
+    if (Window() == nullptr) {
         return;
     }
     if (!loaded_) {
@@ -319,83 +148,61 @@ void frm_Main::Show(int showCommand) {
     }
     // The window is the user's only way to stop the installation, so a start-up request to
     // keep it hidden is not honoured.
-    ::ShowWindow(window(), showCommand == SW_HIDE ? SW_SHOWNORMAL : showCommand);
-    ::UpdateWindow(window());
+    ::ShowWindow(Window(), show_command == SW_HIDE ? SW_SHOWNORMAL : show_command);
+    ::UpdateWindow(Window());
 }
 
-HWND frm_Main::window() const noexcept {
-    return window_.get();
-}
-
-HWND frm_Main::control(ControlId id) const noexcept {
+HWND frm_Main::Control(ControlId id) const noexcept {
     return controls_.at(static_cast<std::size_t>(id));
 }
 
 int frm_Main::ControlWindowId(ControlId id) noexcept {
-    return FirstControlWindowId + static_cast<int>(id);
+    return kFirstControlWindowId + static_cast<int>(id);
 }
 
-LRESULT CALLBACK frm_Main::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* self = static_cast<frm_Main*>(create->lpCreateParams);
-        self->window_.reset(hwnd);
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<frm_Main*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self == nullptr) {
-        return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        // The window is going by itself; the owner must not destroy it a second time.
-        static_cast<void>(self->window_.release());
-        self->controls_.fill(nullptr);
-        return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    return self->HandleMessage(message, wParam, lParam);
-}
-
-LRESULT frm_Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT frm_Main::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_COMMAND:
-        OnCommand(wParam);
+        OnCommand(wparam);
         return 0;
     case WM_CLOSE:
         OnClose();
         return 0; // never DefWindowProc: it would destroy the window
     case WM_TIMER:
-        OnTimer(static_cast<UINT_PTR>(wParam));
+        OnTimer(static_cast<UINT_PTR>(wparam));
         return 0;
     case WM_SETFOCUS:
         OnSetFocus();
         return 0;
+    case WM_NCDESTROY:
+        OnNcDestroy();
+        return ::DefWindowProcW(Window(), message, wparam, lparam);
     case DM_GETDEFID:
         // IsDialogMessage asks this when Enter is pressed: the button is the default one.
         return MAKELRESULT(ControlWindowId(ControlId::CbStopAndQuit), DC_HASDEFID);
     case WM_GETDPISCALEDSIZE:
         // Asked before a DPI change: the exact size keeps the client area 7620 x 3450 twips.
-        OnGetDpiScaledSize(LOWORD(wParam), *reinterpret_cast<SIZE*>(lParam));
+        OnGetDpiScaledSize(LOWORD(wparam), *reinterpret_cast<SIZE*>(lparam));
         return TRUE;
     case WM_DPICHANGED:
-        OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        OnDpiChanged(LOWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
         return 0;
     default:
-        return ::DefWindowProcW(window(), message, wParam, lParam);
+        return ::DefWindowProcW(Window(), message, wparam, lparam);
     }
 }
 
 void frm_Main::OnLoad() {
-    if (WorkRing* ring = WorkRing::FromWindow(control(ControlId::WorkRing1)); ring != nullptr) {
+    if (WorkRing* ring = WorkRing::FromWindow(Control(ControlId::WorkRing1)); ring != nullptr) {
         ring->ani_start();
     }
     // Asking for the focus may fail (the window is not shown yet); that is of no consequence.
-    static_cast<void>(::SetFocus(window()));
+    static_cast<void>(::SetFocus(Window()));
 }
 
-void frm_Main::OnCommand(WPARAM wParam) {
-    if (LOWORD(wParam) == ControlWindowId(ControlId::CbStopAndQuit) &&
-        HIWORD(wParam) == BN_CLICKED) {
+void frm_Main::OnCommand(WPARAM wparam) {
+    if (LOWORD(wparam) == ControlWindowId(ControlId::CbStopAndQuit) &&
+        HIWORD(wparam) == BN_CLICKED) {
         ConfirmTermination();
     }
 }
@@ -406,14 +213,14 @@ void frm_Main::OnClose() {
     ConfirmTermination();
 }
 
-void frm_Main::OnTimer(UINT_PTR timerId) {
-    if (timerId == UnloaderTimerId) {
+void frm_Main::OnTimer(UINT_PTR timer_id) {
+    if (timer_id == kUnloaderTimerId) {
         OnUnloaderTick();
     }
 }
 
 // The installer's completion flag is polled by tmr_Unloader, so both must tick alike.
-static_assert(frm_Main::UnloaderIntervalMs == WatchIntervalMs);
+static_assert(frm_Main::kUnloaderIntervalMs == kWatchIntervalMs);
 
 void frm_Main::OnUnloaderTick() {
     // The watch counts, reads, clears and ends; this window only supplies its ports. The read
@@ -429,8 +236,8 @@ WatchPorts frm_Main::CompletionFlagPorts() {
     // Both registry routines cut the root's name off the path they are handed: every call
     // gets a fresh copy of it.
     return {
-        [] { return RegReadValue(std::wstring(FlagKeyPath), FlagValueName); },
-        [] { RegWriteValue(std::wstring(FlagKeyPath), FlagValueName, FlagClearedText); },
+        [] { return RegReadValue(std::wstring(kFlagKeyPath), kFlagValueName); },
+        [] { RegWriteValue(std::wstring(kFlagKeyPath), kFlagValueName, kFlagClearedText); },
         [this](WatchOutcome outcome) { actions_.end(ExitCodeFor(outcome)); },
     };
 }
@@ -438,7 +245,7 @@ WatchPorts frm_Main::CompletionFlagPorts() {
 void frm_Main::OnSetFocus() {
     // As in a dialog, the focus that reaches the window goes on to its one tab stop, so that
     // Space and Enter work the button.
-    if (const HWND button = control(ControlId::CbStopAndQuit); button != nullptr) {
+    if (const HWND button = Control(ControlId::CbStopAndQuit); button != nullptr) {
         ::SetFocus(button);
     }
 }
@@ -448,8 +255,8 @@ void frm_Main::OnGetDpiScaledSize(UINT dpi, SIZE& size) const {
 }
 
 void frm_Main::OnDpiChanged(UINT dpi, const RECT& suggested) {
-    dpi_ = dpi != 0 ? dpi : static_cast<UINT>(layout::BaseDpi);
-    ::SetWindowPos(window(), nullptr, suggested.left, suggested.top,
+    dpi_ = dpi != 0 ? dpi : static_cast<UINT>(kBaseDpi);
+    ::SetWindowPos(Window(), nullptr, suggested.left, suggested.top,
                    suggested.right - suggested.left, suggested.bottom - suggested.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     LoadFont();
@@ -463,21 +270,21 @@ void frm_Main::ConfirmTermination() {
     if (asking_) {
         return;
     }
-    const std::wstring text(layout::QuestionText);
-    const std::wstring title(layout::QuestionTitle);
+    const std::wstring text(layout::kQuestionText);
+    const std::wstring title(layout::kQuestionTitle);
     int answer = IDCANCEL;
     {
         const FlagScope asking(asking_);
         // No icon: MB_OKCANCEL alone, with OK the default button.
-        answer = actions_.ask(window(), text.c_str(), title.c_str(), MB_OKCANCEL | MB_DEFBUTTON1);
+        answer = actions_.ask(Window(), text.c_str(), title.c_str(), MB_OKCANCEL | MB_DEFBUTTON1);
     }
     if (answer == IDOK) {
-        actions_.end(ExitTerminated);
+        actions_.end(kExitTerminated);
     }
 }
 
 bool frm_Main::CreateControls() {
-    for (const ControlEntry& entry : layout::Controls) {
+    for (const ControlEntry& entry : layout::kControls) {
         const HWND created = CreateControl(entry);
         if (created == nullptr) {
             return false;
@@ -503,20 +310,13 @@ HWND frm_Main::CreateControl(const ControlEntry& entry) {
     const std::wstring text(entry.text);
     switch (entry.kind) {
     case ControlKind::Frame:
-    case ControlKind::PictureBox: {
-        const bool isFrame = entry.kind == ControlKind::Frame;
-        const bool showsLogo = entry.id == ControlId::Picture1;
-        const auto edge = isFrame     ? detail::ContainerBox::Edge::Etched
-                          : showsLogo ? detail::ContainerBox::Edge::None
-                                      : detail::ContainerBox::Edge::Sunken;
-        auto& box = boxes_.at(static_cast<std::size_t>(entry.id));
-        box = std::make_unique<detail::ContainerBox>(edge, showsLogo ? logo_.get() : nullptr);
-        return box->Create(isFrame ? FrameClassName : PictureBoxClassName, parent, id, rect,
-                           instance_);
+    case ControlKind::PictureBox:
+        return CreateContainerBox(entry, parent, rect);
+    case ControlKind::WorkRing: {
+        const WorkRing* ring =
+            WorkRing::CreateControl(parent, id, rect, WS_CHILD | WS_VISIBLE, instance_);
+        return ring != nullptr ? ring->Window() : nullptr;
     }
-    case ControlKind::WorkRing:
-        return ::CreateWindowExW(0, WorkRing::ClassName, nullptr, WS_CHILD | WS_VISIBLE, rect.left,
-                                 rect.top, width, height, parent, menu, instance_, nullptr);
     case ControlKind::Label:
         return ::CreateWindowExW(0, WC_STATICW, text.c_str(),
                                  WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, rect.left,
@@ -529,13 +329,30 @@ HWND frm_Main::CreateControl(const ControlEntry& entry) {
     return nullptr;
 }
 
+HWND frm_Main::CreateContainerBox(const ControlEntry& entry, HWND parent, const RECT& rect) {
+    const bool is_frame = entry.kind == ControlKind::Frame;
+    const bool shows_logo = entry.id == ControlId::Picture1;
+    const auto edge = is_frame     ? ContainerBox::Edge::Etched
+                      : shows_logo ? ContainerBox::Edge::None
+                                   : ContainerBox::Edge::Sunken;
+    auto& box = boxes_.at(static_cast<std::size_t>(entry.id));
+    box = std::make_unique<ContainerBox>(edge, shows_logo ? logo_.get() : nullptr);
+    return box->CreateChild(is_frame ? kFrameClassName : kPictureBoxClassName, parent,
+                            ControlWindowId(entry.id), rect, instance_);
+}
+
+void frm_Main::OnNcDestroy() {
+    // The child windows are gone with the window.
+    controls_.fill(nullptr);
+}
+
 HWND frm_Main::ContainerOf(const ControlEntry& entry) const noexcept {
-    return entry.container ? control(*entry.container) : window();
+    return entry.container ? Control(*entry.container) : Window();
 }
 
 void frm_Main::PlaceControls() {
-    for (const ControlEntry& entry : layout::Controls) {
-        const HWND child = control(entry.id);
+    for (const ControlEntry& entry : layout::kControls) {
+        const HWND child = Control(entry.id);
         if (child == nullptr) {
             continue;
         }
@@ -559,8 +376,8 @@ void frm_Main::LoadFont() {
     // The controls still use the old font: it is deleted (when `font` goes out of scope) only
     // after they all have the new one.
     std::swap(font_, font);
-    for (const ControlEntry& entry : layout::Controls) {
-        const HWND child = control(entry.id);
+    for (const ControlEntry& entry : layout::kControls) {
+        const HWND child = Control(entry.id);
         if (child != nullptr &&
             (entry.kind == ControlKind::Label || entry.kind == ControlKind::CommandButton)) {
             ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
@@ -569,20 +386,20 @@ void frm_Main::LoadFont() {
 }
 
 void frm_Main::LoadIcons() {
-    const auto load = [this](int widthMetric, int heightMetric) {
+    const auto load = [this](int width_metric, int height_metric) {
         return unique_hicon(static_cast<HICON>(
             ::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TAMSROVE), IMAGE_ICON,
-                         ::GetSystemMetricsForDpi(widthMetric, dpi_),
-                         ::GetSystemMetricsForDpi(heightMetric, dpi_), LR_DEFAULTCOLOR)));
+                         ::GetSystemMetricsForDpi(width_metric, dpi_),
+                         ::GetSystemMetricsForDpi(height_metric, dpi_), LR_DEFAULTCOLOR)));
     };
     // The window keeps using the previous icon until it has the new one; only then is the
     // previous one destroyed.
     if (unique_hicon big = load(SM_CXICON, SM_CYICON); big) {
-        ::SendMessageW(window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+        ::SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
         big_icon_ = std::move(big);
     }
     if (unique_hicon small = load(SM_CXSMICON, SM_CYSMICON); small) {
-        ::SendMessageW(window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+        ::SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
         small_icon_ = std::move(small);
     }
 }
@@ -590,20 +407,20 @@ void frm_Main::LoadIcons() {
 SIZE frm_Main::WindowSizeForDpi(UINT dpi) const {
     const layout::PixelSize client = layout::ClientPixels(static_cast<int32_t>(dpi));
     RECT rect{0, 0, client.width, client.height};
-    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_STYLE));
-    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_EXSTYLE));
-    if (::AdjustWindowRectExForDpi(&rect, style, FALSE, exStyle, dpi) == FALSE) {
-        ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_STYLE));
+    const auto ex_style = static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_EXSTYLE));
+    if (::AdjustWindowRectExForDpi(&rect, style, FALSE, ex_style, dpi) == FALSE) {
+        ::AdjustWindowRectEx(&rect, style, FALSE, ex_style);
     }
     return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 void frm_Main::SizeAndCentre() {
     const SIZE size = WindowSizeForDpi(dpi_);
-    const RECT work = WorkAreaOf(window());
+    const RECT work = WorkAreaOf(Window());
     const layout::PixelPoint origin =
         layout::CentredOrigin({work.left, work.top, work.right, work.bottom}, {size.cx, size.cy});
-    ::SetWindowPos(window(), nullptr, origin.x, origin.y, size.cx, size.cy,
+    ::SetWindowPos(Window(), nullptr, origin.x, origin.y, size.cx, size.cy,
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

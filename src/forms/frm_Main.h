@@ -11,32 +11,31 @@
 #include <memory>
 
 #include "forms/completion_watch.h"
+#include "forms/container_box.h"
 #include "forms/layout.h"
+#include "platform/twips.h"
 #include "platform/win32_handles.h"
+#include "platform/window_base.h"
 
 namespace tamsrove {
 
-/// Ends the whole program at once with exitCode: every window, control and timer goes and no
+/// Ends the whole program at once with exit_code: every window, control and timer goes and no
 /// close or unload event runs. It is the program's only way to end.
-[[noreturn]] void EndProgramAtOnce(unsigned exitCode);
-
-namespace detail {
-class ContainerBox;
-} // namespace detail
+[[noreturn]] void EndProgramAtOnce(unsigned exit_code);
 
 /// The progress window with its controls, laid out in twips at the window's DPI.
-class frm_Main {
+class frm_Main : public WindowBase<frm_Main, WindowOwner::Object> {
 public:
     /// Window class of the top-level window.
-    static constexpr const wchar_t* ClassName = L"Tamsrove.frm_Main";
+    static constexpr const wchar_t* kClassName = L"Tamsrove.frm_Main";
     /// Window class of the frame, the container that groups everything but the button.
-    static constexpr const wchar_t* FrameClassName = L"Tamsrove.Frame";
+    static constexpr const wchar_t* kFrameClassName = ContainerBox::kFrameClassName;
     /// Window class of the white picture boxes pic_C and Picture1.
-    static constexpr const wchar_t* PictureBoxClassName = L"Tamsrove.PictureBox";
+    static constexpr const wchar_t* kPictureBoxClassName = ContainerBox::kPictureBoxClassName;
     /// Timer id of tmr_Unloader on the top-level window.
-    static constexpr UINT_PTR UnloaderTimerId = 1;
+    static constexpr UINT_PTR kUnloaderTimerId = 1;
     /// tmr_Unloader's interval.
-    static constexpr UINT UnloaderIntervalMs = 1000;
+    static constexpr UINT kUnloaderIntervalMs = 1000;
 
     /// How the termination question is asked and how a confirmed termination ends the program.
     /// The program uses MessageBoxW and EndProgramAtOnce; tests replace both.
@@ -44,7 +43,7 @@ public:
         /// Shows the question; the arguments and result are those of MessageBoxW.
         std::function<int(HWND owner, const wchar_t* text, const wchar_t* title, UINT type)> ask;
         /// Ends the program with the exit code; never returns in the program.
-        std::function<void(unsigned exitCode)> end;
+        std::function<void(unsigned exit_code)> end;
     };
 
     /// The actions the program itself uses: MessageBoxW and EndProgramAtOnce.
@@ -53,12 +52,8 @@ public:
     /// A window not yet created; empty actions fall back to the program's own.
     explicit frm_Main(TerminationActions actions = ProgramTerminationActions());
     ~frm_Main();
-    frm_Main(const frm_Main&) = delete;
-    frm_Main& operator=(const frm_Main&) = delete;
-    frm_Main(frm_Main&&) = delete;
-    frm_Main& operator=(frm_Main&&) = delete;
 
-    /// Registers the window, frame, picture box and ring classes; true when all are available.
+    /// Registers the window, frame, picture box and ring classes; true when all are registered.
     static bool RegisterWindowClasses(HINSTANCE instance);
 
     /// Creates the hidden window with its controls, centred on its monitor's work area, and
@@ -66,38 +61,39 @@ public:
     [[nodiscard]] bool Create(HINSTANCE instance);
 
     /// Runs the load event once (the ring starts, the window asks for focus), then shows it.
-    void Show(int showCommand);
+    void Show(int show_command);
 
-    /// The top-level window; null before Create.
-    [[nodiscard]] HWND window() const noexcept;
     /// A control's window; null before Create.
-    [[nodiscard]] HWND control(layout::ControlId id) const noexcept;
+    [[nodiscard]] HWND Control(layout::ControlId id) const noexcept;
     /// The child-window id a control carries (GetDlgCtrlID).
     [[nodiscard]] static int ControlWindowId(layout::ControlId id) noexcept;
     /// The DPI the window is laid out for.
-    [[nodiscard]] UINT dpi() const noexcept { return dpi_; }
+    [[nodiscard]] UINT Dpi() const noexcept { return dpi_; }
     /// i_TickCount: the number of tmr_Unloader ticks so far.
     [[nodiscard]] int16_t TickCount() const noexcept { return watch_.TickCount(); }
 
 private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    friend WindowBase;
+    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
     // Events.
     void OnLoad();
-    void OnCommand(WPARAM wParam);
+    void OnCommand(WPARAM wparam);
     void OnClose();
-    void OnTimer(UINT_PTR timerId);
+    void OnTimer(UINT_PTR timer_id);
     void OnUnloaderTick();
     [[nodiscard]] WatchPorts CompletionFlagPorts();
     void OnSetFocus();
     void OnDpiChanged(UINT dpi, const RECT& suggested);
     void OnGetDpiScaledSize(UINT dpi, SIZE& size) const;
+    void OnNcDestroy();
 
     // Private procedures.
     void ConfirmTermination();
     [[nodiscard]] bool CreateControls();
     [[nodiscard]] HWND CreateControl(const layout::ControlEntry& entry);
+    [[nodiscard]] HWND CreateContainerBox(const layout::ControlEntry& entry, HWND parent,
+                                          const RECT& rect);
     void PlaceControls();
     void LoadFont();
     void LoadIcons();
@@ -107,7 +103,7 @@ private:
 
     TerminationActions actions_;
     HINSTANCE instance_ = nullptr;
-    UINT dpi_ = static_cast<UINT>(layout::BaseDpi);
+    UINT dpi_ = static_cast<UINT>(kBaseDpi);
     /// tmr_Unloader's tick handler; it keeps i_TickCount, which is never reset. Declared after
     /// actions_, whose end it uses.
     CompletionWatch watch_{CompletionFlagPorts()};
@@ -119,11 +115,9 @@ private:
     unique_hbitmap logo_;
     /// The objects behind the frame, pic_C and Picture1 (null for other controls). The frame
     /// bears the window's own name, frm_Main, in the control table.
-    std::array<std::unique_ptr<detail::ContainerBox>, layout::ControlCount> boxes_;
+    std::array<std::unique_ptr<ContainerBox>, layout::kControlCount> boxes_;
     /// The control windows, owned (and destroyed) by the top-level window.
-    std::array<HWND, layout::ControlCount> controls_{};
-    /// The top-level window; declared last so that it goes before everything it uses.
-    unique_hwnd window_;
+    std::array<HWND, layout::kControlCount> controls_{};
 };
 
 } // namespace tamsrove

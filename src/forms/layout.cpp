@@ -7,17 +7,6 @@ namespace tamsrove::layout {
 
 namespace {
 
-/// value * numerator / denominator in 64 bits, rounded half away from zero and clamped to the
-/// 32-bit range; denominator must be positive.
-int32_t ScaleRounded(int32_t value, int32_t numerator, int32_t denominator) noexcept {
-    const int64_t product = static_cast<int64_t>(value) * numerator;
-    const int64_t half = denominator / 2;
-    const int64_t rounded =
-        product >= 0 ? (product + half) / denominator : (product - half) / denominator;
-    return static_cast<int32_t>(std::clamp<int64_t>(rounded, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
-}
-
 /// Centres a length inside a span, or starts at the span when it does not fit.
 int32_t CentredStart(int32_t span_start, int32_t span_end, int32_t length) noexcept {
     const int64_t free_space = static_cast<int64_t>(span_end) - span_start - length;
@@ -31,19 +20,7 @@ int32_t CentredStart(int32_t span_start, int32_t span_end, int32_t length) noexc
 
 const ControlEntry& Entry(ControlId id) noexcept {
     // The table is in ControlId order, which the tests hold it to.
-    return Controls.at(static_cast<std::size_t>(id));
-}
-
-int32_t UsableDpi(int32_t dpi) noexcept {
-    return dpi > 0 ? dpi : BaseDpi;
-}
-
-int32_t TwipsToPixels(int32_t twips, int32_t dpi) noexcept {
-    return ScaleRounded(twips, UsableDpi(dpi), TwipsPerInch);
-}
-
-int32_t PixelsToTwips(int32_t pixels, int32_t dpi) noexcept {
-    return ScaleRounded(pixels, TwipsPerInch, UsableDpi(dpi));
+    return kControls.at(static_cast<std::size_t>(id));
 }
 
 PixelRect ToPixels(const TwipsRect& twips, int32_t dpi) noexcept {
@@ -62,7 +39,7 @@ PixelRect ControlPixels(ControlId id, int32_t dpi) noexcept {
 }
 
 PixelSize ClientPixels(int32_t dpi) noexcept {
-    return {TwipsToPixels(ClientWidthTwips, dpi), TwipsToPixels(ClientHeightTwips, dpi)};
+    return {TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
 }
 
 PixelPoint CentredOrigin(const PixelRect& work_area, PixelSize window) noexcept {

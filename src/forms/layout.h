@@ -1,5 +1,5 @@
 // The progress window's geometry and texts as plain values: every control's rectangle in twips
-// inside its container, and the conversions to pixels at a given DPI. Nothing here calls the
+// inside its container, and their conversion to pixels at a given DPI. Nothing here calls the
 // platform, so the layout is tested natively and the Win32 layer only carries it out.
 #pragma once
 
@@ -8,12 +8,9 @@
 #include <optional>
 #include <string_view>
 
-namespace tamsrove::layout {
+#include "platform/twips.h"
 
-/// Twips in one inch; a pixel is 1440 / dpi twips (15 at 96 DPI, 10 at 144 DPI).
-inline constexpr int32_t TwipsPerInch = 1440;
-/// The DPI at which the platform draws unscaled; used when a DPI is missing or invalid.
-inline constexpr int32_t BaseDpi = 96;
+namespace tamsrove::layout {
 
 /// A rectangle in twips: left and top relative to the container's top-left corner.
 struct TwipsRect {
@@ -62,7 +59,7 @@ enum class ControlId : uint8_t {
 };
 
 /// Number of controls in the table.
-inline constexpr std::size_t ControlCount = 8;
+inline constexpr std::size_t kControlCount = 8;
 
 /// What a control is, which decides the window class the Win32 layer gives it.
 enum class ControlKind : uint8_t { Frame, PictureBox, WorkRing, Label, CommandButton };
@@ -79,20 +76,20 @@ struct ControlEntry {
 };
 
 /// The window's caption (it begins with a space).
-inline constexpr std::wstring_view Caption = L" Corvellan installation progress:";
+inline constexpr std::wstring_view kCaption = L" Corvellan installation progress:";
 /// The client area's size in twips.
-inline constexpr int32_t ClientWidthTwips = 7620;
+inline constexpr int32_t kClientWidthTwips = 7620;
 /// The client area's height in twips.
-inline constexpr int32_t ClientHeightTwips = 3450;
+inline constexpr int32_t kClientHeightTwips = 3450;
 
 /// The termination question's text (it ends in a single quotation mark).
-inline constexpr std::wstring_view QuestionText =
+inline constexpr std::wstring_view kQuestionText =
     L"Please wait for the installation to finish! Click 'Ok' to terminate the installation'";
 /// The termination question's title.
-inline constexpr std::wstring_view QuestionTitle = L"Information:";
+inline constexpr std::wstring_view kQuestionTitle = L"Information:";
 
 /// Every control of the window, in creation order (a container comes before its contents).
-inline constexpr std::array<ControlEntry, ControlCount> Controls = {{
+inline constexpr std::array<ControlEntry, kControlCount> kControls = {{
     {ControlId::Frame,
      L"frm_Main",
      ControlKind::Frame,
@@ -153,15 +150,6 @@ inline constexpr std::array<ControlEntry, ControlCount> Controls = {{
 
 /// The table row of a control.
 [[nodiscard]] const ControlEntry& Entry(ControlId id) noexcept;
-
-/// A DPI the conversions can use: values below 1 become BaseDpi.
-[[nodiscard]] int32_t UsableDpi(int32_t dpi) noexcept;
-
-/// Twips to pixels at a DPI, rounded half away from zero like the platform's MulDiv.
-[[nodiscard]] int32_t TwipsToPixels(int32_t twips, int32_t dpi) noexcept;
-
-/// Pixels to twips at a DPI, rounded half away from zero.
-[[nodiscard]] int32_t PixelsToTwips(int32_t pixels, int32_t dpi) noexcept;
 
 /// A twips rectangle in pixels; each edge is converted on its own so that neighbours still meet.
 [[nodiscard]] PixelRect ToPixels(const TwipsRect& twips, int32_t dpi) noexcept;

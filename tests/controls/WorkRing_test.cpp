@@ -27,7 +27,7 @@ constexpr int design_height_twips = 1035;
 class WorkRingControl : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(WorkRing::RegisterWindowClass(::GetModuleHandleW(nullptr)));
+        ASSERT_TRUE(WorkRing::RegisterWindowClasses(::GetModuleHandleW(nullptr)));
         host_ = test::make_host_window(320, 320);
         ASSERT_TRUE(host_);
         dpi_ = static_cast<int32_t>(::GetDpiForWindow(host_.get()));
@@ -41,7 +41,7 @@ protected:
     }
 
     HWND make_ring(int width_twips, int height_twips) const {
-        return ::CreateWindowExW(0, WorkRing::ClassName, nullptr, WS_CHILD | WS_VISIBLE, 10, 10,
+        return ::CreateWindowExW(0, WorkRing::kClassName, nullptr, WS_CHILD | WS_VISIBLE, 10, 10,
                                  px(width_twips), px(height_twips), host_.get(),
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(7)),
                                  ::GetModuleHandleW(nullptr), nullptr);
@@ -52,7 +52,7 @@ protected:
     // The bitmap the ring box holds now.
     [[nodiscard]] HBITMAP shown() const {
         return reinterpret_cast<HBITMAP>(
-            ::SendMessageW(ring_->ring_box(), STM_GETIMAGE, IMAGE_BITMAP, 0));
+            ::SendMessageW(ring_->RingBoxWindow(), STM_GETIMAGE, IMAGE_BITMAP, 0));
     }
 
     // One tick of the animation timer, delivered as the timer would.
@@ -62,7 +62,7 @@ protected:
     [[nodiscard]] std::array<HBITMAP, 8> frame_handles() const {
         std::array<HBITMAP, 8> handles{};
         for (int32_t k = 0; k < 8; ++k) {
-            handles[static_cast<size_t>(k)] = ring_->frame_bitmap(k);
+            handles[static_cast<size_t>(k)] = ring_->FrameBitmap(k);
         }
         return handles;
     }
@@ -70,7 +70,7 @@ protected:
     // The ring box's rectangle in the control's client coordinates.
     [[nodiscard]] RECT box_rect() const {
         RECT r{};
-        ::GetWindowRect(ring_->ring_box(), &r);
+        ::GetWindowRect(ring_->RingBoxWindow(), &r);
         ::MapWindowPoints(nullptr, ring_window_, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
@@ -88,8 +88,8 @@ protected:
     [[nodiscard]] int pixels_off_frame(HWND ring, int32_t k) const {
         const test::Capture capture = test::capture_client(ring);
         EXPECT_GT(capture.width, 0);
-        const PixelBuffer frame = draw_ring_frame(k, dpi_);
-        const int offset = px(WorkRing::ring_box_offset_twips);
+        const PixelBuffer frame = DrawRingFrame(k, dpi_);
+        const int offset = px(WorkRing::kRingBoxOffsetTwips);
         int wrong = 0;
         for (int y = 0; y < capture.height; ++y) {
             for (int x = 0; x < capture.width; ++x) {
@@ -97,7 +97,7 @@ protected:
                 const int fx = x - offset;
                 const int fy = y - offset;
                 if (fx >= 0 && fy >= 0 && fx < frame.width && fy < frame.height) {
-                    const Rgb c = frame.pixel(fx, fy);
+                    const Rgb c = frame.Pixel(fx, fy);
                     expected = RGB(c.r, c.g, c.b);
                 }
                 if (capture.at(x, y) != expected && ++wrong <= 3) {
@@ -111,7 +111,7 @@ protected:
 
     void show_on_screen(HWND ring) const {
         ::UpdateWindow(ring);
-        ::UpdateWindow(WorkRing::FromWindow(ring)->ring_box());
+        ::UpdateWindow(WorkRing::FromWindow(ring)->RingBoxWindow());
         ::GdiFlush();
     }
 };
@@ -119,34 +119,35 @@ protected:
 // --- Class and creation ------------------------------------------------------------------------
 
 TEST_F(WorkRingControl, RegistersOnceUnderItsClassName) {
-    EXPECT_TRUE(WorkRing::RegisterWindowClass(::GetModuleHandleW(nullptr)));
+    EXPECT_TRUE(WorkRing::RegisterWindowClasses(::GetModuleHandleW(nullptr)));
     std::array<wchar_t, 64> name{};
     ASSERT_GT(::GetClassNameW(ring_window_, name.data(), static_cast<int>(name.size())), 0);
     EXPECT_EQ(std::wstring(name.data()), L"Tamsrove.WorkRing");
-    ASSERT_GT(::GetClassNameW(ring_->ring_box(), name.data(), static_cast<int>(name.size())), 0);
-    EXPECT_EQ(std::wstring(name.data()), WorkRing::BoxClassName);
+    ASSERT_GT(::GetClassNameW(ring_->RingBoxWindow(), name.data(), static_cast<int>(name.size())),
+              0);
+    EXPECT_EQ(std::wstring(name.data()), WorkRing::kBoxClassName);
 }
 
 TEST_F(WorkRingControl, FromWindowAnswersOnlyForRings) {
     EXPECT_EQ(WorkRing::FromWindow(ring_window_), ring_);
-    EXPECT_EQ(ring_->window(), ring_window_);
+    EXPECT_EQ(ring_->Window(), ring_window_);
     EXPECT_EQ(WorkRing::FromWindow(nullptr), nullptr);
     EXPECT_EQ(WorkRing::FromWindow(host_.get()), nullptr);
-    EXPECT_EQ(WorkRing::FromWindow(ring_->ring_box()), nullptr);
+    EXPECT_EQ(WorkRing::FromWindow(ring_->RingBoxWindow()), nullptr);
     EXPECT_EQ(WorkRing::FromWindow(::GetDesktopWindow()), nullptr);
 }
 
 TEST_F(WorkRingControl, CreatedWithTimerOffAndAnEmptyVisibleRingBox) {
-    EXPECT_EQ(ring_->frame(), 0);
-    EXPECT_FALSE(ring_->animating());
-    ASSERT_NE(ring_->ring_box(), nullptr);
-    EXPECT_EQ(::GetParent(ring_->ring_box()), ring_window_);
-    EXPECT_TRUE(::IsWindowVisible(ring_->ring_box()));
+    EXPECT_EQ(ring_->Frame(), 0);
+    EXPECT_FALSE(ring_->IsAnimating());
+    ASSERT_NE(ring_->RingBoxWindow(), nullptr);
+    EXPECT_EQ(::GetParent(ring_->RingBoxWindow()), ring_window_);
+    EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
     EXPECT_EQ(shown(), nullptr);
 }
 
 TEST_F(WorkRingControl, FramesAreEightDistinct24BitBitmapsOfTheRingSize) {
-    const PixelSize size = ring_frame_size(ring_->dpi());
+    const PixelSize size = RingFrameSize(ring_->Dpi());
     const auto handles = frame_handles();
     for (int32_t k = 0; k < 8; ++k) {
         SCOPED_TRACE("frame " + std::to_string(k));
@@ -160,8 +161,8 @@ TEST_F(WorkRingControl, FramesAreEightDistinct24BitBitmapsOfTheRingSize) {
             EXPECT_NE(handles[static_cast<size_t>(j)], handles[static_cast<size_t>(k)]);
         }
     }
-    EXPECT_EQ(ring_->frame_bitmap(-1), nullptr);
-    EXPECT_EQ(ring_->frame_bitmap(8), nullptr);
+    EXPECT_EQ(ring_->FrameBitmap(-1), nullptr);
+    EXPECT_EQ(ring_->FrameBitmap(8), nullptr);
 }
 
 // --- Frame sequence ----------------------------------------------------------------------------
@@ -173,8 +174,8 @@ TEST_F(WorkRingControl, TicksShowFramesZeroToSevenThenZero) {
         SCOPED_TRACE("tick " + std::to_string(i + 1));
         tick();
         // The box holds the stored bitmap itself: nothing was copied or drawn for the tick.
-        EXPECT_EQ(shown(), ring_->frame_bitmap(expected[i]));
-        EXPECT_EQ(ring_->frame(), next_ring_frame(expected[i]));
+        EXPECT_EQ(shown(), ring_->FrameBitmap(expected[i]));
+        EXPECT_EQ(ring_->Frame(), NextRingFrame(expected[i]));
     }
 }
 
@@ -183,10 +184,10 @@ TEST_F(WorkRingControl, NinthTickShowsFrameZeroAgain) {
     for (int i = 0; i < 8; ++i) {
         tick();
     }
-    EXPECT_EQ(shown(), ring_->frame_bitmap(7));
-    EXPECT_EQ(ring_->frame(), 0);
+    EXPECT_EQ(shown(), ring_->FrameBitmap(7));
+    EXPECT_EQ(ring_->Frame(), 0);
     tick();
-    EXPECT_EQ(shown(), ring_->frame_bitmap(0));
+    EXPECT_EQ(shown(), ring_->FrameBitmap(0));
 }
 
 TEST_F(WorkRingControl, TicksKeepUsingTheBitmapsMadeAtCreation) {
@@ -205,7 +206,7 @@ TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
     static HWND watched = nullptr;
     static int erases = 0;
     static int moves = 0;
-    watched = ring_->ring_box();
+    watched = ring_->RingBoxWindow();
     erases = 0;
     moves = 0;
     const HHOOK hook = ::SetWindowsHookExW(
@@ -223,7 +224,7 @@ TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
     ring_->ani_start();
     for (int i = 0; i < 16; ++i) {
         tick();
-        ::UpdateWindow(ring_->ring_box());
+        ::UpdateWindow(ring_->RingBoxWindow());
     }
     ::UnhookWindowsHookEx(hook);
     EXPECT_EQ(erases, 0);
@@ -234,12 +235,12 @@ TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
     ring_->ani_start();
     tick();
     const auto offer = [&](HGDIOBJ picture) {
-        return ::SendMessageW(ring_->ring_box(), STM_SETIMAGE, IMAGE_BITMAP,
+        return ::SendMessageW(ring_->RingBoxWindow(), STM_SETIMAGE, IMAGE_BITMAP,
                               reinterpret_cast<LPARAM>(picture));
     };
     // Not a bitmap at all.
     EXPECT_EQ(offer(::GetStockObject(WHITE_BRUSH)), 0);
-    EXPECT_EQ(shown(), ring_->frame_bitmap(0));
+    EXPECT_EQ(shown(), ring_->FrameBitmap(0));
     // A bitmap that another DC holds selected cannot be drawn from the box's DC.
     const unique_hdc other(::CreateCompatibleDC(nullptr));
     const unique_hbitmap held(::CreateCompatibleBitmap(other.get(), 8, 8));
@@ -247,7 +248,7 @@ TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
     ASSERT_TRUE(held);
     const HGDIOBJ previous = ::SelectObject(other.get(), held.get());
     EXPECT_EQ(offer(held.get()), 0);
-    EXPECT_EQ(shown(), ring_->frame_bitmap(0));
+    EXPECT_EQ(shown(), ring_->FrameBitmap(0));
     ::SelectObject(other.get(), previous);
 }
 
@@ -255,11 +256,11 @@ TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
 
 TEST_F(WorkRingControl, StartEnablesTheTimerAndShowsTheBoxWithoutAFrame) {
     ring_->ani_start();
-    EXPECT_TRUE(ring_->animating());
-    EXPECT_TRUE(::IsWindowVisible(ring_->ring_box()));
+    EXPECT_TRUE(ring_->IsAnimating());
+    EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
     // The first frame comes with the first tick, not at once.
     EXPECT_EQ(shown(), nullptr);
-    EXPECT_EQ(ring_->frame(), 0);
+    EXPECT_EQ(ring_->Frame(), 0);
 }
 
 TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
@@ -268,24 +269,24 @@ TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
         tick();
     }
     ring_->ani_stop();
-    EXPECT_FALSE(ring_->animating());
-    EXPECT_FALSE(::IsWindowVisible(ring_->ring_box()));
-    EXPECT_EQ(ring_->frame(), 5);
-    EXPECT_EQ(shown(), ring_->frame_bitmap(4));
+    EXPECT_FALSE(ring_->IsAnimating());
+    EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_EQ(ring_->Frame(), 5);
+    EXPECT_EQ(shown(), ring_->FrameBitmap(4));
 
     ring_->ani_start();
-    EXPECT_TRUE(::IsWindowVisible(ring_->ring_box()));
-    EXPECT_EQ(shown(), ring_->frame_bitmap(4));
+    EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_EQ(shown(), ring_->FrameBitmap(4));
     tick();
-    EXPECT_EQ(shown(), ring_->frame_bitmap(5));
+    EXPECT_EQ(shown(), ring_->FrameBitmap(5));
 }
 
 TEST_F(WorkRingControl, StopBeforeAnyStartHidesTheEmptyBox) {
     ring_->ani_stop();
-    EXPECT_FALSE(ring_->animating());
-    EXPECT_FALSE(::IsWindowVisible(ring_->ring_box()));
+    EXPECT_FALSE(ring_->IsAnimating());
+    EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
     EXPECT_EQ(shown(), nullptr);
-    EXPECT_EQ(ring_->frame(), 0);
+    EXPECT_EQ(ring_->Frame(), 0);
 }
 
 TEST_F(WorkRingControl, RepeatedStartOrStopChangesNothingElse) {
@@ -293,14 +294,14 @@ TEST_F(WorkRingControl, RepeatedStartOrStopChangesNothingElse) {
     tick();
     tick();
     ring_->ani_start();
-    EXPECT_TRUE(ring_->animating());
-    EXPECT_EQ(ring_->frame(), 2);
+    EXPECT_TRUE(ring_->IsAnimating());
+    EXPECT_EQ(ring_->Frame(), 2);
     ring_->ani_stop();
     ring_->ani_stop();
-    EXPECT_FALSE(ring_->animating());
-    EXPECT_FALSE(::IsWindowVisible(ring_->ring_box()));
-    EXPECT_EQ(ring_->frame(), 2);
-    EXPECT_EQ(shown(), ring_->frame_bitmap(1));
+    EXPECT_FALSE(ring_->IsAnimating());
+    EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_EQ(ring_->Frame(), 2);
+    EXPECT_EQ(shown(), ring_->FrameBitmap(1));
 }
 
 TEST_F(WorkRingControl, StoppedRingDoesNotTurn) {
@@ -311,21 +312,21 @@ TEST_F(WorkRingControl, StoppedRingDoesNotTurn) {
     // A tick already queued when the timer stopped must not move it, nor may time.
     tick();
     test::pump_for(250ms);
-    EXPECT_EQ(ring_->frame(), 2);
-    EXPECT_EQ(shown(), ring_->frame_bitmap(1));
+    EXPECT_EQ(ring_->Frame(), 2);
+    EXPECT_EQ(shown(), ring_->FrameBitmap(1));
 }
 
 TEST_F(WorkRingControl, OtherTimerIdsDoNotTurnTheRing) {
     ring_->ani_start();
     ::SendMessageW(ring_window_, WM_TIMER, WorkRing::tmr_Animator + 1, 0);
-    EXPECT_EQ(ring_->frame(), 0);
+    EXPECT_EQ(ring_->Frame(), 0);
     EXPECT_EQ(shown(), nullptr);
 }
 
 TEST_F(WorkRingControl, RealTimerTurnsTheRing) {
     ring_->ani_start();
     // 20 ticks a second: three ticks well within two seconds, even on a loaded machine.
-    EXPECT_TRUE(test::pump_until([&] { return ring_->frame() >= 3; }, 2000ms));
+    EXPECT_TRUE(test::pump_until([&] { return ring_->Frame() >= 3; }, 2000ms));
     EXPECT_NE(shown(), nullptr);
 }
 
@@ -356,12 +357,12 @@ TEST_F(WorkRingControl, DpiChangeRemakesTheFramesAndKeepsTheShownOne) {
         EXPECT_NE(now[k], old[k]);
         EXPECT_EQ(::GetObjectType(old[k]), 0U); // the old ones are deleted, none leaks
     }
-    EXPECT_EQ(shown(), ring_->frame_bitmap(2));
-    EXPECT_EQ(ring_->frame(), 3);
-    EXPECT_EQ(ring_->dpi(), static_cast<int32_t>(::GetDpiForWindow(ring_window_)));
+    EXPECT_EQ(shown(), ring_->FrameBitmap(2));
+    EXPECT_EQ(ring_->Frame(), 3);
+    EXPECT_EQ(ring_->Dpi(), static_cast<int32_t>(::GetDpiForWindow(ring_window_)));
     const RECT box = box_rect();
-    EXPECT_EQ(box.left, px(WorkRing::ring_box_offset_twips));
-    EXPECT_EQ(box.top, px(WorkRing::ring_box_offset_twips));
+    EXPECT_EQ(box.left, px(WorkRing::kRingBoxOffsetTwips));
+    EXPECT_EQ(box.top, px(WorkRing::kRingBoxOffsetTwips));
 }
 
 // --- What the control shows, at the prefix's DPI -----------------------------------------------
@@ -371,8 +372,8 @@ TEST_F(WorkRingDpi, ControlRunsAtThePromisedDpi) {
     if (promised != 0) {
         EXPECT_EQ(static_cast<int32_t>(::GetDpiForWindow(ring_window_)), promised);
     }
-    EXPECT_EQ(ring_->dpi(), static_cast<int32_t>(::GetDpiForWindow(ring_window_)));
-    EXPECT_EQ(ring_frame_size(ring_->dpi()), ring_frame_size(dpi_));
+    EXPECT_EQ(ring_->Dpi(), static_cast<int32_t>(::GetDpiForWindow(ring_window_)));
+    EXPECT_EQ(RingFrameSize(ring_->Dpi()), RingFrameSize(dpi_));
 }
 
 TEST_F(WorkRingDpi, RingBoxSitsAt60TwipsWithItsDesignSize) {
@@ -436,16 +437,16 @@ TEST_F(WorkRingDpi, ControlSmallerThanItsDesignStillShowsTheRingAt60Twips) {
         tick(compact);
     }
     show_on_screen(compact);
-    EXPECT_LE(px(60) + ring_frame_size(dpi_).height, px(855));
+    EXPECT_LE(px(60) + RingFrameSize(dpi_).height, px(855));
     EXPECT_EQ(pixels_off_frame(compact, 2), 0);
 }
 
 TEST_F(WorkRingDpi, FrameBitmapsHoldTheArtworkDrawnAtTheControlsDpi) {
     for (int32_t k = 0; k < 8; ++k) {
         SCOPED_TRACE("frame " + std::to_string(k));
-        const PixelBuffer expected = draw_ring_frame(k, dpi_);
+        const PixelBuffer expected = DrawRingFrame(k, dpi_);
         DIBSECTION dib{};
-        ASSERT_EQ(::GetObjectW(ring_->frame_bitmap(k), sizeof(dib), &dib),
+        ASSERT_EQ(::GetObjectW(ring_->FrameBitmap(k), sizeof(dib), &dib),
                   static_cast<int>(sizeof(dib)));
         ASSERT_NE(dib.dsBm.bmBits, nullptr);
         ASSERT_EQ(dib.dsBm.bmWidthBytes, expected.stride);

@@ -68,8 +68,8 @@ TEST(RingArtwork, FrameSizeScalesWithDpi) {
         {96, {51, 49}}, {120, {63, 61}}, {144, {77, 73}}, {192, {103, 99}}, {48, {25, 25}}};
     for (const Row& row : rows) {
         SCOPED_TRACE("dpi " + std::to_string(row.dpi));
-        EXPECT_EQ(ring_frame_size(row.dpi), row.size);
-        const PixelBuffer frame = draw_ring_frame(0, row.dpi);
+        EXPECT_EQ(RingFrameSize(row.dpi), row.size);
+        const PixelBuffer frame = DrawRingFrame(0, row.dpi);
         EXPECT_EQ(frame.width, row.size.width);
         EXPECT_EQ(frame.height, row.size.height);
     }
@@ -78,7 +78,7 @@ TEST(RingArtwork, FrameSizeScalesWithDpi) {
 TEST(RingArtwork, BufferIsTopDownDibLayout) {
     for (const int32_t dpi : {96, 144, 120}) {
         SCOPED_TRACE("dpi " + std::to_string(dpi));
-        const PixelBuffer frame = draw_ring_frame(3, dpi);
+        const PixelBuffer frame = DrawRingFrame(3, dpi);
         EXPECT_EQ(frame.stride % 4, 0);
         EXPECT_GE(frame.stride, frame.width * 3);
         EXPECT_LT(frame.stride, frame.width * 3 + 4);
@@ -89,7 +89,7 @@ TEST(RingArtwork, BufferIsTopDownDibLayout) {
             }
         }
         // Blue, green, red byte order, first row at the top: the top edge is the circle.
-        const Rgb top = frame.pixel(frame.width / 2, 0);
+        const Rgb top = frame.Pixel(frame.width / 2, 0);
         EXPECT_EQ(frame.bytes[static_cast<size_t>(frame.width / 2) * 3], top.b);
         EXPECT_EQ(frame.bytes[static_cast<size_t>(frame.width / 2) * 3 + 2], top.r);
     }
@@ -97,35 +97,35 @@ TEST(RingArtwork, BufferIsTopDownDibLayout) {
 
 TEST(RingArtwork, EveryDotCentreHasItsExactColourAt96Dpi) {
     for (int32_t frame = 0; frame < 8; ++frame) {
-        const PixelBuffer picture = draw_ring_frame(frame, 96);
+        const PixelBuffer picture = DrawRingFrame(frame, 96);
         for (int32_t position = 0; position < 8; ++position) {
             SCOPED_TRACE("frame " + std::to_string(frame) + " dot " + std::to_string(position));
             const Point c = design_dots[static_cast<size_t>(position)];
-            EXPECT_EQ(describe(picture.pixel(c.x, c.y)), describe(expected_dot(frame, position)));
+            EXPECT_EQ(describe(picture.Pixel(c.x, c.y)), describe(expected_dot(frame, position)));
         }
     }
 }
 
 TEST(RingArtwork, EveryDotCentreHasItsExactColourAt144Dpi) {
-    const PixelSize size = ring_frame_size(144);
+    const PixelSize size = RingFrameSize(144);
     for (int32_t frame = 0; frame < 8; ++frame) {
-        const PixelBuffer picture = draw_ring_frame(frame, 144);
+        const PixelBuffer picture = DrawRingFrame(frame, 144);
         for (int32_t position = 0; position < 8; ++position) {
             SCOPED_TRACE("frame " + std::to_string(frame) + " dot " + std::to_string(position));
             const Point c = scaled(design_dots[static_cast<size_t>(position)], 144, size);
-            EXPECT_EQ(describe(picture.pixel(c.x, c.y)), describe(expected_dot(frame, position)));
+            EXPECT_EQ(describe(picture.Pixel(c.x, c.y)), describe(expected_dot(frame, position)));
         }
     }
 }
 
 TEST(RingArtwork, DotCentresStayExactAcrossScalings) {
     for (int32_t dpi = 72; dpi <= 288; dpi += 12) {
-        const PixelSize size = ring_frame_size(dpi);
-        const PixelBuffer picture = draw_ring_frame(5, dpi);
+        const PixelSize size = RingFrameSize(dpi);
+        const PixelBuffer picture = DrawRingFrame(5, dpi);
         for (int32_t position = 0; position < 8; ++position) {
             SCOPED_TRACE("dpi " + std::to_string(dpi) + " dot " + std::to_string(position));
             const Point c = scaled(design_dots[static_cast<size_t>(position)], dpi, size);
-            EXPECT_EQ(describe(picture.pixel(c.x, c.y)), describe(expected_dot(5, position)));
+            EXPECT_EQ(describe(picture.Pixel(c.x, c.y)), describe(expected_dot(5, position)));
         }
     }
 }
@@ -140,8 +140,8 @@ TEST(RingArtwork, DotsHaveGreyOutlinesScaledToWholePixels) {
     };
     const Row rows[] = {{96, 2, 3}, {144, 3, 5}, {192, 5, 7}};
     for (const Row& row : rows) {
-        const PixelSize size = ring_frame_size(row.dpi);
-        const PixelBuffer picture = draw_ring_frame(2, row.dpi);
+        const PixelSize size = RingFrameSize(row.dpi);
+        const PixelBuffer picture = DrawRingFrame(2, row.dpi);
         for (int32_t position = 0; position < 8; ++position) {
             const Point c = scaled(design_dots[static_cast<size_t>(position)], row.dpi, size);
             const Rgb fill = expected_dot(2, position);
@@ -149,7 +149,7 @@ TEST(RingArtwork, DotsHaveGreyOutlinesScaledToWholePixels) {
                 SCOPED_TRACE("dpi " + std::to_string(row.dpi) + " dot " + std::to_string(position) +
                              " direction " + std::to_string(dir.x) + "," + std::to_string(dir.y));
                 const auto at = [&](int32_t step) {
-                    return describe(picture.pixel(c.x + dir.x * step, c.y + dir.y * step));
+                    return describe(picture.Pixel(c.x + dir.x * step, c.y + dir.y * step));
                 };
                 EXPECT_EQ(at(row.fill_reach), describe(fill));
                 for (int32_t step = row.fill_reach + 1; step <= row.outline_to; ++step) {
@@ -164,28 +164,28 @@ TEST(RingArtwork, DotsHaveGreyOutlinesScaledToWholePixels) {
 TEST(RingArtwork, CircleTouchesAllFourEdgesInBlue) {
     for (const int32_t dpi : {96, 144}) {
         SCOPED_TRACE("dpi " + std::to_string(dpi));
-        const PixelBuffer picture = draw_ring_frame(1, dpi);
-        const Point centre = scaled(design_centre, dpi, ring_frame_size(dpi));
-        EXPECT_EQ(describe(picture.pixel(0, centre.y)), describe(lit));
-        EXPECT_EQ(describe(picture.pixel(picture.width - 1, centre.y)), describe(lit));
-        EXPECT_EQ(describe(picture.pixel(centre.x, 0)), describe(lit));
-        EXPECT_EQ(describe(picture.pixel(centre.x, picture.height - 1)), describe(lit));
+        const PixelBuffer picture = DrawRingFrame(1, dpi);
+        const Point centre = scaled(design_centre, dpi, RingFrameSize(dpi));
+        EXPECT_EQ(describe(picture.Pixel(0, centre.y)), describe(lit));
+        EXPECT_EQ(describe(picture.Pixel(picture.width - 1, centre.y)), describe(lit));
+        EXPECT_EQ(describe(picture.Pixel(centre.x, 0)), describe(lit));
+        EXPECT_EQ(describe(picture.Pixel(centre.x, picture.height - 1)), describe(lit));
     }
 }
 
 TEST(RingArtwork, CircleIsAboutTwoPixelsWideAndShadesIntoWhite) {
-    const PixelBuffer picture = draw_ring_frame(0, 96);
+    const PixelBuffer picture = DrawRingFrame(0, 96);
     // Along the middle row: two full blue pixels, then lighter ones, then the white inside.
-    EXPECT_EQ(picture.pixel(0, 24), lit);
-    EXPECT_EQ(picture.pixel(1, 24), lit);
-    const Rgb fade = picture.pixel(2, 24);
+    EXPECT_EQ(picture.Pixel(0, 24), lit);
+    EXPECT_EQ(picture.Pixel(1, 24), lit);
+    const Rgb fade = picture.Pixel(2, 24);
     EXPECT_GT(fade.r, lit.r);
     EXPECT_LT(fade.r, white.r);
-    EXPECT_EQ(picture.pixel(4, 24), white);
+    EXPECT_EQ(picture.Pixel(4, 24), white);
     // On the diagonal the outer edge is anti-aliased: some pixel lies strictly between.
     int between = 0;
     for (int32_t i = 0; i < 12; ++i) {
-        const Rgb c = picture.pixel(i, i);
+        const Rgb c = picture.Pixel(i, i);
         between += (c != white && c != lit) ? 1 : 0;
     }
     EXPECT_GE(between, 2);
@@ -194,27 +194,27 @@ TEST(RingArtwork, CircleIsAboutTwoPixelsWideAndShadesIntoWhite) {
 TEST(RingArtwork, CornersAndCentreAreWhite) {
     for (const int32_t dpi : {96, 144}) {
         SCOPED_TRACE("dpi " + std::to_string(dpi));
-        const PixelBuffer picture = draw_ring_frame(4, dpi);
+        const PixelBuffer picture = DrawRingFrame(4, dpi);
         const int32_t right = picture.width - 1;
         const int32_t bottom = picture.height - 1;
-        EXPECT_EQ(picture.pixel(0, 0), white);
-        EXPECT_EQ(picture.pixel(right, 0), white);
-        EXPECT_EQ(picture.pixel(0, bottom), white);
-        EXPECT_EQ(picture.pixel(right, bottom), white);
-        const Point centre = scaled(design_centre, dpi, ring_frame_size(dpi));
-        EXPECT_EQ(picture.pixel(centre.x, centre.y), white);
+        EXPECT_EQ(picture.Pixel(0, 0), white);
+        EXPECT_EQ(picture.Pixel(right, 0), white);
+        EXPECT_EQ(picture.Pixel(0, bottom), white);
+        EXPECT_EQ(picture.Pixel(right, bottom), white);
+        const Point centre = scaled(design_centre, dpi, RingFrameSize(dpi));
+        EXPECT_EQ(picture.Pixel(centre.x, centre.y), white);
     }
 }
 
 TEST(RingArtwork, FramesDifferOnlyInsideTheDots) {
-    const PixelBuffer first = draw_ring_frame(0, 96);
+    const PixelBuffer first = DrawRingFrame(0, 96);
     for (int32_t frame = 1; frame < 8; ++frame) {
         SCOPED_TRACE("frame " + std::to_string(frame));
-        const PixelBuffer other = draw_ring_frame(frame, 96);
+        const PixelBuffer other = DrawRingFrame(frame, 96);
         int differing = 0;
         for (int32_t y = 0; y < first.height; ++y) {
             for (int32_t x = 0; x < first.width; ++x) {
-                if (first.pixel(x, y) == other.pixel(x, y)) {
+                if (first.Pixel(x, y) == other.Pixel(x, y)) {
                     continue;
                 }
                 ++differing;
@@ -232,15 +232,15 @@ TEST(RingArtwork, FramesDifferOnlyInsideTheDots) {
 TEST(RingArtwork, RejectsFramesOutsideZeroToSeven) {
     for (const int32_t k : {-1, 8, 100, INT32_MIN}) {
         SCOPED_TRACE("frame " + std::to_string(k));
-        EXPECT_THROW((void)draw_ring_frame(k, 96), std::invalid_argument);
+        EXPECT_THROW((void)DrawRingFrame(k, 96), std::invalid_argument);
     }
 }
 
 TEST(RingArtwork, RejectsDpiOutsideTheDrawableRange) {
     for (const int32_t dpi : {0, -96, 47, 961, INT32_MAX}) {
         SCOPED_TRACE("dpi " + std::to_string(dpi));
-        EXPECT_THROW((void)ring_frame_size(dpi), std::invalid_argument);
-        EXPECT_THROW((void)draw_ring_frame(0, dpi), std::invalid_argument);
+        EXPECT_THROW((void)RingFrameSize(dpi), std::invalid_argument);
+        EXPECT_THROW((void)DrawRingFrame(0, dpi), std::invalid_argument);
     }
 }
 
@@ -248,7 +248,7 @@ TEST(RingArtwork, NextFrameRunsZeroToSevenThenWraps) {
     const int32_t expected[] = {1, 2, 3, 4, 5, 6, 7, 0};
     for (int32_t k = 0; k < 8; ++k) {
         SCOPED_TRACE("frame " + std::to_string(k));
-        EXPECT_EQ(next_ring_frame(k), expected[k]);
+        EXPECT_EQ(NextRingFrame(k), expected[k]);
     }
 }
 

@@ -41,7 +41,7 @@ protected:
         startedAt_ = Clock::now();
         program_ = e2e::Process::Start(e2e::ProgramPath());
         ASSERT_TRUE(program_.has_value()) << "cannot start the program";
-        window_ = e2e::WaitForWindowOf(program_->id(), tamsrove::layout::Caption);
+        window_ = e2e::WaitForWindowOf(program_->id(), tamsrove::layout::kCaption);
         ASSERT_NE(window_, nullptr) << "no window";
         shownAt_ = Clock::now();
     }
@@ -60,7 +60,7 @@ protected:
         ASSERT_TRUE(program_->WaitForExit(EndsWithinOneTick))
             << "still running " << SecondsSince(setAt) << " s after the flag was set";
         RecordProperty("seconds_from_set_to_exit", std::to_string(SecondsSince(setAt)));
-        EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::ExitFinished));
+        EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::kExitFinished));
         ExpectFlagCleared();
     }
 
@@ -94,7 +94,7 @@ TEST_F(ProgramWatch, AFlagAlreadySetEndsItAtTheFirstTick) {
     // start; a busy machine may take a while to start the program, so the upper bound is
     // counted from the window.
     EXPECT_GE(SecondsSince(startedAt_), 0.9);
-    EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::ExitFinished));
+    EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::kExitFinished));
     ExpectFlagCleared();
 }
 
@@ -134,7 +134,7 @@ TEST_F(ProgramWatchSlow, WithoutTheKeyItEndsTimedOutOnTheTwoHundredAndFirstTick)
     RecordProperty("seconds_from_start_to_exit", std::to_string(SecondsSince(startedAt_)));
     EXPECT_GE(SecondsSince(startedAt_), 199.0);
     EXPECT_LE(SecondsSince(shownAt_), 205.0);
-    EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::ExitTimedOut));
+    EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::kExitTimedOut));
     EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(1460));
     EXPECT_FALSE(test::FlagKeyExists()) << "the program created the key";
 }

@@ -54,7 +54,7 @@ protected:
     void SetUp() override {
         program_ = e2e::Process::Start(e2e::ProgramPath());
         ASSERT_TRUE(program_.has_value()) << "cannot start " << Narrow(e2e::ProgramPath());
-        window_ = e2e::WaitForWindowOf(program_->id(), layout::Caption);
+        window_ = e2e::WaitForWindowOf(program_->id(), layout::kCaption);
         ASSERT_NE(window_, nullptr) << "no window";
     }
 
@@ -92,7 +92,7 @@ protected:
 
     void ExpectEndedAtOnceAsTerminated() const {
         ASSERT_TRUE(program_->WaitForExit(EndsAtOnce));
-        EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::ExitTerminated));
+        EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::kExitTerminated));
         EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(1223));
     }
 
@@ -124,7 +124,7 @@ TEST_F(ProgramWindow, IsCentredOnTheWorkArea) {
 }
 
 TEST_F(ProgramWindow, ShowsItsTextsAndTheTerminateButton) {
-    for (const layout::ControlEntry& entry : layout::Controls) {
+    for (const layout::ControlEntry& entry : layout::kControls) {
         if (entry.text.empty()) {
             continue;
         }

@@ -88,7 +88,7 @@ protected:
     }
 
     /// One tick of tmr_Unloader, handled before this returns.
-    void Tick() const { ::SendMessageW(form_->window(), WM_TIMER, frm_Main::UnloaderTimerId, 0); }
+    void Tick() const { ::SendMessageW(form_->Window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0); }
 
     [[nodiscard]] std::vector<unsigned> Ends() const {
         std::vector<unsigned> ends;
@@ -134,7 +134,7 @@ protected:
 TEST_F(FrmMainWatch, ASetFlagIsClearedToASingleZeroAndEndsFinished) {
     ASSERT_TRUE(test::SetFlagText(L"1"));
     Tick();
-    EXPECT_EQ(Ends(), std::vector<unsigned>{tamsrove::ExitFinished});
+    EXPECT_EQ(Ends(), std::vector<unsigned>{tamsrove::kExitFinished});
     const std::vector<Event> writes = Calls(RegCall::SetValue);
     ASSERT_EQ(writes.size(), 1U);
     EXPECT_EQ(writes.front().name, "frx");
@@ -164,7 +164,7 @@ TEST_F(FrmMainWatch, OnlyATextThatBeginsWithOneIsTheFlag) {
         events_.clear();
         ASSERT_TRUE(test::SetFlagText(row.text));
         Tick();
-        EXPECT_EQ(Ends(), row.ends ? std::vector<unsigned>{tamsrove::ExitFinished}
+        EXPECT_EQ(Ends(), row.ends ? std::vector<unsigned>{tamsrove::kExitFinished}
                                    : std::vector<unsigned>{});
         const auto stored = test::ReadFlag();
         ASSERT_TRUE(stored.has_value());
@@ -192,7 +192,7 @@ TEST_F(FrmMainWatch, EveryRegistryCallGetsTheWholeKeyPath) {
     Tick();
     ASSERT_TRUE(test::SetFlagText(L"1"));
     Tick();
-    ASSERT_EQ(Ends(), std::vector<unsigned>{tamsrove::ExitFinished});
+    ASSERT_EQ(Ends(), std::vector<unsigned>{tamsrove::kExitFinished});
     const std::vector<Event> opens = Calls(RegCall::OpenKey);
     // Three reads, then the write's check and the write itself.
     ASSERT_EQ(opens.size(), 5U);
@@ -224,7 +224,7 @@ TEST_F(FrmMainWatch, TheTwoHundredAndFirstTickEndsTimedOutWithoutReading) {
     EXPECT_EQ(Calls(RegCall::OpenKey).size(), static_cast<std::size_t>(200 - before));
     const std::size_t callsBefore = events_.size();
     Tick();
-    ASSERT_EQ(Ends(), std::vector<unsigned>{tamsrove::ExitTimedOut});
+    ASSERT_EQ(Ends(), std::vector<unsigned>{tamsrove::kExitTimedOut});
     EXPECT_EQ(Ends().front(), 1460U);
     EXPECT_EQ(events_.size(), callsBefore + 1) << "no registry call on the last tick";
     // An ended watch does nothing more.
@@ -244,11 +244,11 @@ TEST_F(FrmMainWatch, ATerminationConfirmedInsideTheReadEndsBeforeTheTickGoesOn) 
     const std::vector<Row> rows = {
         {"close request",
          [](const frm_Main& form) {
-             ::PostMessageW(form.window(), WM_CLOSE, 0, 0);
+             ::PostMessageW(form.Window(), WM_CLOSE, 0, 0);
          }},
         {"Terminate click",
          [](const frm_Main& form) {
-             ::PostMessageW(form.control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
+             ::PostMessageW(form.Control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
          }},
     };
     answer_ = IDOK;
@@ -264,7 +264,7 @@ TEST_F(FrmMainWatch, ATerminationConfirmedInsideTheReadEndsBeforeTheTickGoesOn) 
         EXPECT_EQ(questions_, 1);
         const std::vector<unsigned> ends = Ends();
         ASSERT_FALSE(ends.empty());
-        EXPECT_EQ(ends.front(), tamsrove::ExitTerminated);
+        EXPECT_EQ(ends.front(), tamsrove::kExitTerminated);
         const int end = FirstIndex([](const Event& e) { return e.isEnd; });
         const int query = FirstIndex([](const Event& e) { return e.call == RegCall::QueryValue; });
         const int write = FirstIndex([](const Event& e) { return e.call == RegCall::SetValue; });
@@ -284,7 +284,7 @@ TEST_F(FrmMainWatch, NoTickRunsWhileAQuestionOpenedInsideATickIsOpen) {
         Tick();
         ticksInside = form_->TickCount() - before;
     };
-    ::PostMessageW(form_->window(), WM_CLOSE, 0, 0);
+    ::PostMessageW(form_->Window(), WM_CLOSE, 0, 0);
     const int before = form_->TickCount();
     Tick();
     EXPECT_EQ(questions_, 1);
@@ -294,7 +294,7 @@ TEST_F(FrmMainWatch, NoTickRunsWhileAQuestionOpenedInsideATickIsOpen) {
     // Once the question has closed, the next tick sees the flag.
     whileAsking_ = nullptr;
     Tick();
-    EXPECT_EQ(Ends(), std::vector<unsigned>{tamsrove::ExitFinished});
+    EXPECT_EQ(Ends(), std::vector<unsigned>{tamsrove::kExitFinished});
 }
 
 TEST_F(FrmMainWatch, TicksDuringAQuestionOpenedBetweenTicksEndTheProgram) {
@@ -305,8 +305,8 @@ TEST_F(FrmMainWatch, TicksDuringAQuestionOpenedBetweenTicksEndTheProgram) {
         unsigned exitCode;
     };
     const std::vector<Row> rows = {
-        {"set flag", true, 0, tamsrove::ExitFinished},
-        {"201st tick", false, 200, tamsrove::ExitTimedOut},
+        {"set flag", true, 0, tamsrove::kExitFinished},
+        {"201st tick", false, 200, tamsrove::kExitTimedOut},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -324,7 +324,7 @@ TEST_F(FrmMainWatch, TicksDuringAQuestionOpenedBetweenTicksEndTheProgram) {
             Tick();
             endsWhileAsking = Ends();
         };
-        ::SendMessageW(form_->control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
+        ::SendMessageW(form_->Control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
         EXPECT_EQ(endsWhileAsking, std::vector<unsigned>{row.exitCode});
         whileAsking_ = nullptr;
         ASSERT_TRUE(test::RemoveFlagKey());

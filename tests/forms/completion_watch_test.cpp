@@ -24,7 +24,7 @@ struct FakeInstaller {
 
     WatchPorts Ports() {
         return {
-            .readFlag =
+            .read_flag =
                 [this] {
                     ++reads;
                     log.emplace_back("read");
@@ -36,7 +36,7 @@ struct FakeInstaller {
                     }
                     return flag;
                 },
-            .clearFlag =
+            .clear_flag =
                 [this] {
                     log.emplace_back("clear");
                     if (clearFails) {
@@ -44,7 +44,7 @@ struct FakeInstaller {
                     }
                     flag = L"0";
                 },
-            .endProgram =
+            .end_program =
                 [this](WatchOutcome outcome) {
                     log.emplace_back(outcome == WatchOutcome::Finished ? "end finished"
                                                                        : "end timed out");
@@ -62,13 +62,13 @@ void TickTimes(CompletionWatch& watch, int ticks) {
 TEST(CompletionWatchDecisions, CountBeyondTheCapEndsWithoutReading) {
     struct Case {
         std::int16_t count;
-        TickAction expected;
+        BeforeReadAction expected;
     };
     const std::vector<Case> cases = {
-        {1, TickAction::Read},
-        {200, TickAction::Read},
-        {201, TickAction::EndTimedOut},
-        {std::numeric_limits<std::int16_t>::max(), TickAction::EndTimedOut}};
+        {1, BeforeReadAction::Read},
+        {200, BeforeReadAction::Read},
+        {201, BeforeReadAction::EndTimedOut},
+        {std::numeric_limits<std::int16_t>::max(), BeforeReadAction::EndTimedOut}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.count);
         EXPECT_EQ(DecideBeforeRead(c.count), c.expected);
@@ -96,7 +96,7 @@ TEST(CompletionWatchDecisions, OnlyTextBeginningWithOneIsSet) {
         SCOPED_TRACE(testing::PrintToString(c.text));
         EXPECT_EQ(FlagIsSet(c.text), c.set);
         EXPECT_EQ(DecideAfterRead(c.text),
-                  c.set ? TickAction::ClearFlagAndEndFinished : TickAction::Wait);
+                  c.set ? AfterReadAction::ClearFlagAndEndFinished : AfterReadAction::Wait);
     }
 }
 

@@ -57,11 +57,11 @@ RECT RectInParent(HWND window) {
 const wchar_t* ExpectedClass(ControlKind kind) {
     switch (kind) {
     case ControlKind::Frame:
-        return frm_Main::FrameClassName;
+        return frm_Main::kFrameClassName;
     case ControlKind::PictureBox:
-        return frm_Main::PictureBoxClassName;
+        return frm_Main::kPictureBoxClassName;
     case ControlKind::WorkRing:
-        return tamsrove::WorkRing::ClassName;
+        return tamsrove::WorkRing::kClassName;
     case ControlKind::Label:
         return L"Static";
     case ControlKind::CommandButton:
@@ -156,15 +156,15 @@ protected:
         test::pump_messages();
     }
 
-    [[nodiscard]] HWND window() const { return form_->window(); }
-    [[nodiscard]] HWND control(ControlId id) const { return form_->control(id); }
+    [[nodiscard]] HWND window() const { return form_->Window(); }
+    [[nodiscard]] HWND control(ControlId id) const { return form_->Control(id); }
     [[nodiscard]] UINT dpi() const { return ::GetDpiForWindow(window()); }
     void ClickTerminate() const {
         ::SendMessageW(control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
     }
     [[nodiscard]] int32_t RingFrame() const {
         const auto* ring = tamsrove::WorkRing::FromWindow(control(ControlId::WorkRing1));
-        return ring != nullptr ? ring->frame() : -1;
+        return ring != nullptr ? ring->Frame() : -1;
     }
     /// True when the ring shows another frame within the timeout.
     [[nodiscard]] bool RingTurns() const {
@@ -190,13 +190,13 @@ TEST_F(FrmMainDpi, TheWindowIsLaidOutAtTheScreenDpi) {
     if (expected != 0) {
         EXPECT_EQ(dpi(), expected);
     }
-    EXPECT_EQ(form_->dpi(), dpi());
+    EXPECT_EQ(form_->Dpi(), dpi());
 }
 
 TEST_F(FrmMainDpi, EveryControlHasItsClassParentTextAndTwipsRectangle) {
-    const auto halfPixel = static_cast<LONG>(layout::TwipsPerInch / 2 / static_cast<int>(dpi()));
+    const auto halfPixel = static_cast<LONG>(tamsrove::kTwipsPerInch / 2 / static_cast<int>(dpi()));
     const auto dpiValue = static_cast<int32_t>(dpi());
-    for (const ControlEntry& entry : layout::Controls) {
+    for (const ControlEntry& entry : layout::kControls) {
         SCOPED_TRACE(Narrow(entry.name));
         const HWND child = control(entry.id);
         ASSERT_NE(child, nullptr);
@@ -209,11 +209,11 @@ TEST_F(FrmMainDpi, EveryControlHasItsClassParentTextAndTwipsRectangle) {
         const RECT rect = RectInParent(child);
         const layout::TwipsRect& twips = entry.twips;
         // Back in twips, each edge lies within half a pixel of the table's.
-        EXPECT_NEAR(layout::PixelsToTwips(rect.left, dpiValue), twips.left, halfPixel);
-        EXPECT_NEAR(layout::PixelsToTwips(rect.top, dpiValue), twips.top, halfPixel);
-        EXPECT_NEAR(layout::PixelsToTwips(rect.right, dpiValue), twips.left + twips.width,
+        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.left, dpiValue), twips.left, halfPixel);
+        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.top, dpiValue), twips.top, halfPixel);
+        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.right, dpiValue), twips.left + twips.width,
                     halfPixel);
-        EXPECT_NEAR(layout::PixelsToTwips(rect.bottom, dpiValue), twips.top + twips.height,
+        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.bottom, dpiValue), twips.top + twips.height,
                     halfPixel);
     }
 }
@@ -222,8 +222,8 @@ TEST_F(FrmMainDpi, TheClientAreaIs7620By3450Twips) {
     RECT client{};
     ASSERT_TRUE(::GetClientRect(window(), &client));
     const auto dpiValue = static_cast<int32_t>(dpi());
-    EXPECT_EQ(client.right, layout::TwipsToPixels(layout::ClientWidthTwips, dpiValue));
-    EXPECT_EQ(client.bottom, layout::TwipsToPixels(layout::ClientHeightTwips, dpiValue));
+    EXPECT_EQ(client.right, tamsrove::TwipsToPixels(layout::kClientWidthTwips, dpiValue));
+    EXPECT_EQ(client.bottom, tamsrove::TwipsToPixels(layout::kClientHeightTwips, dpiValue));
 }
 
 TEST_F(FrmMainDpi, TheWindowIsCentredOnTheWorkArea) {
@@ -240,7 +240,7 @@ TEST_F(FrmMainDpi, TheWindowIsCentredOnTheWorkArea) {
 
 TEST_F(FrmMainDpi, TextsUseTheMessageFontAtTheWindowDpi) {
     const LOGFONTW expected = MessageFontAt(dpi());
-    for (const ControlEntry& entry : layout::Controls) {
+    for (const ControlEntry& entry : layout::kControls) {
         if (entry.text.empty()) {
             continue;
         }
@@ -292,12 +292,12 @@ TEST_F(FrmMainDpi, ADpiChangeLaysEverythingOutAgain) {
     ::SendMessageW(window(), WM_DPICHANGED, MAKEWPARAM(to, to),
                    reinterpret_cast<LPARAM>(&suggested));
 
-    EXPECT_EQ(form_->dpi(), to);
+    EXPECT_EQ(form_->Dpi(), to);
     RECT client{};
     ASSERT_TRUE(::GetClientRect(window(), &client));
     EXPECT_EQ(client.right, layout::ClientPixels(static_cast<int32_t>(to)).width);
     EXPECT_EQ(client.bottom, layout::ClientPixels(static_cast<int32_t>(to)).height);
-    for (const ControlEntry& entry : layout::Controls) {
+    for (const ControlEntry& entry : layout::kControls) {
         SCOPED_TRACE(Narrow(entry.name));
         const RECT rect = RectInParent(control(entry.id));
         const layout::PixelRect expected =
@@ -333,8 +333,8 @@ TEST_F(FrmMainDpi, ADpiChangeAsksForTheExactWindowSize) {
 using FrmMainWindow = FrmMainFixture;
 
 TEST_F(FrmMainWindow, CaptionAndFrameAreThoseOfANormalFixedSizeWindow) {
-    EXPECT_EQ(TextOf(window()), layout::Caption);
-    EXPECT_EQ(ClassNameOf(window()), frm_Main::ClassName);
+    EXPECT_EQ(TextOf(window()), layout::kCaption);
+    EXPECT_EQ(ClassNameOf(window()), frm_Main::kClassName);
     EXPECT_TRUE(::IsWindowVisible(window()));
     const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_STYLE));
     const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_EXSTYLE));
@@ -414,8 +414,8 @@ TEST_F(FrmMainWindow, LayoutRoundingAgreesWithMulDiv) {
     for (const int32_t dpiValue : {96, 120, 144, 168, 192}) {
         for (int32_t twips = -3000; twips <= 9000; twips += 7) {
             SCOPED_TRACE(std::to_string(twips) + " at " + std::to_string(dpiValue));
-            ASSERT_EQ(layout::TwipsToPixels(twips, dpiValue),
-                      ::MulDiv(twips, dpiValue, layout::TwipsPerInch));
+            ASSERT_EQ(tamsrove::TwipsToPixels(twips, dpiValue),
+                      ::MulDiv(twips, dpiValue, tamsrove::kTwipsPerInch));
         }
     }
 }
@@ -490,7 +490,7 @@ TEST_F(FrmMainQuestion, CancelLeavesTheWindowTheRingAndTheTicksGoing) {
     EXPECT_TRUE(::IsWindowVisible(window()));
     EXPECT_TRUE(RingTurns());
     const int16_t ticks = form_->TickCount();
-    ::SendMessageW(window(), WM_TIMER, frm_Main::UnloaderTimerId, 0);
+    ::SendMessageW(window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
     EXPECT_EQ(form_->TickCount(), ticks + 1);
 }
 
@@ -498,7 +498,7 @@ TEST_F(FrmMainQuestion, OkEndsTheProgramWithTheTerminatedCode) {
     answer_ = IDOK;
     ClickTerminate();
     ASSERT_EQ(ends_.size(), 1U);
-    EXPECT_EQ(ends_.front(), tamsrove::ExitTerminated);
+    EXPECT_EQ(ends_.front(), tamsrove::kExitTerminated);
     EXPECT_EQ(ends_.front(), 1223U);
 }
 
@@ -522,7 +522,7 @@ TEST_F(FrmMainQuestion, EveryCloseRequestAsks) {
     answer_ = IDOK;
     ::PostMessageW(window(), WM_CLOSE, 0, 0);
     test::pump_messages();
-    EXPECT_EQ(ends_, std::vector<unsigned>{tamsrove::ExitTerminated});
+    EXPECT_EQ(ends_, std::vector<unsigned>{tamsrove::kExitTerminated});
 }
 
 // Regression: while the question is open, a further close request or click is refused instead
@@ -571,10 +571,10 @@ TEST_F(FrmMainTimer, TheUnloaderTicksEverySecondFromCreation) {
 
 TEST_F(FrmMainTimer, OnlyTheUnloaderTimerCountsTicks) {
     const int16_t before = form_->TickCount();
-    ::SendMessageW(window(), WM_TIMER, frm_Main::UnloaderTimerId + 1, 0);
+    ::SendMessageW(window(), WM_TIMER, frm_Main::kUnloaderTimerId + 1, 0);
     EXPECT_EQ(form_->TickCount(), before);
-    ::SendMessageW(window(), WM_TIMER, frm_Main::UnloaderTimerId, 0);
-    ::SendMessageW(window(), WM_TIMER, frm_Main::UnloaderTimerId, 0);
+    ::SendMessageW(window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
+    ::SendMessageW(window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
     EXPECT_EQ(form_->TickCount(), before + 2);
 }
 
@@ -587,15 +587,15 @@ TEST(FrmMainLoad, TheRingStartsWithTheLoadEventNotAtCreation) {
                    [](unsigned) {
                    }});
     ASSERT_TRUE(form.Create(::GetModuleHandleW(nullptr)));
-    const auto* ring = tamsrove::WorkRing::FromWindow(form.control(ControlId::WorkRing1));
+    const auto* ring = tamsrove::WorkRing::FromWindow(form.Control(ControlId::WorkRing1));
     ASSERT_NE(ring, nullptr);
-    const int32_t first = ring->frame();
+    const int32_t first = ring->Frame();
     test::pump_for(300ms);
-    EXPECT_EQ(ring->frame(), first);
-    EXPECT_FALSE(::IsWindowVisible(form.window()));
+    EXPECT_EQ(ring->Frame(), first);
+    EXPECT_FALSE(::IsWindowVisible(form.Window()));
     form.Show(SW_SHOWNORMAL);
-    EXPECT_TRUE(::IsWindowVisible(form.window()));
-    EXPECT_TRUE(test::pump_until([&] { return ring->frame() != first; }, 2s));
+    EXPECT_TRUE(::IsWindowVisible(form.Window()));
+    EXPECT_TRUE(test::pump_until([&] { return ring->Frame() != first; }, 2s));
 }
 
 } // namespace

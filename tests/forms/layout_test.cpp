@@ -12,6 +12,10 @@
 namespace {
 
 using namespace tamsrove::layout;
+using tamsrove::kBaseDpi;
+using tamsrove::PixelsToTwips;
+using tamsrove::TwipsToPixels;
+using tamsrove::UsableDpi;
 
 constexpr int32_t Int32Max = std::numeric_limits<int32_t>::max();
 constexpr int32_t Int32Min = std::numeric_limits<int32_t>::min();
@@ -25,7 +29,7 @@ std::string Name(const ControlEntry& entry) {
 /// Size of a container's client area in twips; the window for no container.
 TwipsRect ContainerTwips(const std::optional<ControlId>& container) {
     if (!container) {
-        return {0, 0, ClientWidthTwips, ClientHeightTwips};
+        return {0, 0, kClientWidthTwips, kClientHeightTwips};
     }
     return Entry(*container).twips;
 }
@@ -38,15 +42,15 @@ bool Overlap(const TwipsRect& a, const TwipsRect& b) {
 // ---- The control table ------------------------------------------------------------------------
 
 TEST(LayoutTable, RowsAreInControlIdOrderSoEntryFindsEachRow) {
-    for (std::size_t i = 0; i < Controls.size(); ++i) {
-        SCOPED_TRACE(Name(Controls.at(i)));
-        EXPECT_EQ(static_cast<std::size_t>(Controls.at(i).id), i);
-        EXPECT_EQ(&Entry(Controls.at(i).id), &Controls.at(i));
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        SCOPED_TRACE(Name(kControls.at(i)));
+        EXPECT_EQ(static_cast<std::size_t>(kControls.at(i).id), i);
+        EXPECT_EQ(&Entry(kControls.at(i).id), &kControls.at(i));
     }
 }
 
 TEST(LayoutTable, EveryContainerIsCreatedBeforeItsContents) {
-    for (const ControlEntry& entry : Controls) {
+    for (const ControlEntry& entry : kControls) {
         SCOPED_TRACE(Name(entry));
         if (entry.container) {
             EXPECT_LT(static_cast<int>(*entry.container), static_cast<int>(entry.id));
@@ -59,18 +63,18 @@ TEST(LayoutTable, EveryContainerIsCreatedBeforeItsContents) {
 TEST(LayoutTable, NamesAndTabIndicesAreUnique) {
     std::set<std::wstring_view> names;
     std::set<int32_t> tabs;
-    for (const ControlEntry& entry : Controls) {
+    for (const ControlEntry& entry : kControls) {
         names.insert(entry.name);
         tabs.insert(entry.tab_index);
     }
-    EXPECT_EQ(names.size(), Controls.size());
-    EXPECT_EQ(tabs.size(), Controls.size());
+    EXPECT_EQ(names.size(), kControls.size());
+    EXPECT_EQ(tabs.size(), kControls.size());
     EXPECT_EQ(*tabs.begin(), 0);
-    EXPECT_EQ(*tabs.rbegin(), static_cast<int32_t>(Controls.size()) - 1);
+    EXPECT_EQ(*tabs.rbegin(), static_cast<int32_t>(kControls.size()) - 1);
 }
 
 TEST(LayoutTable, EveryControlLiesInsideItsContainer) {
-    for (const ControlEntry& entry : Controls) {
+    for (const ControlEntry& entry : kControls) {
         SCOPED_TRACE(Name(entry));
         const TwipsRect outer = ContainerTwips(entry.container);
         EXPECT_GE(entry.twips.left, 0);
@@ -83,8 +87,8 @@ TEST(LayoutTable, EveryControlLiesInsideItsContainer) {
 }
 
 TEST(LayoutTable, ControlsThatShareAContainerDoNotOverlap) {
-    for (const ControlEntry& a : Controls) {
-        for (const ControlEntry& b : Controls) {
+    for (const ControlEntry& a : kControls) {
+        for (const ControlEntry& b : kControls) {
             if (a.id < b.id && a.container == b.container) {
                 SCOPED_TRACE(Name(a) + " / " + Name(b));
                 EXPECT_FALSE(Overlap(a.twips, b.twips));
@@ -100,17 +104,17 @@ TEST(LayoutTable, TheButtonSitsAtTheBottomRightBelowTheFrame) {
     EXPECT_GE(button.twips.top, frame.twips.top + frame.twips.height);
     // Its right edge lines up with the frame's, the bottom-right corner of the window.
     EXPECT_EQ(button.twips.left + button.twips.width, frame.twips.left + frame.twips.width);
-    EXPECT_GT(button.twips.left, ClientWidthTwips / 2);
+    EXPECT_GT(button.twips.left, kClientWidthTwips / 2);
 }
 
 // Regression: the quoted texts keep their odd edges, the caption's leading space and the
 // question's closing single quotation mark, which look like typos but are what users see.
 TEST(LayoutTexts, QuotedTextsKeepTheirLeadingSpaceAndClosingQuote) {
-    EXPECT_EQ(Caption.front(), L' ');
-    EXPECT_EQ(Caption.substr(1), L"Corvellan installation progress:");
-    EXPECT_EQ(QuestionText.back(), L'\'');
-    EXPECT_NE(QuestionText.find(L"'Ok'"), std::wstring_view::npos);
-    EXPECT_EQ(QuestionTitle, L"Information:");
+    EXPECT_EQ(kCaption.front(), L' ');
+    EXPECT_EQ(kCaption.substr(1), L"Corvellan installation progress:");
+    EXPECT_EQ(kQuestionText.back(), L'\'');
+    EXPECT_NE(kQuestionText.find(L"'Ok'"), std::wstring_view::npos);
+    EXPECT_EQ(kQuestionTitle, L"Information:");
 }
 
 // ---- Twips and pixels -------------------------------------------------------------------------
@@ -161,7 +165,7 @@ TEST(LayoutUnits, PixelsToTwipsIsTheInverseAtWholePixels) {
 TEST(LayoutUnits, AMissingOrInvalidDpiMeansTheBaseDpi) {
     for (const int32_t dpi : {0, -1, -144, Int32Min}) {
         SCOPED_TRACE(dpi);
-        EXPECT_EQ(UsableDpi(dpi), BaseDpi);
+        EXPECT_EQ(UsableDpi(dpi), kBaseDpi);
         EXPECT_EQ(TwipsToPixels(7620, dpi), 508);
         EXPECT_EQ(PixelsToTwips(508, dpi), 7620);
     }
@@ -196,7 +200,7 @@ TEST(LayoutUnits, NeighboursThatTouchInTwipsTouchInPixels) {
 TEST(LayoutUnits, EveryControlStaysInsideItsContainerAtEveryDpi) {
     for (const int32_t dpi : Dpis) {
         const PixelSize client = ClientPixels(dpi);
-        for (const ControlEntry& entry : Controls) {
+        for (const ControlEntry& entry : kControls) {
             SCOPED_TRACE(Name(entry) + " at " + std::to_string(dpi));
             const PixelRect rect = ControlPixels(entry.id, dpi);
             const int32_t width =
@@ -214,7 +218,7 @@ TEST(LayoutUnits, EveryControlStaysInsideItsContainerAtEveryDpi) {
 TEST(LayoutUnits, TheLogoFitsUnscaledInItsBoxAtEveryDpi) {
     constexpr PixelSize logo{248, 64};
     for (const int32_t dpi : Dpis) {
-        if (dpi < BaseDpi) {
+        if (dpi < kBaseDpi) {
             continue; // below 100 % scaling the box is smaller than the bitmap and clips it
         }
         SCOPED_TRACE(dpi);

@@ -1,0 +1,76 @@
+#include "forms/container_box.h"
+
+#include "platform/win32_handles.h"
+#include "platform/win32_scopes.h"
+
+namespace tamsrove {
+
+bool ContainerBox::RegisterWindowClasses(HINSTANCE instance) {
+    // CS_HREDRAW | CS_VREDRAW: the edges run along the whole client area.
+    constexpr UINT kStyle = CS_HREDRAW | CS_VREDRAW;
+    return RegisterWindowClass(instance,
+                               {kFrameClassName, ::GetSysColorBrush(COLOR_BTNFACE), kStyle}) &&
+           RegisterWindowClass(
+               instance,
+               {kPictureBoxClassName, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)), kStyle});
+}
+
+HWND ContainerBox::CreateChild(const wchar_t* class_name, HWND parent, int id, const RECT& rect,
+                               HINSTANCE instance) {
+    return Create(WS_EX_CONTROLPARENT, class_name, nullptr,
+                  WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, rect, parent,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance);
+}
+
+LRESULT ContainerBox::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_PAINT:
+        OnPaint();
+        return 0;
+    case WM_PRINTCLIENT: // PrintWindow and other snapshots draw the same as the screen
+        Draw(reinterpret_cast<HDC>(wparam));
+        return 0;
+    default:
+        return ::DefWindowProcW(Window(), message, wparam, lparam);
+    }
+}
+
+void ContainerBox::OnPaint() const {
+    const unique_hdc_paint paint(Window());
+    if (paint) {
+        Draw(paint.get());
+    }
+}
+
+void ContainerBox::Draw(HDC dc) const {
+    DrawPicture(dc);
+    DrawEdgeInside(dc);
+}
+
+void ContainerBox::DrawPicture(HDC dc) const {
+    BITMAP info{};
+    if (picture_ == nullptr || ::GetObjectW(picture_, sizeof(info), &info) == 0) {
+        return;
+    }
+    const unique_hdc memory(::CreateCompatibleDC(dc));
+    if (!memory) {
+        return;
+    }
+    const unique_select_object select(memory.get(), picture_);
+    if (select) {
+        ::BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
+    }
+}
+
+void ContainerBox::DrawEdgeInside(HDC dc) const {
+    RECT client{};
+    ::GetClientRect(Window(), &client);
+    if (edge_ == Edge::Etched) {
+        ::DrawEdge(dc, &client, EDGE_ETCHED, BF_RECT);
+    } else if (edge_ == Edge::Sunken) {
+        // Flat: a sunken edge's light half would vanish against the white inside.
+        ::DrawEdge(dc, &client, BDR_SUNKENOUTER, BF_RECT | BF_FLAT);
+    }
+}
+
+} // namespace tamsrove
