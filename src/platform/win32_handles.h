@@ -86,7 +86,6 @@ using unique_handle = unique_any<HANDLE, detail::close_handle>;
 using unique_hfile = unique_any<HANDLE, detail::close_handle, invalid_handle_is_empty>;
 using unique_hbitmap = unique_any<HBITMAP, detail::delete_gdi>;
 using unique_hfont = unique_any<HFONT, detail::delete_gdi>;
-using unique_hbrush = unique_any<HBRUSH, detail::delete_gdi>;
 using unique_hdc = unique_any<HDC, detail::delete_dc>;
 using unique_hicon = unique_any<HICON, detail::destroy_icon>;
 using unique_hwnd = unique_any<HWND, detail::destroy_window>;
