@@ -5,9 +5,12 @@
 
 namespace tamsrove {
 
+namespace {
+/// Both classes repaint wholly on a resize: the edges run along the whole client area.
+constexpr UINT kStyle = CS_HREDRAW | CS_VREDRAW;
+} // namespace
+
 bool ContainerBox::RegisterWindowClasses(HINSTANCE instance) {
-    // CS_HREDRAW | CS_VREDRAW: the edges run along the whole client area.
-    constexpr UINT kStyle = CS_HREDRAW | CS_VREDRAW;
     return RegisterWindowClass(instance,
                                {kFrameClassName, ::GetSysColorBrush(COLOR_BTNFACE), kStyle}) &&
            RegisterWindowClass(

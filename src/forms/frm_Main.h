@@ -94,6 +94,7 @@ private:
     [[nodiscard]] HWND CreateControl(const layout::ControlEntry& entry);
     [[nodiscard]] HWND CreateContainerBox(const layout::ControlEntry& entry, HWND parent,
                                           const RECT& rect);
+    [[nodiscard]] static RECT CreationRect();
     void PlaceControls();
     void LoadFont();
     void LoadIcons();

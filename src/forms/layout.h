@@ -27,8 +27,8 @@ struct PixelRect {
     int32_t top = 0;
     int32_t right = 0;
     int32_t bottom = 0;
-    [[nodiscard]] constexpr int32_t width() const noexcept { return right - left; }
-    [[nodiscard]] constexpr int32_t height() const noexcept { return bottom - top; }
+    [[nodiscard]] constexpr int32_t Width() const noexcept { return right - left; }
+    [[nodiscard]] constexpr int32_t Height() const noexcept { return bottom - top; }
     friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
 

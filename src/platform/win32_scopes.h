@@ -29,8 +29,6 @@ public:
 
     /// The paint DC, or null.
     [[nodiscard]] HDC get() const noexcept { return dc_; }
-    /// The area to paint, as BeginPaint filled it in.
-    [[nodiscard]] const PAINTSTRUCT& paint_struct() const noexcept { return paint_; }
     explicit operator bool() const noexcept { return dc_ != nullptr; }
 
 private:

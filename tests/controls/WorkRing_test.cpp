@@ -20,8 +20,8 @@ namespace {
 using namespace std::chrono_literals;
 
 // The control's design size in twips.
-constexpr int design_width_twips = 1065;
-constexpr int design_height_twips = 1035;
+constexpr int kDesignWidthTwips = 1065;
+constexpr int kDesignHeightTwips = 1035;
 
 // A shown host window with one ring of the control's design size at (10, 10) pixels.
 class WorkRingControl : public ::testing::Test {
@@ -31,7 +31,7 @@ protected:
         host_ = test::make_host_window(320, 320);
         ASSERT_TRUE(host_);
         dpi_ = static_cast<int32_t>(::GetDpiForWindow(host_.get()));
-        ring_window_ = make_ring(design_width_twips, design_height_twips);
+        ring_window_ = MakeRing(kDesignWidthTwips, kDesignHeightTwips);
         ASSERT_NE(ring_window_, nullptr);
         ring_ = WorkRing::FromWindow(ring_window_);
         ASSERT_NE(ring_, nullptr);
@@ -40,26 +40,26 @@ protected:
         test::pump_messages();
     }
 
-    HWND make_ring(int width_twips, int height_twips) const {
+    HWND MakeRing(int width_twips, int height_twips) const {
         return ::CreateWindowExW(0, WorkRing::kClassName, nullptr, WS_CHILD | WS_VISIBLE, 10, 10,
-                                 px(width_twips), px(height_twips), host_.get(),
+                                 Px(width_twips), Px(height_twips), host_.get(),
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(7)),
                                  ::GetModuleHandleW(nullptr), nullptr);
     }
 
-    [[nodiscard]] int px(int twips) const { return test::twips_to_pixels(twips, dpi_); }
+    [[nodiscard]] int Px(int twips) const { return test::twips_to_pixels(twips, dpi_); }
 
     // The bitmap the ring box holds now.
-    [[nodiscard]] HBITMAP shown() const {
+    [[nodiscard]] HBITMAP Shown() const {
         return reinterpret_cast<HBITMAP>(
             ::SendMessageW(ring_->RingBoxWindow(), STM_GETIMAGE, IMAGE_BITMAP, 0));
     }
 
     // One tick of the animation timer, delivered as the timer would.
-    void tick() const { tick(ring_window_); }
-    static void tick(HWND ring) { ::SendMessageW(ring, WM_TIMER, WorkRing::tmr_Animator, 0); }
+    void Tick() const { Tick(ring_window_); }
+    static void Tick(HWND ring) { ::SendMessageW(ring, WM_TIMER, WorkRing::tmr_Animator, 0); }
 
-    [[nodiscard]] std::array<HBITMAP, 8> frame_handles() const {
+    [[nodiscard]] std::array<HBITMAP, 8> FrameHandles() const {
         std::array<HBITMAP, 8> handles{};
         for (int32_t k = 0; k < 8; ++k) {
             handles[static_cast<size_t>(k)] = ring_->FrameBitmap(k);
@@ -68,7 +68,7 @@ protected:
     }
 
     // The ring box's rectangle in the control's client coordinates.
-    [[nodiscard]] RECT box_rect() const {
+    [[nodiscard]] RECT BoxRect() const {
         RECT r{};
         ::GetWindowRect(ring_->RingBoxWindow(), &r);
         ::MapWindowPoints(nullptr, ring_window_, reinterpret_cast<POINT*>(&r), 2);
@@ -85,11 +85,11 @@ class WorkRingDpi : public WorkRingControl {
 protected:
     // Counts the pixels of the control that differ from frame k drawn at (60, 60) twips on
     // white; the capture covers the whole control, so stray paint anywhere is caught.
-    [[nodiscard]] int pixels_off_frame(HWND ring, int32_t k) const {
+    [[nodiscard]] int PixelsOffFrame(HWND ring, int32_t k) const {
         const test::Capture capture = test::capture_client(ring);
         EXPECT_GT(capture.width, 0);
         const PixelBuffer frame = DrawRingFrame(k, dpi_);
-        const int offset = px(WorkRing::kRingBoxOffsetTwips);
+        const int offset = Px(WorkRing::kRingBoxOffsetTwips);
         int wrong = 0;
         for (int y = 0; y < capture.height; ++y) {
             for (int x = 0; x < capture.width; ++x) {
@@ -109,7 +109,7 @@ protected:
         return wrong;
     }
 
-    void show_on_screen(HWND ring) const {
+    void ShowOnScreen(HWND ring) const {
         ::UpdateWindow(ring);
         ::UpdateWindow(WorkRing::FromWindow(ring)->RingBoxWindow());
         ::GdiFlush();
@@ -143,12 +143,12 @@ TEST_F(WorkRingControl, CreatedWithTimerOffAndAnEmptyVisibleRingBox) {
     ASSERT_NE(ring_->RingBoxWindow(), nullptr);
     EXPECT_EQ(::GetParent(ring_->RingBoxWindow()), ring_window_);
     EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
-    EXPECT_EQ(shown(), nullptr);
+    EXPECT_EQ(Shown(), nullptr);
 }
 
 TEST_F(WorkRingControl, FramesAreEightDistinct24BitBitmapsOfTheRingSize) {
     const PixelSize size = RingFrameSize(ring_->Dpi());
-    const auto handles = frame_handles();
+    const auto handles = FrameHandles();
     for (int32_t k = 0; k < 8; ++k) {
         SCOPED_TRACE("frame " + std::to_string(k));
         DIBSECTION dib{};
@@ -172,9 +172,9 @@ TEST_F(WorkRingControl, TicksShowFramesZeroToSevenThenZero) {
     const int32_t expected[] = {0, 1, 2, 3, 4, 5, 6, 7, 0, 1};
     for (size_t i = 0; i < std::size(expected); ++i) {
         SCOPED_TRACE("tick " + std::to_string(i + 1));
-        tick();
+        Tick();
         // The box holds the stored bitmap itself: nothing was copied or drawn for the tick.
-        EXPECT_EQ(shown(), ring_->FrameBitmap(expected[i]));
+        EXPECT_EQ(Shown(), ring_->FrameBitmap(expected[i]));
         EXPECT_EQ(ring_->Frame(), NextRingFrame(expected[i]));
     }
 }
@@ -182,22 +182,22 @@ TEST_F(WorkRingControl, TicksShowFramesZeroToSevenThenZero) {
 TEST_F(WorkRingControl, NinthTickShowsFrameZeroAgain) {
     ring_->ani_start();
     for (int i = 0; i < 8; ++i) {
-        tick();
+        Tick();
     }
-    EXPECT_EQ(shown(), ring_->FrameBitmap(7));
+    EXPECT_EQ(Shown(), ring_->FrameBitmap(7));
     EXPECT_EQ(ring_->Frame(), 0);
-    tick();
-    EXPECT_EQ(shown(), ring_->FrameBitmap(0));
+    Tick();
+    EXPECT_EQ(Shown(), ring_->FrameBitmap(0));
 }
 
 TEST_F(WorkRingControl, TicksKeepUsingTheBitmapsMadeAtCreation) {
     // Regression: frames are made once; a tick must never make, copy or replace a bitmap.
-    const auto before = frame_handles();
+    const auto before = FrameHandles();
     ring_->ani_start();
     for (int i = 0; i < 24; ++i) {
-        tick();
+        Tick();
     }
-    EXPECT_EQ(frame_handles(), before);
+    EXPECT_EQ(FrameHandles(), before);
 }
 
 TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
@@ -223,7 +223,7 @@ TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
     ASSERT_NE(hook, nullptr);
     ring_->ani_start();
     for (int i = 0; i < 16; ++i) {
-        tick();
+        Tick();
         ::UpdateWindow(ring_->RingBoxWindow());
     }
     ::UnhookWindowsHookEx(hook);
@@ -233,14 +233,14 @@ TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
 
 TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
     ring_->ani_start();
-    tick();
+    Tick();
     const auto offer = [&](HGDIOBJ picture) {
         return ::SendMessageW(ring_->RingBoxWindow(), STM_SETIMAGE, IMAGE_BITMAP,
                               reinterpret_cast<LPARAM>(picture));
     };
     // Not a bitmap at all.
     EXPECT_EQ(offer(::GetStockObject(WHITE_BRUSH)), 0);
-    EXPECT_EQ(shown(), ring_->FrameBitmap(0));
+    EXPECT_EQ(Shown(), ring_->FrameBitmap(0));
     // A bitmap that another DC holds selected cannot be drawn from the box's DC.
     const unique_hdc other(::CreateCompatibleDC(nullptr));
     const unique_hbitmap held(::CreateCompatibleBitmap(other.get(), 8, 8));
@@ -248,7 +248,7 @@ TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
     ASSERT_TRUE(held);
     const HGDIOBJ previous = ::SelectObject(other.get(), held.get());
     EXPECT_EQ(offer(held.get()), 0);
-    EXPECT_EQ(shown(), ring_->FrameBitmap(0));
+    EXPECT_EQ(Shown(), ring_->FrameBitmap(0));
     ::SelectObject(other.get(), previous);
 }
 
@@ -259,40 +259,40 @@ TEST_F(WorkRingControl, StartEnablesTheTimerAndShowsTheBoxWithoutAFrame) {
     EXPECT_TRUE(ring_->IsAnimating());
     EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
     // The first frame comes with the first tick, not at once.
-    EXPECT_EQ(shown(), nullptr);
+    EXPECT_EQ(Shown(), nullptr);
     EXPECT_EQ(ring_->Frame(), 0);
 }
 
 TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
     ring_->ani_start();
     for (int i = 0; i < 5; ++i) {
-        tick();
+        Tick();
     }
     ring_->ani_stop();
     EXPECT_FALSE(ring_->IsAnimating());
     EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
     EXPECT_EQ(ring_->Frame(), 5);
-    EXPECT_EQ(shown(), ring_->FrameBitmap(4));
+    EXPECT_EQ(Shown(), ring_->FrameBitmap(4));
 
     ring_->ani_start();
     EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
-    EXPECT_EQ(shown(), ring_->FrameBitmap(4));
-    tick();
-    EXPECT_EQ(shown(), ring_->FrameBitmap(5));
+    EXPECT_EQ(Shown(), ring_->FrameBitmap(4));
+    Tick();
+    EXPECT_EQ(Shown(), ring_->FrameBitmap(5));
 }
 
 TEST_F(WorkRingControl, StopBeforeAnyStartHidesTheEmptyBox) {
     ring_->ani_stop();
     EXPECT_FALSE(ring_->IsAnimating());
     EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
-    EXPECT_EQ(shown(), nullptr);
+    EXPECT_EQ(Shown(), nullptr);
     EXPECT_EQ(ring_->Frame(), 0);
 }
 
 TEST_F(WorkRingControl, RepeatedStartOrStopChangesNothingElse) {
     ring_->ani_start();
-    tick();
-    tick();
+    Tick();
+    Tick();
     ring_->ani_start();
     EXPECT_TRUE(ring_->IsAnimating());
     EXPECT_EQ(ring_->Frame(), 2);
@@ -301,41 +301,41 @@ TEST_F(WorkRingControl, RepeatedStartOrStopChangesNothingElse) {
     EXPECT_FALSE(ring_->IsAnimating());
     EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
     EXPECT_EQ(ring_->Frame(), 2);
-    EXPECT_EQ(shown(), ring_->FrameBitmap(1));
+    EXPECT_EQ(Shown(), ring_->FrameBitmap(1));
 }
 
 TEST_F(WorkRingControl, StoppedRingDoesNotTurn) {
     ring_->ani_start();
-    tick();
-    tick();
+    Tick();
+    Tick();
     ring_->ani_stop();
     // A tick already queued when the timer stopped must not move it, nor may time.
-    tick();
+    Tick();
     test::pump_for(250ms);
     EXPECT_EQ(ring_->Frame(), 2);
-    EXPECT_EQ(shown(), ring_->FrameBitmap(1));
+    EXPECT_EQ(Shown(), ring_->FrameBitmap(1));
 }
 
 TEST_F(WorkRingControl, OtherTimerIdsDoNotTurnTheRing) {
     ring_->ani_start();
     ::SendMessageW(ring_window_, WM_TIMER, WorkRing::tmr_Animator + 1, 0);
     EXPECT_EQ(ring_->Frame(), 0);
-    EXPECT_EQ(shown(), nullptr);
+    EXPECT_EQ(Shown(), nullptr);
 }
 
 TEST_F(WorkRingControl, RealTimerTurnsTheRing) {
     ring_->ani_start();
     // 20 ticks a second: three ticks well within two seconds, even on a loaded machine.
     EXPECT_TRUE(test::pump_until([&] { return ring_->Frame() >= 3; }, 2000ms));
-    EXPECT_NE(shown(), nullptr);
+    EXPECT_NE(Shown(), nullptr);
 }
 
 // --- Lifetime and DPI changes ------------------------------------------------------------------
 
 TEST_F(WorkRingControl, DestroyingTheControlDeletesItsBitmaps) {
     ring_->ani_start();
-    tick();
-    const auto handles = frame_handles();
+    Tick();
+    const auto handles = FrameHandles();
     ASSERT_NE(::DestroyWindow(ring_window_), FALSE);
     for (const HBITMAP h : handles) {
         EXPECT_EQ(::GetObjectType(h), 0U);
@@ -346,23 +346,23 @@ TEST_F(WorkRingControl, DestroyingTheControlDeletesItsBitmaps) {
 TEST_F(WorkRingControl, DpiChangeRemakesTheFramesAndKeepsTheShownOne) {
     ring_->ani_start();
     for (int i = 0; i < 3; ++i) {
-        tick();
+        Tick();
     }
-    const auto old = frame_handles();
+    const auto old = FrameHandles();
     ::SendMessageW(ring_window_, WM_DPICHANGED_AFTERPARENT, 0, 0);
-    const auto now = frame_handles();
+    const auto now = FrameHandles();
     for (size_t k = 0; k < 8; ++k) {
         SCOPED_TRACE("frame " + std::to_string(k));
         EXPECT_NE(now[k], nullptr);
         EXPECT_NE(now[k], old[k]);
         EXPECT_EQ(::GetObjectType(old[k]), 0U); // the old ones are deleted, none leaks
     }
-    EXPECT_EQ(shown(), ring_->FrameBitmap(2));
+    EXPECT_EQ(Shown(), ring_->FrameBitmap(2));
     EXPECT_EQ(ring_->Frame(), 3);
     EXPECT_EQ(ring_->Dpi(), static_cast<int32_t>(::GetDpiForWindow(ring_window_)));
-    const RECT box = box_rect();
-    EXPECT_EQ(box.left, px(WorkRing::kRingBoxOffsetTwips));
-    EXPECT_EQ(box.top, px(WorkRing::kRingBoxOffsetTwips));
+    const RECT box = BoxRect();
+    EXPECT_EQ(box.left, Px(WorkRing::kRingBoxOffsetTwips));
+    EXPECT_EQ(box.top, Px(WorkRing::kRingBoxOffsetTwips));
 }
 
 // --- What the control shows, at the prefix's DPI -----------------------------------------------
@@ -381,21 +381,21 @@ TEST_F(WorkRingDpi, RingBoxSitsAt60TwipsWithItsDesignSize) {
         SCOPED_TRACE(after_a_frame ? "after a frame" : "before the first frame");
         if (after_a_frame) {
             ring_->ani_start();
-            tick();
+            Tick();
         }
-        const RECT box = box_rect();
-        EXPECT_EQ(box.left, px(60));
-        EXPECT_EQ(box.top, px(60));
-        EXPECT_EQ(box.right - box.left, px(885));
-        EXPECT_EQ(box.bottom - box.top, px(885));
+        const RECT box = BoxRect();
+        EXPECT_EQ(box.left, Px(60));
+        EXPECT_EQ(box.top, Px(60));
+        EXPECT_EQ(box.right - box.left, Px(885));
+        EXPECT_EQ(box.bottom - box.top, Px(885));
     }
 }
 
 TEST_F(WorkRingDpi, ControlIsWhiteBeforeTheFirstFrame) {
     ring_->ani_start();
-    show_on_screen(ring_window_);
+    ShowOnScreen(ring_window_);
     const test::Capture capture = test::capture_client(ring_window_);
-    ASSERT_EQ(capture.width, px(design_width_twips));
+    ASSERT_EQ(capture.width, Px(kDesignWidthTwips));
     int not_white = 0;
     for (const uint32_t v : capture.pixels) {
         not_white += v != 0xFFFFFFU ? 1 : 0;
@@ -407,38 +407,38 @@ TEST_F(WorkRingDpi, EachTickShowsItsFramesPixelsAt60Twips) {
     ring_->ani_start();
     for (int32_t k = 0; k < 8; ++k) {
         SCOPED_TRACE("frame " + std::to_string(k));
-        tick();
-        show_on_screen(ring_window_);
-        EXPECT_EQ(pixels_off_frame(ring_window_, k), 0);
+        Tick();
+        ShowOnScreen(ring_window_);
+        EXPECT_EQ(PixelsOffFrame(ring_window_, k), 0);
     }
 }
 
 TEST_F(WorkRingDpi, RestartShowsTheLastFrameAgain) {
     ring_->ani_start();
     for (int i = 0; i < 5; ++i) {
-        tick();
+        Tick();
     }
     ring_->ani_stop();
-    show_on_screen(ring_window_);
+    ShowOnScreen(ring_window_);
     ring_->ani_start();
-    show_on_screen(ring_window_);
-    EXPECT_EQ(pixels_off_frame(ring_window_, 4), 0);
+    ShowOnScreen(ring_window_);
+    EXPECT_EQ(PixelsOffFrame(ring_window_, 4), 0);
 }
 
 TEST_F(WorkRingDpi, ControlSmallerThanItsDesignStillShowsTheRingAt60Twips) {
     // The progress window gives the ring 1065 x 855 twips; the frame still fits inside.
-    const HWND compact = make_ring(design_width_twips, 855);
+    const HWND compact = MakeRing(kDesignWidthTwips, 855);
     ASSERT_NE(compact, nullptr);
     WorkRing* ring = WorkRing::FromWindow(compact);
     ASSERT_NE(ring, nullptr);
     test::pump_messages();
     ring->ani_start();
     for (int i = 0; i < 3; ++i) {
-        tick(compact);
+        Tick(compact);
     }
-    show_on_screen(compact);
-    EXPECT_LE(px(60) + RingFrameSize(dpi_).height, px(855));
-    EXPECT_EQ(pixels_off_frame(compact, 2), 0);
+    ShowOnScreen(compact);
+    EXPECT_LE(Px(60) + RingFrameSize(dpi_).height, Px(855));
+    EXPECT_EQ(PixelsOffFrame(compact, 2), 0);
 }
 
 TEST_F(WorkRingDpi, FrameBitmapsHoldTheArtworkDrawnAtTheControlsDpi) {

@@ -17,10 +17,10 @@ using tamsrove::PixelsToTwips;
 using tamsrove::TwipsToPixels;
 using tamsrove::UsableDpi;
 
-constexpr int32_t Int32Max = std::numeric_limits<int32_t>::max();
-constexpr int32_t Int32Min = std::numeric_limits<int32_t>::min();
+constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
+constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
 /// DPIs a Windows display offers (100 % to 300 % scaling) and a low one.
-constexpr std::array<int32_t, 8> Dpis = {72, 96, 120, 144, 168, 192, 240, 288};
+constexpr std::array<int32_t, 8> kDpis = {72, 96, 120, 144, 168, 192, 240, 288};
 
 std::string Name(const ControlEntry& entry) {
     return std::string(entry.name.begin(), entry.name.end()); // the names are ASCII
@@ -141,9 +141,9 @@ TEST(LayoutUnits, TwipsToPixelsRoundsHalfAwayFromZeroLikeMulDiv) {
         {1440, 1, 1},
         {720, 1, 1},
         {719, 1, 0},
-        {Int32Max, 96, 143165576},
-        {Int32Max, Int32Max, Int32Max},
-        {Int32Min, Int32Max, Int32Min},
+        {kInt32Max, 96, 143165576},
+        {kInt32Max, kInt32Max, kInt32Max},
+        {kInt32Min, kInt32Max, kInt32Min},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.twips) + " twips at " + std::to_string(row.dpi));
@@ -152,7 +152,7 @@ TEST(LayoutUnits, TwipsToPixelsRoundsHalfAwayFromZeroLikeMulDiv) {
 }
 
 TEST(LayoutUnits, PixelsToTwipsIsTheInverseAtWholePixels) {
-    for (const int32_t dpi : Dpis) {
+    for (const int32_t dpi : kDpis) {
         for (int32_t pixels = -50; pixels <= 800; ++pixels) {
             SCOPED_TRACE(std::to_string(pixels) + " px at " + std::to_string(dpi));
             EXPECT_EQ(TwipsToPixels(PixelsToTwips(pixels, dpi), dpi), pixels);
@@ -163,7 +163,7 @@ TEST(LayoutUnits, PixelsToTwipsIsTheInverseAtWholePixels) {
 }
 
 TEST(LayoutUnits, AMissingOrInvalidDpiMeansTheBaseDpi) {
-    for (const int32_t dpi : {0, -1, -144, Int32Min}) {
+    for (const int32_t dpi : {0, -1, -144, kInt32Min}) {
         SCOPED_TRACE(dpi);
         EXPECT_EQ(UsableDpi(dpi), kBaseDpi);
         EXPECT_EQ(TwipsToPixels(7620, dpi), 508);
@@ -182,12 +182,12 @@ TEST(LayoutUnits, RectanglesConvertEdgeByEdge) {
     EXPECT_EQ(ControlPixels(ControlId::Frame, 144), (PixelRect{12, 6, 749, 279}));
     EXPECT_EQ(ControlPixels(ControlId::Frame, 96), (PixelRect{8, 4, 499, 186}));
     EXPECT_EQ(ControlPixels(ControlId::CbStopAndQuit, 96), (PixelRect{330, 192, 499, 223}));
-    EXPECT_EQ(ToPixels({Int32Max, Int32Max, Int32Max, Int32Max}, 1440),
-              (PixelRect{Int32Max, Int32Max, Int32Max, Int32Max}));
+    EXPECT_EQ(ToPixels({kInt32Max, kInt32Max, kInt32Max, kInt32Max}, 1440),
+              (PixelRect{kInt32Max, kInt32Max, kInt32Max, kInt32Max}));
 }
 
 TEST(LayoutUnits, NeighboursThatTouchInTwipsTouchInPixels) {
-    for (const int32_t dpi : Dpis) {
+    for (const int32_t dpi : kDpis) {
         for (int32_t split = 1; split < 60; ++split) {
             SCOPED_TRACE(std::to_string(split) + " at " + std::to_string(dpi));
             const PixelRect left = ToPixels({0, 0, split, 10}, dpi);
@@ -198,15 +198,15 @@ TEST(LayoutUnits, NeighboursThatTouchInTwipsTouchInPixels) {
 }
 
 TEST(LayoutUnits, EveryControlStaysInsideItsContainerAtEveryDpi) {
-    for (const int32_t dpi : Dpis) {
+    for (const int32_t dpi : kDpis) {
         const PixelSize client = ClientPixels(dpi);
         for (const ControlEntry& entry : kControls) {
             SCOPED_TRACE(Name(entry) + " at " + std::to_string(dpi));
             const PixelRect rect = ControlPixels(entry.id, dpi);
             const int32_t width =
-                entry.container ? ControlPixels(*entry.container, dpi).width() : client.width;
+                entry.container ? ControlPixels(*entry.container, dpi).Width() : client.width;
             const int32_t height =
-                entry.container ? ControlPixels(*entry.container, dpi).height() : client.height;
+                entry.container ? ControlPixels(*entry.container, dpi).Height() : client.height;
             EXPECT_GE(rect.left, 0);
             EXPECT_GE(rect.top, 0);
             EXPECT_LE(rect.right, width);
@@ -217,14 +217,14 @@ TEST(LayoutUnits, EveryControlStaysInsideItsContainerAtEveryDpi) {
 
 TEST(LayoutUnits, TheLogoFitsUnscaledInItsBoxAtEveryDpi) {
     constexpr PixelSize logo{248, 64};
-    for (const int32_t dpi : Dpis) {
+    for (const int32_t dpi : kDpis) {
         if (dpi < kBaseDpi) {
             continue; // below 100 % scaling the box is smaller than the bitmap and clips it
         }
         SCOPED_TRACE(dpi);
         const PixelRect box = ControlPixels(ControlId::Picture1, dpi);
-        EXPECT_GE(box.width(), logo.width);
-        EXPECT_GE(box.height(), logo.height);
+        EXPECT_GE(box.Width(), logo.width);
+        EXPECT_GE(box.Height(), logo.height);
     }
 }
 
@@ -246,7 +246,7 @@ TEST(LayoutCentring, CentredOriginOnWorkAreas) {
         {"wider than the work area", {0, 0, 640, 480}, {800, 100}, {0, 190}},
         {"taller than the work area", {5, 40, 1029, 100}, {24, 200}, {505, 40}},
         {"empty work area", {0, 0, 0, 0}, {10, 10}, {0, 0}},
-        {"extreme coordinates", {Int32Min, Int32Min, Int32Max, Int32Max}, {0, 0}, {-1, -1}},
+        {"extreme coordinates", {kInt32Min, kInt32Min, kInt32Max, kInt32Max}, {0, 0}, {-1, -1}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
