@@ -1,0 +1,86 @@
+// The one window base under the program's windows: registration, the object's HWND from
+// WM_NCCREATE to WM_NCDESTROY, and windows that cannot reach an object.
+#include "platform/window_base.h"
+
+#include <gtest/gtest.h>
+
+#include "forms/container_box.h"
+
+namespace {
+
+using tamsrove::WindowBase;
+using tamsrove::WindowOwner;
+
+constexpr const wchar_t* kProbeClassName = L"Tamsrove.Test.WindowBaseProbe";
+
+HINSTANCE Instance() {
+    return ::GetModuleHandleW(nullptr);
+}
+
+/// A window owned by its object, with nothing but the base's behaviour.
+class Probe : public WindowBase<Probe, WindowOwner::Object> {
+public:
+    [[nodiscard]] HWND Make() {
+        return Create(0, kProbeClassName, nullptr, WS_POPUP, RECT{0, 0, 10, 10}, nullptr, nullptr,
+                      Instance());
+    }
+
+private:
+    friend WindowBase;
+    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+        return ::DefWindowProcW(Window(), message, wparam, lparam);
+    }
+};
+
+class WindowBaseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Probe::RegisterWindowClass(Instance(), {kProbeClassName}));
+    }
+};
+
+TEST_F(WindowBaseTest, TheObjectHoldsItsWindowUntilWmNcDestroy) {
+    Probe probe;
+    const HWND window = probe.Make();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(probe.Window(), window);
+    ASSERT_NE(::DestroyWindow(window), FALSE);
+    EXPECT_EQ(probe.Window(), nullptr);
+}
+
+TEST_F(WindowBaseTest, AnObjectThatGoesFirstTakesItsWindowWithIt) {
+    HWND window = nullptr;
+    {
+        Probe probe;
+        window = probe.Make();
+        ASSERT_NE(window, nullptr);
+    }
+    EXPECT_EQ(::IsWindow(window), FALSE);
+}
+
+TEST_F(WindowBaseTest, RegisteringAgainSucceedsButANameHeldByAnotherProcedureFails) {
+    EXPECT_TRUE(Probe::RegisterWindowClass(Instance(), {kProbeClassName}));
+    WNDCLASSEXW other{};
+    other.cbSize = sizeof(other);
+    other.lpfnWndProc = &::DefWindowProcW;
+    other.hInstance = Instance();
+    other.lpszClassName = L"Tamsrove.Test.TakenClassName";
+    ::RegisterClassExW(&other); // an earlier run of this test may have left it registered
+    EXPECT_FALSE(Probe::RegisterWindowClass(Instance(), {other.lpszClassName}));
+}
+
+// Regression: a window of an object-owned class created by name, without its object, used to
+// dereference a null object on WM_NCCREATE; it must be refused instead.
+TEST_F(WindowBaseTest, AnObjectOwnedClassCreatedByNameAloneIsRefused) {
+    ASSERT_TRUE(tamsrove::ContainerBox::RegisterWindowClasses(Instance()));
+    for (const wchar_t* name : {kProbeClassName, tamsrove::ContainerBox::kFrameClassName}) {
+        const HWND window = ::CreateWindowExW(0, name, nullptr, WS_POPUP, 0, 0, 10, 10, nullptr,
+                                              nullptr, Instance(), nullptr);
+        EXPECT_EQ(window, nullptr);
+        if (window != nullptr) {
+            ::DestroyWindow(window);
+        }
+    }
+}
+
+} // namespace
