@@ -16,9 +16,9 @@ using namespace std::string_literals;
 // The installer's side, scripted: the flag's text and a log of what the watch asked for.
 struct FakeInstaller {
     std::optional<std::wstring> flag;
-    bool readFails = false;
-    bool clearFails = false;
-    std::function<void()> duringRead; // window events that run inside the read's yield
+    bool read_fails = false;
+    bool clear_fails = false;
+    std::function<void()> during_read; // window events that run inside the read's yield
     int reads = 0;
     std::vector<std::string> log;
 
@@ -28,10 +28,10 @@ struct FakeInstaller {
                 [this] {
                     ++reads;
                     log.emplace_back("read");
-                    if (duringRead) {
-                        duringRead();
+                    if (during_read) {
+                        during_read();
                     }
-                    if (readFails) {
+                    if (read_fails) {
                         throw std::runtime_error("read failed");
                     }
                     return flag;
@@ -39,7 +39,7 @@ struct FakeInstaller {
             .clear_flag =
                 [this] {
                     log.emplace_back("clear");
-                    if (clearFails) {
+                    if (clear_fails) {
                         throw std::runtime_error("write refused");
                     }
                     flag = L"0";
@@ -156,7 +156,7 @@ TEST(CompletionWatch, EachFlagTextEndsOrWaitsAsItsFirstCharacterSays) {
 TEST(CompletionWatch, FailedClearStillEndsFinished) {
     FakeInstaller installer;
     installer.flag = L"1";
-    installer.clearFails = true;
+    installer.clear_fails = true;
     CompletionWatch watch(installer.Ports());
     watch.Tick();
     EXPECT_EQ(installer.log, (std::vector<std::string>{"read", "clear", "end finished"}));
@@ -165,11 +165,11 @@ TEST(CompletionWatch, FailedClearStillEndsFinished) {
 TEST(CompletionWatch, FailedReadCountsAsNotSetAndTheWatchGoesOn) {
     FakeInstaller installer;
     installer.flag = L"1";
-    installer.readFails = true;
+    installer.read_fails = true;
     CompletionWatch watch(installer.Ports());
     watch.Tick();
     EXPECT_FALSE(watch.HasEnded());
-    installer.readFails = false;
+    installer.read_fails = false;
     watch.Tick();
     EXPECT_TRUE(watch.HasEnded());
     EXPECT_EQ(installer.reads, 2);
@@ -179,7 +179,7 @@ TEST(CompletionWatch, TickDuringTheReadsYieldDoesNothing) {
     // A tick never starts while an earlier tick is paused inside the read's yield.
     FakeInstaller installer;
     CompletionWatch watch(installer.Ports());
-    installer.duringRead = [&] {
+    installer.during_read = [&] {
         TickTimes(watch, 3);
     };
     watch.Tick();
@@ -192,7 +192,7 @@ TEST(CompletionWatch, OnlyTicksMoveTheCount) {
     // is open, leaves the count at the number of ticks handled.
     FakeInstaller installer;
     CompletionWatch watch(installer.Ports());
-    installer.duringRead = [&] {
+    installer.during_read = [&] {
         watch.Tick();
     };
     TickTimes(watch, 200);

@@ -132,18 +132,18 @@ protected:
         form_ = std::make_unique<frm_Main>(frm_Main::TerminationActions{
             [this](HWND owner, const wchar_t* text, const wchar_t* title, UINT type) {
                 questions_.push_back({owner, text, title, type});
-                // Only the outermost question runs whileAsking_, so that a window that wrongly
+                // Only the outermost question runs while_asking_, so that a window that wrongly
                 // asks again from inside fails the test instead of recursing without end.
-                if (!whileAsking_ || asking_) {
+                if (!while_asking_ || asking_) {
                     return answer_;
                 }
                 asking_ = true;
-                const int answer = whileAsking_();
+                const int answer = while_asking_();
                 asking_ = false;
                 return answer;
             },
-            [this](unsigned exitCode) {
-                ends_.push_back(exitCode);
+            [this](unsigned exit_code) {
+                ends_.push_back(exit_code);
             }});
         created_ = std::chrono::steady_clock::now();
         ASSERT_TRUE(form_->Create(::GetModuleHandleW(nullptr)));
@@ -156,14 +156,14 @@ protected:
         test::pump_messages();
     }
 
-    [[nodiscard]] HWND window() const { return form_->Window(); }
-    [[nodiscard]] HWND control(ControlId id) const { return form_->Control(id); }
-    [[nodiscard]] UINT dpi() const { return ::GetDpiForWindow(window()); }
+    [[nodiscard]] HWND Window() const { return form_->Window(); }
+    [[nodiscard]] HWND Control(ControlId id) const { return form_->Control(id); }
+    [[nodiscard]] UINT Dpi() const { return ::GetDpiForWindow(Window()); }
     void ClickTerminate() const {
-        ::SendMessageW(control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
+        ::SendMessageW(Control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
     }
     [[nodiscard]] int32_t RingFrame() const {
-        const auto* ring = tamsrove::WorkRing::FromWindow(control(ControlId::WorkRing1));
+        const auto* ring = tamsrove::WorkRing::FromWindow(Control(ControlId::WorkRing1));
         return ring != nullptr ? ring->Frame() : -1;
     }
     /// True when the ring shows another frame within the timeout.
@@ -175,7 +175,7 @@ protected:
     std::unique_ptr<frm_Main> form_;
     std::chrono::steady_clock::time_point created_;
     int answer_ = IDCANCEL;
-    std::function<int()> whileAsking_; ///< runs inside the question instead of answering at once
+    std::function<int()> while_asking_; ///< runs inside the question instead of answering at once
     bool asking_ = false;
     std::vector<Question> questions_;
     std::vector<unsigned> ends_;
@@ -188,65 +188,66 @@ using FrmMainDpi = FrmMainFixture;
 TEST_F(FrmMainDpi, TheWindowIsLaidOutAtTheScreenDpi) {
     const auto expected = static_cast<UINT>(test::promised_test_dpi());
     if (expected != 0) {
-        EXPECT_EQ(dpi(), expected);
+        EXPECT_EQ(Dpi(), expected);
     }
-    EXPECT_EQ(form_->Dpi(), dpi());
+    EXPECT_EQ(form_->Dpi(), Dpi());
 }
 
 TEST_F(FrmMainDpi, EveryControlHasItsClassParentTextAndTwipsRectangle) {
-    const auto halfPixel = static_cast<LONG>(tamsrove::kTwipsPerInch / 2 / static_cast<int>(dpi()));
-    const auto dpiValue = static_cast<int32_t>(dpi());
+    const auto half_pixel =
+        static_cast<LONG>(tamsrove::kTwipsPerInch / 2 / static_cast<int>(Dpi()));
+    const auto dpi_value = static_cast<int32_t>(Dpi());
     for (const ControlEntry& entry : layout::kControls) {
         SCOPED_TRACE(Narrow(entry.name));
-        const HWND child = control(entry.id);
+        const HWND child = Control(entry.id);
         ASSERT_NE(child, nullptr);
         EXPECT_EQ(_wcsicmp(ClassNameOf(child).c_str(), ExpectedClass(entry.kind)), 0)
             << Narrow(ClassNameOf(child));
-        EXPECT_EQ(::GetParent(child), entry.container ? control(*entry.container) : window());
+        EXPECT_EQ(::GetParent(child), entry.container ? Control(*entry.container) : Window());
         EXPECT_EQ(TextOf(child), entry.text);
         EXPECT_EQ(::GetDlgCtrlID(child), frm_Main::ControlWindowId(entry.id));
         EXPECT_TRUE(::IsWindowVisible(child));
         const RECT rect = RectInParent(child);
         const layout::TwipsRect& twips = entry.twips;
         // Back in twips, each edge lies within half a pixel of the table's.
-        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.left, dpiValue), twips.left, halfPixel);
-        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.top, dpiValue), twips.top, halfPixel);
-        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.right, dpiValue), twips.left + twips.width,
-                    halfPixel);
-        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.bottom, dpiValue), twips.top + twips.height,
-                    halfPixel);
+        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.left, dpi_value), twips.left, half_pixel);
+        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.top, dpi_value), twips.top, half_pixel);
+        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.right, dpi_value), twips.left + twips.width,
+                    half_pixel);
+        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.bottom, dpi_value), twips.top + twips.height,
+                    half_pixel);
     }
 }
 
 TEST_F(FrmMainDpi, TheClientAreaIs7620By3450Twips) {
     RECT client{};
-    ASSERT_TRUE(::GetClientRect(window(), &client));
-    const auto dpiValue = static_cast<int32_t>(dpi());
-    EXPECT_EQ(client.right, tamsrove::TwipsToPixels(layout::kClientWidthTwips, dpiValue));
-    EXPECT_EQ(client.bottom, tamsrove::TwipsToPixels(layout::kClientHeightTwips, dpiValue));
+    ASSERT_TRUE(::GetClientRect(Window(), &client));
+    const auto dpi_value = static_cast<int32_t>(Dpi());
+    EXPECT_EQ(client.right, tamsrove::TwipsToPixels(layout::kClientWidthTwips, dpi_value));
+    EXPECT_EQ(client.bottom, tamsrove::TwipsToPixels(layout::kClientHeightTwips, dpi_value));
 }
 
 TEST_F(FrmMainDpi, TheWindowIsCentredOnTheWorkArea) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
     ASSERT_TRUE(
-        ::GetMonitorInfoW(::MonitorFromWindow(window(), MONITOR_DEFAULTTONEAREST), &monitor));
+        ::GetMonitorInfoW(::MonitorFromWindow(Window(), MONITOR_DEFAULTTONEAREST), &monitor));
     RECT rect{};
-    ASSERT_TRUE(::GetWindowRect(window(), &rect));
+    ASSERT_TRUE(::GetWindowRect(Window(), &rect));
     const RECT& work = monitor.rcWork;
     EXPECT_LE(std::abs((rect.left - work.left) - (work.right - rect.right)), 1);
     EXPECT_LE(std::abs((rect.top - work.top) - (work.bottom - rect.bottom)), 1);
 }
 
 TEST_F(FrmMainDpi, TextsUseTheMessageFontAtTheWindowDpi) {
-    const LOGFONTW expected = MessageFontAt(dpi());
+    const LOGFONTW expected = MessageFontAt(Dpi());
     for (const ControlEntry& entry : layout::kControls) {
         if (entry.text.empty()) {
             continue;
         }
         SCOPED_TRACE(Narrow(entry.name));
         const auto font =
-            reinterpret_cast<HFONT>(::SendMessageW(control(entry.id), WM_GETFONT, 0, 0));
+            reinterpret_cast<HFONT>(::SendMessageW(Control(entry.id), WM_GETFONT, 0, 0));
         ASSERT_NE(font, nullptr);
         EXPECT_NE(font, static_cast<HFONT>(::GetStockObject(SYSTEM_FONT)));
         LOGFONTW actual{};
@@ -259,12 +260,12 @@ TEST_F(FrmMainDpi, TextsUseTheMessageFontAtTheWindowDpi) {
 TEST_F(FrmMainDpi, TheIconsAreLoadedAtTheSizesForTheDpi) {
     struct Row {
         WPARAM which;
-        int widthMetric;
+        int width_metric;
     };
     for (const Row row : {Row{ICON_BIG, SM_CXICON}, Row{ICON_SMALL, SM_CXSMICON}}) {
-        SCOPED_TRACE(row.widthMetric);
+        SCOPED_TRACE(row.width_metric);
         const auto icon =
-            reinterpret_cast<HICON>(::SendMessageW(window(), WM_GETICON, row.which, 0));
+            reinterpret_cast<HICON>(::SendMessageW(Window(), WM_GETICON, row.which, 0));
         ASSERT_NE(icon, nullptr);
         ICONINFO info{};
         ASSERT_TRUE(::GetIconInfo(icon, &info));
@@ -274,32 +275,32 @@ TEST_F(FrmMainDpi, TheIconsAreLoadedAtTheSizesForTheDpi) {
         ASSERT_NE(::GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask,
                                sizeof(bitmap), &bitmap),
                   0);
-        EXPECT_EQ(bitmap.bmWidth, ::GetSystemMetricsForDpi(row.widthMetric, dpi()));
+        EXPECT_EQ(bitmap.bmWidth, ::GetSystemMetricsForDpi(row.width_metric, Dpi()));
     }
 }
 
 TEST_F(FrmMainDpi, ADpiChangeLaysEverythingOutAgain) {
-    const UINT from = dpi();
+    const UINT from = Dpi();
     const UINT to = from * 5 / 4; // a step of display scaling; the window still fits the screen
     RECT suggested{0, 0, layout::ClientPixels(static_cast<int32_t>(to)).width,
                    layout::ClientPixels(static_cast<int32_t>(to)).height};
     // The message is simulated: the caption and borders keep their real size, so the rectangle
     // the system would suggest is the new client area inside the present frame.
     ASSERT_TRUE(::AdjustWindowRectExForDpi(
-        &suggested, static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_STYLE)), FALSE,
-        static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_EXSTYLE)), from));
+        &suggested, static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_STYLE)), FALSE,
+        static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_EXSTYLE)), from));
     ::OffsetRect(&suggested, 10 - suggested.left, 10 - suggested.top);
-    ::SendMessageW(window(), WM_DPICHANGED, MAKEWPARAM(to, to),
+    ::SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(to, to),
                    reinterpret_cast<LPARAM>(&suggested));
 
     EXPECT_EQ(form_->Dpi(), to);
     RECT client{};
-    ASSERT_TRUE(::GetClientRect(window(), &client));
+    ASSERT_TRUE(::GetClientRect(Window(), &client));
     EXPECT_EQ(client.right, layout::ClientPixels(static_cast<int32_t>(to)).width);
     EXPECT_EQ(client.bottom, layout::ClientPixels(static_cast<int32_t>(to)).height);
     for (const ControlEntry& entry : layout::kControls) {
         SCOPED_TRACE(Narrow(entry.name));
-        const RECT rect = RectInParent(control(entry.id));
+        const RECT rect = RectInParent(Control(entry.id));
         const layout::PixelRect expected =
             layout::ControlPixels(entry.id, static_cast<int32_t>(to));
         EXPECT_EQ(rect.left, expected.left);
@@ -308,7 +309,7 @@ TEST_F(FrmMainDpi, ADpiChangeLaysEverythingOutAgain) {
         EXPECT_EQ(rect.bottom, expected.bottom);
     }
     LOGFONTW font{};
-    const auto label = control(ControlId::LblInstallInProgress);
+    const auto label = Control(ControlId::LblInstallInProgress);
     ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)), sizeof(font),
                  &font);
     EXPECT_EQ(font.lfHeight, MessageFontAt(to).lfHeight);
@@ -316,14 +317,14 @@ TEST_F(FrmMainDpi, ADpiChangeLaysEverythingOutAgain) {
 }
 
 TEST_F(FrmMainDpi, ADpiChangeAsksForTheExactWindowSize) {
-    const UINT to = dpi() * 3 / 2;
+    const UINT to = Dpi() * 3 / 2;
     SIZE size{};
-    ASSERT_TRUE(::SendMessageW(window(), WM_GETDPISCALEDSIZE, to, reinterpret_cast<LPARAM>(&size)));
+    ASSERT_TRUE(::SendMessageW(Window(), WM_GETDPISCALEDSIZE, to, reinterpret_cast<LPARAM>(&size)));
     const layout::PixelSize client = layout::ClientPixels(static_cast<int32_t>(to));
     RECT expected{0, 0, client.width, client.height};
     ::AdjustWindowRectExForDpi(&expected,
-                               static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_STYLE)), FALSE,
-                               static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_EXSTYLE)), to);
+                               static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_STYLE)), FALSE,
+                               static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_EXSTYLE)), to);
     EXPECT_EQ(size.cx, expected.right - expected.left);
     EXPECT_EQ(size.cy, expected.bottom - expected.top);
 }
@@ -333,24 +334,24 @@ TEST_F(FrmMainDpi, ADpiChangeAsksForTheExactWindowSize) {
 using FrmMainWindow = FrmMainFixture;
 
 TEST_F(FrmMainWindow, CaptionAndFrameAreThoseOfANormalFixedSizeWindow) {
-    EXPECT_EQ(TextOf(window()), layout::kCaption);
-    EXPECT_EQ(ClassNameOf(window()), frm_Main::kClassName);
-    EXPECT_TRUE(::IsWindowVisible(window()));
-    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_STYLE));
-    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window(), GWL_EXSTYLE));
+    EXPECT_EQ(TextOf(Window()), layout::kCaption);
+    EXPECT_EQ(ClassNameOf(Window()), frm_Main::kClassName);
+    EXPECT_TRUE(::IsWindowVisible(Window()));
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_STYLE));
+    const auto ex_style = static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_EXSTYLE));
     EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX),
               static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX));
     EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CHILD), 0U);
-    EXPECT_EQ(exStyle & (WS_EX_TOPMOST | WS_EX_TOOLWINDOW), 0U);
+    EXPECT_EQ(ex_style & (WS_EX_TOPMOST | WS_EX_TOOLWINDOW), 0U);
     // An unowned top-level window gets a taskbar button.
-    EXPECT_EQ(::GetWindow(window(), GW_OWNER), nullptr);
+    EXPECT_EQ(::GetWindow(Window(), GW_OWNER), nullptr);
 }
 
 TEST_F(FrmMainWindow, PictureBoxesAreWhiteAndTheLogoIsDrawnUnscaledAtTheTopLeft) {
     RECT box{};
-    ::GetClientRect(control(ControlId::Picture1), &box);
+    ::GetClientRect(Control(ControlId::Picture1), &box);
     Canvas canvas(box.right, box.bottom);
-    ASSERT_TRUE(::PrintWindow(control(ControlId::Picture1), canvas.dc(), PW_CLIENTONLY));
+    ASSERT_TRUE(::PrintWindow(Control(ControlId::Picture1), canvas.dc(), PW_CLIENTONLY));
 
     const tamsrove::unique_hbitmap logo(
         static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_LOGO),
@@ -380,18 +381,18 @@ TEST_F(FrmMainWindow, PictureBoxesAreWhiteAndTheLogoIsDrawnUnscaledAtTheTopLeft)
 
     // pic_C is white between the ring and the logo.
     RECT outer{};
-    ::GetClientRect(control(ControlId::PicC), &outer);
+    ::GetClientRect(Control(ControlId::PicC), &outer);
     Canvas white(outer.right, outer.bottom);
-    ASSERT_TRUE(::PrintWindow(control(ControlId::PicC), white.dc(), PW_CLIENTONLY));
-    const auto dpiValue = static_cast<int32_t>(dpi());
-    const int gapX = (layout::ControlPixels(ControlId::WorkRing1, dpiValue).right +
-                      layout::ControlPixels(ControlId::Picture1, dpiValue).left) /
-                     2;
-    EXPECT_EQ(white.At(gapX, outer.bottom / 2), 0xFFFFFFU);
+    ASSERT_TRUE(::PrintWindow(Control(ControlId::PicC), white.dc(), PW_CLIENTONLY));
+    const auto dpi_value = static_cast<int32_t>(Dpi());
+    const int gap_x = (layout::ControlPixels(ControlId::WorkRing1, dpi_value).right +
+                       layout::ControlPixels(ControlId::Picture1, dpi_value).left) /
+                      2;
+    EXPECT_EQ(white.At(gap_x, outer.bottom / 2), 0xFFFFFFU);
 }
 
 TEST_F(FrmMainWindow, DestroyingTheFormDestroysTheWindow) {
-    const HWND destroyed = window();
+    const HWND destroyed = Window();
     form_.reset();
     EXPECT_FALSE(::IsWindow(destroyed));
 }
@@ -399,23 +400,23 @@ TEST_F(FrmMainWindow, DestroyingTheFormDestroysTheWindow) {
 // Regression: a window destroyed from elsewhere is forgotten, so the form's own destruction
 // does not destroy it a second time (or a window that has reused its handle).
 TEST_F(FrmMainWindow, AWindowDestroyedFromElsewhereIsNotDestroyedTwice) {
-    ASSERT_TRUE(::DestroyWindow(window()));
-    EXPECT_EQ(window(), nullptr);
-    EXPECT_EQ(control(ControlId::CbStopAndQuit), nullptr);
+    ASSERT_TRUE(::DestroyWindow(Window()));
+    EXPECT_EQ(Window(), nullptr);
+    EXPECT_EQ(Control(ControlId::CbStopAndQuit), nullptr);
     form_.reset();
 }
 
 TEST_F(FrmMainWindow, CreatingTwiceFails) {
     EXPECT_FALSE(form_->Create(::GetModuleHandleW(nullptr)));
-    EXPECT_TRUE(::IsWindow(window()));
+    EXPECT_TRUE(::IsWindow(Window()));
 }
 
 TEST_F(FrmMainWindow, LayoutRoundingAgreesWithMulDiv) {
-    for (const int32_t dpiValue : {96, 120, 144, 168, 192}) {
+    for (const int32_t dpi_value : {96, 120, 144, 168, 192}) {
         for (int32_t twips = -3000; twips <= 9000; twips += 7) {
-            SCOPED_TRACE(std::to_string(twips) + " at " + std::to_string(dpiValue));
-            ASSERT_EQ(tamsrove::TwipsToPixels(twips, dpiValue),
-                      ::MulDiv(twips, dpiValue, tamsrove::kTwipsPerInch));
+            SCOPED_TRACE(std::to_string(twips) + " at " + std::to_string(dpi_value));
+            ASSERT_EQ(tamsrove::TwipsToPixels(twips, dpi_value),
+                      ::MulDiv(twips, dpi_value, tamsrove::kTwipsPerInch));
         }
     }
 }
@@ -425,41 +426,41 @@ TEST_F(FrmMainWindow, LayoutRoundingAgreesWithMulDiv) {
 using FrmMainKeyboard = FrmMainFixture;
 
 TEST_F(FrmMainKeyboard, TheButtonIsTheDefaultButtonAndTheOnlyTabStop) {
-    const HWND button = control(ControlId::CbStopAndQuit);
-    EXPECT_EQ(::GetNextDlgTabItem(window(), nullptr, FALSE), button);
-    EXPECT_EQ(::GetNextDlgTabItem(window(), button, FALSE), button);
-    EXPECT_EQ(::GetNextDlgTabItem(window(), button, TRUE), button);
+    const HWND button = Control(ControlId::CbStopAndQuit);
+    EXPECT_EQ(::GetNextDlgTabItem(Window(), nullptr, FALSE), button);
+    EXPECT_EQ(::GetNextDlgTabItem(Window(), button, FALSE), button);
+    EXPECT_EQ(::GetNextDlgTabItem(Window(), button, TRUE), button);
     EXPECT_EQ(::GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
-    const auto defId = static_cast<DWORD>(::SendMessageW(window(), DM_GETDEFID, 0, 0));
-    EXPECT_EQ(HIWORD(defId), DC_HASDEFID);
-    EXPECT_EQ(LOWORD(defId), frm_Main::ControlWindowId(ControlId::CbStopAndQuit));
+    const auto def_id = static_cast<DWORD>(::SendMessageW(Window(), DM_GETDEFID, 0, 0));
+    EXPECT_EQ(HIWORD(def_id), DC_HASDEFID);
+    EXPECT_EQ(LOWORD(def_id), frm_Main::ControlWindowId(ControlId::CbStopAndQuit));
 }
 
 TEST_F(FrmMainKeyboard, FocusGivenToTheWindowGoesOnToTheButton) {
-    ::SetFocus(window());
-    EXPECT_EQ(::GetFocus(), control(ControlId::CbStopAndQuit));
+    ::SetFocus(Window());
+    EXPECT_EQ(::GetFocus(), Control(ControlId::CbStopAndQuit));
 }
 
 TEST_F(FrmMainKeyboard, EnterInTheWindowAsksTheQuestion) {
-    MSG message{window(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
-    EXPECT_TRUE(::IsDialogMessageW(window(), &message));
+    MSG message{Window(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
+    EXPECT_TRUE(::IsDialogMessageW(Window(), &message));
     EXPECT_EQ(questions_.size(), 1U);
 }
 
 TEST_F(FrmMainKeyboard, SpaceOnTheButtonAsksTheQuestion) {
-    const HWND button = control(ControlId::CbStopAndQuit);
+    const HWND button = Control(ControlId::CbStopAndQuit);
     ::SetFocus(button);
     MSG down{button, WM_KEYDOWN, VK_SPACE, 1, 0, {}};
     MSG up{button, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0000001U), 0, {}};
-    ::IsDialogMessageW(window(), &down);
-    ::IsDialogMessageW(window(), &up);
+    ::IsDialogMessageW(Window(), &down);
+    ::IsDialogMessageW(Window(), &up);
     test::pump_messages();
     EXPECT_EQ(questions_.size(), 1U);
 }
 
 TEST_F(FrmMainKeyboard, EscapeIsNotACloseRequest) {
-    MSG message{window(), WM_KEYDOWN, VK_ESCAPE, 1, 0, {}};
-    ::IsDialogMessageW(window(), &message);
+    MSG message{Window(), WM_KEYDOWN, VK_ESCAPE, 1, 0, {}};
+    ::IsDialogMessageW(Window(), &message);
     test::pump_messages();
     EXPECT_TRUE(questions_.empty());
 }
@@ -472,7 +473,7 @@ TEST_F(FrmMainQuestion, TerminateAsksExactlyTheQuestionWithoutAnIcon) {
     ClickTerminate();
     ASSERT_EQ(questions_.size(), 1U);
     const Question& asked = questions_.front();
-    EXPECT_EQ(asked.owner, window());
+    EXPECT_EQ(asked.owner, Window());
     EXPECT_EQ(asked.text, L"Please wait for the installation to finish! Click 'Ok' to terminate "
                           L"the installation'");
     EXPECT_EQ(asked.title, L"Information:");
@@ -483,14 +484,14 @@ TEST_F(FrmMainQuestion, TerminateAsksExactlyTheQuestionWithoutAnIcon) {
 
 TEST_F(FrmMainQuestion, CancelLeavesTheWindowTheRingAndTheTicksGoing) {
     ClickTerminate();
-    ::SendMessageW(window(), WM_CLOSE, 0, 0);
+    ::SendMessageW(Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(questions_.size(), 2U);
     EXPECT_TRUE(ends_.empty());
-    EXPECT_TRUE(::IsWindow(window()));
-    EXPECT_TRUE(::IsWindowVisible(window()));
+    EXPECT_TRUE(::IsWindow(Window()));
+    EXPECT_TRUE(::IsWindowVisible(Window()));
     EXPECT_TRUE(RingTurns());
     const int16_t ticks = form_->TickCount();
-    ::SendMessageW(window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
+    ::SendMessageW(Window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
     EXPECT_EQ(form_->TickCount(), ticks + 1);
 }
 
@@ -506,7 +507,7 @@ TEST_F(FrmMainQuestion, EveryCloseRequestAsks) {
     struct Row {
         const char* what;
         UINT message;
-        WPARAM wParam;
+        WPARAM wparam;
     };
     const std::vector<Row> rows = {
         {"WM_CLOSE", WM_CLOSE, 0},
@@ -515,12 +516,12 @@ TEST_F(FrmMainQuestion, EveryCloseRequestAsks) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         questions_.clear();
-        ::SendMessageW(window(), row.message, row.wParam, 0);
+        ::SendMessageW(Window(), row.message, row.wparam, 0);
         EXPECT_EQ(questions_.size(), 1U);
-        EXPECT_TRUE(::IsWindow(window()));
+        EXPECT_TRUE(::IsWindow(Window()));
     }
     answer_ = IDOK;
-    ::PostMessageW(window(), WM_CLOSE, 0, 0);
+    ::PostMessageW(Window(), WM_CLOSE, 0, 0);
     test::pump_messages();
     EXPECT_EQ(ends_, std::vector<unsigned>{tamsrove::kExitTerminated});
 }
@@ -528,25 +529,25 @@ TEST_F(FrmMainQuestion, EveryCloseRequestAsks) {
 // Regression: while the question is open, a further close request or click is refused instead
 // of opening a second question.
 TEST_F(FrmMainQuestion, NoSecondQuestionWhileOneIsOpen) {
-    whileAsking_ = [this] {
-        ::SendMessageW(window(), WM_CLOSE, 0, 0);
-        ::SendMessageW(window(), WM_SYSCOMMAND, SC_CLOSE, 0);
-        ::SendMessageW(control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
+    while_asking_ = [this] {
+        ::SendMessageW(Window(), WM_CLOSE, 0, 0);
+        ::SendMessageW(Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        ::SendMessageW(Control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
         return IDCANCEL;
     };
     ClickTerminate();
     EXPECT_EQ(questions_.size(), 1U);
     EXPECT_TRUE(ends_.empty());
     // Once answered, the next request asks again.
-    whileAsking_ = nullptr;
-    ::SendMessageW(window(), WM_CLOSE, 0, 0);
+    while_asking_ = nullptr;
+    ::SendMessageW(Window(), WM_CLOSE, 0, 0);
     EXPECT_EQ(questions_.size(), 2U);
 }
 
 TEST_F(FrmMainQuestion, TicksAndTheRingGoOnWhileTheQuestionIsOpen) {
     bool ticked = false;
     bool turned = false;
-    whileAsking_ = [&] {
+    while_asking_ = [&] {
         // A message box pumps the thread's messages the same way while it waits.
         const int16_t ticks = form_->TickCount();
         ticked = test::pump_until([&] { return form_->TickCount() > ticks; }, 5s);
@@ -564,17 +565,17 @@ using FrmMainTimer = FrmMainFixture;
 
 TEST_F(FrmMainTimer, TheUnloaderTicksEverySecondFromCreation) {
     ASSERT_TRUE(test::pump_until([&] { return form_->TickCount() >= 1; }, 5s));
-    const auto firstTick = std::chrono::steady_clock::now() - created_;
+    const auto first_tick = std::chrono::steady_clock::now() - created_;
     // Wine's timers may fire a few milliseconds early.
-    EXPECT_GE(firstTick, 900ms);
+    EXPECT_GE(first_tick, 900ms);
 }
 
 TEST_F(FrmMainTimer, OnlyTheUnloaderTimerCountsTicks) {
     const int16_t before = form_->TickCount();
-    ::SendMessageW(window(), WM_TIMER, frm_Main::kUnloaderTimerId + 1, 0);
+    ::SendMessageW(Window(), WM_TIMER, frm_Main::kUnloaderTimerId + 1, 0);
     EXPECT_EQ(form_->TickCount(), before);
-    ::SendMessageW(window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
-    ::SendMessageW(window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
+    ::SendMessageW(Window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
+    ::SendMessageW(Window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
     EXPECT_EQ(form_->TickCount(), before + 2);
 }
 
