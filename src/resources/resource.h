@@ -3,3 +3,5 @@
 
 #define IDI_TAMSROVE 1
 #define IDB_LOGO 101
+#define IDB_LOGO_150 102
+#define IDB_LOGO_200 103
