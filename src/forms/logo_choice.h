@@ -12,9 +12,9 @@ namespace tamsrove::logo_choice {
 
 /// One logo bitmap among the program's resources.
 struct LogoBitmap {
-    int resource_id;        ///< its BITMAP resource
-    int32_t scale_percent;  ///< its scale: 100 % is the design's logo at 96 DPI
-    layout::PixelSize size; ///< its size in pixels
+    int resource_id = 0;         ///< its BITMAP resource
+    int32_t scale_percent = 100; ///< its scale: 100 % is the design's logo at 96 DPI
+    layout::PixelSize size;      ///< its size in pixels
 };
 
 /// The logo bitmaps, smallest first.
