@@ -136,6 +136,15 @@ Placement PlaceAtSize(const std::vector<Label>& labels, const std::vector<Obstac
     return out;
 }
 
+/// The size of a container's client area at a DPI; the window's for no container.
+PixelSize ClientOf(const std::optional<layout::ControlId>& container, int32_t dpi) noexcept {
+    if (!container) {
+        return layout::ClientPixels(dpi);
+    }
+    const PixelRect box = layout::ControlPixels(*container, dpi);
+    return {box.width(), box.height()};
+}
+
 bool IsWellFormed(const std::vector<Label>& labels, const std::vector<Obstacle>& obstacles) {
     if (labels.empty()) {
         return true;
@@ -179,6 +188,24 @@ std::optional<Placement> PlaceLabels(const std::vector<Label>& labels,
             return placement;
         }
     }
+}
+
+WindowProblem WindowLabels(int32_t dpi, int32_t edge) {
+    WindowProblem problem;
+    for (const layout::ControlEntry& entry : layout::Controls) {
+        const int container =
+            entry.container ? static_cast<int>(*entry.container) : kWindowContainer;
+        const PixelRect rect = layout::ControlPixels(entry.id, dpi);
+        if (entry.kind != layout::ControlKind::Label) {
+            problem.obstacles.push_back({rect, container});
+            continue;
+        }
+        const PixelSize client = ClientOf(entry.container, dpi);
+        problem.label_ids.push_back(entry.id);
+        problem.labels.push_back(
+            {rect, {edge, edge, client.width - edge, client.height - edge}, container, {}});
+    }
+    return problem;
 }
 
 std::vector<int32_t> CandidateFontHeights(int32_t lf_height, int32_t dpi) {

@@ -60,6 +60,25 @@ struct Placement {
 [[nodiscard]] std::optional<Placement> PlaceLabels(const std::vector<Label>& labels,
                                                    const std::vector<Obstacle>& obstacles);
 
+/// The window's own fitting problem at a DPI, from the control table.
+struct WindowProblem {
+    /// Which control each label is: the table's labels, in table order.
+    std::vector<layout::ControlId> label_ids;
+    /// One label per id, `text` left empty for the caller to fill with the measured sizes.
+    std::vector<Label> labels;
+    /// Every control that is not a label.
+    std::vector<Obstacle> obstacles;
+};
+
+/// Key of the window's own client area in a WindowProblem; containers are keyed by their
+/// ControlId.
+inline constexpr int kWindowContainer = -1;
+
+/// The window's labels and other controls at a DPI, laid out as the table puts them. A
+/// label's room is its container's client area less `edge` pixels on every side, where the
+/// container paints its edge (the frame's etched edge is 2 pixels at every DPI).
+[[nodiscard]] WindowProblem WindowLabels(int32_t dpi, int32_t edge);
+
 /// The candidate font heights for a LOGFONT height: the height itself, then one pixel smaller
 /// at a time down to three quarters of it, never below 6 points at the DPI. The sign is kept
 /// (negative heights are character heights, positive ones cell heights); 0, the platform's

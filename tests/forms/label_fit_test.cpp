@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -185,30 +187,82 @@ TEST(LabelFit, ExtremeCoordinatesNeitherOverflowNorLeaveTheRoom) {
     EXPECT_EQ(placed->rects[0].left + placed->rects[0].right, 0);
 }
 
-// The window's own labels with the texts as Wine's fallback message font (DejaVu Sans) draws
-// them at 96 DPI: the in-progress message, 274 pixels wide, overflows its 243-pixel label.
-TEST(LabelFit, TheWindowsLabelsAt96DpiWithAWideMessageFont) {
-    const PixelRect frame = ControlPixels(ControlId::Frame, 96);
-    const PixelRect room{2, 2, frame.width() - 2, frame.height() - 2}; // inside the etched edge
-    const std::vector<Label> labels = {
-        {ControlPixels(ControlId::LblInstallInProgress, 96), room, 0, {{274, 16}}},
-        {ControlPixels(ControlId::Label1, 96), room, 0, {{270, 15}}},
-        {ControlPixels(ControlId::L1, 96), room, 0, {{110, 15}}},
-    };
-    const PixelRect pic_c = ControlPixels(ControlId::PicC, 96);
-    const std::optional<Placement> placed = PlaceLabels(labels, {{pic_c, 0}});
-    ASSERT_TRUE(placed.has_value());
-    EXPECT_TRUE(placed->all_fit);
-    EXPECT_EQ(placed->size_index, 0U);
-    const PixelRect& message = placed->rects[0];
-    EXPECT_EQ(message.width(), 275); // 243 + 2 * 16
-    EXPECT_EQ(message.left + message.right, labels[0].design.left + labels[0].design.right);
-    EXPECT_EQ(placed->rects[1], labels[1].design);
-    EXPECT_EQ(placed->rects[2], labels[2].design);
-    for (const PixelRect& rect : placed->rects) {
-        EXPECT_TRUE(Inside(rect, room));
-        EXPECT_FALSE(Overlap(rect, pic_c));
+TEST(LabelFitWindow, TheTablesLabelsInTheFrameWithPicCAsTheirNeighbour) {
+    const WindowProblem problem = WindowLabels(96, 2);
+    EXPECT_EQ(problem.label_ids, (std::vector<ControlId>{ControlId::Label1, ControlId::L1,
+                                                         ControlId::LblInstallInProgress}));
+    ASSERT_EQ(problem.labels.size(), 3U);
+    for (std::size_t i = 0; i < problem.labels.size(); ++i) {
+        EXPECT_EQ(problem.labels[i].design, ControlPixels(problem.label_ids[i], 96));
+        EXPECT_EQ(problem.labels[i].room, (PixelRect{2, 2, 489, 180})); // the frame is 491 x 182
+        EXPECT_EQ(problem.labels[i].container, static_cast<int>(ControlId::Frame));
+        EXPECT_TRUE(problem.labels[i].text.empty());
     }
+    const Obstacle pic_c{ControlPixels(ControlId::PicC, 96), static_cast<int>(ControlId::Frame)};
+    const Obstacle button{ControlPixels(ControlId::CbStopAndQuit, 96), kWindowContainer};
+    EXPECT_EQ(problem.obstacles.size(), 5U);
+    EXPECT_EQ(std::count_if(problem.obstacles.begin(), problem.obstacles.end(),
+                            [&](const Obstacle& o) {
+                                return (o.rect == pic_c.rect && o.container == pic_c.container) ||
+                                       (o.rect == button.rect && o.container == button.container);
+                            }),
+              2);
+}
+
+// The window's labels with their texts as Wine draws them (GetTextExtentPoint32W and
+// tmHeight): Tahoma 8 pt, Wine's message font, at 96 and 144 DPI; DejaVu Sans, its fallback
+// without Wine's fonts; and Tahoma at 11 points, as a larger message font gives.
+TEST(LabelFitWindow, TheWindowsTextsAsWineMeasuresThem) {
+    struct Row {
+        const char* what;
+        int32_t dpi;
+        std::vector<PixelSize> sizes; // Label1, l1, lbl_InstallInProgress
+    };
+    const std::vector<Row> rows = {
+        {"Tahoma 8 pt at 96 DPI", 96, {{245, 13}, {95, 13}, {250, 13}}},
+        {"Tahoma 8 pt at 144 DPI", 144, {{382, 21}, {145, 21}, {387, 21}}},
+        {"DejaVu Sans 8 pt at 96 DPI", 96, {{270, 13}, {102, 13}, {274, 13}}},
+        {"Tahoma 11 pt at 96 DPI", 96, {{327, 18}, {126, 18}, {332, 18}}},
+        {"Tahoma 11 pt at 192 DPI", 192, {{619, 35}, {237, 35}, {631, 35}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        WindowProblem problem = WindowLabels(row.dpi, 2);
+        for (std::size_t i = 0; i < problem.labels.size(); ++i) {
+            problem.labels[i].text = {row.sizes[i]};
+        }
+        const std::optional<Placement> placed = PlaceLabels(problem.labels, problem.obstacles);
+        ASSERT_TRUE(placed.has_value());
+        EXPECT_TRUE(placed->all_fit);
+        for (std::size_t i = 0; i < problem.labels.size(); ++i) {
+            const Label& label = problem.labels[i];
+            const PixelRect& rect = placed->rects[i];
+            EXPECT_TRUE(TextFits(row.sizes[i], rect));
+            EXPECT_TRUE(Inside(rect, label.room));
+            EXPECT_EQ(rect.left + rect.right, label.design.left + label.design.right);
+            EXPECT_EQ(rect.top + rect.bottom, label.design.top + label.design.bottom);
+            if (TextFits(row.sizes[i], label.design)) {
+                EXPECT_EQ(rect, label.design);
+            }
+            EXPECT_FALSE(Overlap(rect, ControlPixels(ControlId::PicC, row.dpi)));
+            for (std::size_t j = 0; j < i; ++j) {
+                EXPECT_FALSE(Overlap(rect, placed->rects[j]));
+            }
+        }
+    }
+}
+
+TEST(LabelFitWindow, TheMessageGrowsJustEnoughAt96Dpi) {
+    // 250 pixels of Tahoma in a 243-pixel label: 4 pixels more on each side, centre kept.
+    WindowProblem problem = WindowLabels(96, 2);
+    problem.labels[0].text = {{245, 13}};
+    problem.labels[1].text = {{95, 13}};
+    problem.labels[2].text = {{250, 13}};
+    const std::optional<Placement> placed = PlaceLabels(problem.labels, problem.obstacles);
+    ASSERT_TRUE(placed.has_value());
+    EXPECT_EQ(placed->rects[2], (PixelRect{126, 16, 377, 37}));
+    EXPECT_EQ(placed->rects[0], problem.labels[0].design);
+    EXPECT_EQ(placed->rects[1], problem.labels[1].design);
 }
 
 TEST(LabelFitCandidates, HeightsStepDownOnePixelToThreeQuartersOrSixPoints) {
