@@ -24,7 +24,7 @@ ensure_packages() {
 }
 
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest
-    wine wine64 xvfb xauth imagemagick)
+    wine wine64 fonts-wine xvfb xauth imagemagick)
 NATIVE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev)
 LINT_PACKAGES=(clang-format clang-tidy python3)
 
@@ -52,6 +52,23 @@ ensure_display() {
     log "Xvfb on $DISPLAY"
 }
 
+# Wine's own Tahoma (the face its message and caption fonts ask for, as on Windows) and Marlett
+# (the glyphs of the title bar's buttons), from Debian's fonts-wine. Debian's Wine 8 does not
+# load /usr/share/wine/fonts by itself: without these files it draws every text in DejaVu Sans
+# and the caption buttons as the letters "0 1 r". It does load every font in the prefix's
+# C:\windows\Fonts, so they are copied there (a copy, not a link: the prefix keeps working
+# whatever happens to the package). Run for every prefix, new or old, and cheap when current.
+WINE_FONT_FILES=(tahoma.ttf tahomabd.ttf marlett.ttf)
+install_wine_fonts() {
+    local prefix=$1 fonts=/usr/share/wine/fonts file
+    mkdir -p "$prefix/drive_c/windows/Fonts"
+    for file in "${WINE_FONT_FILES[@]}"; do
+        [ -f "$fonts/$file" ] || { log "missing $fonts/$file: install fonts-wine"; return 1; }
+        cmp -s "$fonts/$file" "$prefix/drive_c/windows/Fonts/$file" ||
+            cp "$fonts/$file" "$prefix/drive_c/windows/Fonts/$file"
+    done
+}
+
 # Creates a Wine prefix once. With "desktop", Wine draws into a 1024x768 virtual desktop:
 # without a window manager Wine waits about 2 s whenever a window hides, and the virtual
 # desktop removes that wait.
@@ -74,6 +91,7 @@ init_wine_prefix() {
         wineserver -w
         touch "$prefix/.tamsrove-ready"
     fi
+    install_wine_fonts "$prefix"
 }
 
 # One persistent wineserver for the run: a Wine start then takes milliseconds, not seconds.

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "forms/logo_choice.h"
 #include "platform/win32_handles.h"
 #include "resource.h"
 
@@ -83,6 +84,21 @@ TEST(ProgramResources, LogoIsA248By64BitmapAt24Bits) {
     const HGDIOBJ previous = ::SelectObject(dc.get(), logo.get());
     EXPECT_EQ(::GetPixel(dc.get(), 0, 0), RGB(255, 255, 255));
     ::SelectObject(dc.get(), previous);
+}
+
+TEST(ProgramResources, EachLogoLoadsAtItsSizeAt24Bits) {
+    for (const logo_choice::LogoBitmap& logo : logo_choice::kLogoBitmaps) {
+        SCOPED_TRACE(std::to_string(logo.scale_percent) + " %");
+        const unique_hbitmap bitmap(static_cast<HBITMAP>(
+            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(logo.resource_id),
+                         IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        ASSERT_TRUE(bitmap);
+        DIBSECTION dib{};
+        ASSERT_EQ(::GetObjectW(bitmap.get(), sizeof(dib), &dib), static_cast<int>(sizeof(dib)));
+        EXPECT_EQ(dib.dsBm.bmWidth, logo.size.width);
+        EXPECT_EQ(dib.dsBm.bmHeight, logo.size.height);
+        EXPECT_EQ(dib.dsBm.bmBitsPixel, 24);
+    }
 }
 
 } // namespace

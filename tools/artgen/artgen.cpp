@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -185,17 +186,20 @@ constexpr std::array<int32_t, 3> icon_sides{32, 24, 16};
 constexpr int icon_samples = 16;
 constexpr int logo_samples = 8;
 
-// Logo layout in pixels: the emblem at the left, the wordmark filling the rest.
+// Logo layout in pixels at 100 %: the emblem at the left, the wordmark filling the rest.
 constexpr Point logo_emblem_centre{32, 32};
 constexpr double logo_emblem_radius = 26;
 constexpr double wordmark_left = 70;
 constexpr double wordmark_right = 242;
 constexpr double cap_height_units = 14;
 const Colour wordmark_ink = opaque(28, 86, 130);
+// Scales the tool accepts; beyond them the picture would be absurdly large.
+constexpr int32_t min_logo_percent = 1;
+constexpr int32_t max_logo_percent = 1000;
 
 } // namespace
 
-Image draw_emblem(int32_t side) {
+Image DrawEmblem(int32_t side) {
     const double half = side / 2.0;
     // Half a pixel of margin, so the disc's edge is smooth on every side.
     return render(side, side, icon_samples, [half](Point p) {
@@ -203,14 +207,26 @@ Image draw_emblem(int32_t side) {
     });
 }
 
-Image draw_logo() {
+Image DrawLogo(int32_t percent) {
+    if (percent < min_logo_percent || percent > max_logo_percent) {
+        throw std::invalid_argument("logo scale out of range");
+    }
+    // Every length of the layout is multiplied by the scale and the scene is sampled at the
+    // larger size, so edges stay as crisp as at 100 %. At 100 % the factor is exactly 1, and
+    // the picture is the same, byte for byte, as the design-size logo has always been.
+    const double k = percent / 100.0;
+    const int32_t width = kLogoWidth * percent / 100;
+    const int32_t height = kLogoHeight * percent / 100;
+    const Point centre{logo_emblem_centre.x * k, logo_emblem_centre.y * k};
+    const double radius = logo_emblem_radius * k;
+    const double left = wordmark_left * k;
     const Word word = lay_out("Corvellan");
-    const double scale = (wordmark_right - wordmark_left) / word.width;
-    const double baseline = logo_height / 2.0 + cap_height_units * scale / 2;
-    return render(logo_width, logo_height, logo_samples, [&](Point p) {
-        Colour paint = emblem_at(p, logo_emblem_centre, logo_emblem_radius);
-        if (paint.a == 0 && p.x >= wordmark_left - scale * stroke_width) {
-            const Point unit{(p.x - wordmark_left) / scale, (baseline - p.y) / scale};
+    const double scale = (wordmark_right * k - left) / word.width;
+    const double baseline = height / 2.0 + cap_height_units * scale / 2;
+    return render(width, height, logo_samples, [&](Point p) {
+        Colour paint = emblem_at(p, centre, radius);
+        if (paint.a == 0 && p.x >= left - scale * stroke_width) {
+            const Point unit{(p.x - left) / scale, (baseline - p.y) / scale};
             if (on_stroke(word, unit)) {
                 paint = wordmark_ink;
             }
@@ -219,18 +235,18 @@ Image draw_logo() {
     });
 }
 
-std::vector<uint8_t> make_icon_file() {
+std::vector<uint8_t> MakeIconFile() {
     std::vector<IconImage> images;
     for (const int depth : {32, 8}) {
         for (const int32_t side : icon_sides) {
-            images.push_back({draw_emblem(side), depth});
+            images.push_back({DrawEmblem(side), depth});
         }
     }
     return encode_ico(images);
 }
 
-std::vector<uint8_t> make_logo_file() {
-    return encode_bmp24(draw_logo());
+std::vector<uint8_t> MakeLogoFile(int32_t percent) {
+    return encode_bmp24(DrawLogo(percent));
 }
 
 } // namespace tamsrove::artgen

@@ -1,4 +1,5 @@
-// artgen: writes the program's icon and logo into a folder, normally src/resources:
+// artgen: writes the program's icon and its logo at each scale into a folder, normally
+// src/resources:
 //   artgen <resource folder>
 // Each file is written beside its target first and renamed over it, so a failed run never
 // leaves a half-written picture behind.
@@ -43,8 +44,10 @@ int main(int argc, char** argv) {
         if (!std::filesystem::is_directory(folder)) {
             throw std::runtime_error("no such folder: " + folder.string());
         }
-        write_file(folder / tamsrove::artgen::icon_file_name, tamsrove::artgen::make_icon_file());
-        write_file(folder / tamsrove::artgen::logo_file_name, tamsrove::artgen::make_logo_file());
+        write_file(folder / tamsrove::artgen::kIconFileName, tamsrove::artgen::MakeIconFile());
+        for (const tamsrove::artgen::LogoScale& logo : tamsrove::artgen::kLogoScales) {
+            write_file(folder / logo.file_name, tamsrove::artgen::MakeLogoFile(logo.percent));
+        }
     } catch (const std::exception& e) {
         std::cerr << "artgen: " << e.what() << '\n';
         return 1;
