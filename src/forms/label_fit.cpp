@@ -142,7 +142,7 @@ PixelSize ClientOf(const std::optional<layout::ControlId>& container, int32_t dp
         return layout::ClientPixels(dpi);
     }
     const PixelRect box = layout::ControlPixels(*container, dpi);
-    return {box.width(), box.height()};
+    return {box.Width(), box.Height()};
 }
 
 bool IsWellFormed(const std::vector<Label>& labels, const std::vector<Obstacle>& obstacles) {
@@ -168,7 +168,7 @@ bool IsWellFormed(const std::vector<Label>& labels, const std::vector<Obstacle>&
 } // namespace
 
 bool TextFits(PixelSize text, const PixelRect& rect) noexcept {
-    // In 64 bits: PixelRect::width() overflows for rectangles wider than 2^31 - 1 pixels.
+    // In 64 bits: PixelRect::Width() overflows for rectangles wider than 2^31 - 1 pixels.
     return text.width <= static_cast<int64_t>(rect.right) - rect.left &&
            text.height <= static_cast<int64_t>(rect.bottom) - rect.top;
 }
@@ -192,7 +192,7 @@ std::optional<Placement> PlaceLabels(const std::vector<Label>& labels,
 
 WindowProblem WindowLabels(int32_t dpi, int32_t edge) {
     WindowProblem problem;
-    for (const layout::ControlEntry& entry : layout::Controls) {
+    for (const layout::ControlEntry& entry : layout::kControls) {
         const int container =
             entry.container ? static_cast<int>(*entry.container) : kWindowContainer;
         const PixelRect rect = layout::ControlPixels(entry.id, dpi);
@@ -213,8 +213,7 @@ std::vector<int32_t> CandidateFontHeights(int32_t lf_height, int32_t dpi) {
     if (height == 0) {
         return {0};
     }
-    const int64_t six_points =
-        (kMinPoints * layout::UsableDpi(dpi) + kPointsPerInch / 2) / kPointsPerInch;
+    const int64_t six_points = (kMinPoints * UsableDpi(dpi) + kPointsPerInch / 2) / kPointsPerInch;
     const int64_t three_quarters = (height * 3 + 3) / 4; // rounded up: never below 3/4
     const int64_t smallest = std::min(height, std::max(three_quarters, six_points));
     const int64_t sign = lf_height < 0 ? -1 : 1;

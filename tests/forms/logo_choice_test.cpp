@@ -54,8 +54,8 @@ TEST(LogoChoice, ThePickedLogoFitsItsBoxUnscaledAtEveryDpiFrom96) {
         SCOPED_TRACE(std::to_string(dpi) + " DPI");
         const tamsrove::layout::PixelRect box = ControlPixels(ControlId::Picture1, dpi);
         const LogoBitmap& logo = LogoForDpi(dpi);
-        EXPECT_LE(logo.size.width, box.width());
-        EXPECT_LE(logo.size.height, box.height());
+        EXPECT_LE(logo.size.width, box.Width());
+        EXPECT_LE(logo.size.height, box.Height());
     }
 }
 
