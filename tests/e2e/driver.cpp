@@ -20,7 +20,7 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM state) {
     auto& s = *reinterpret_cast<EnumState*>(state);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if (owner == s.processId && ::IsWindowVisible(window) != FALSE &&
+    if ((s.processId == 0 || owner == s.processId) && ::IsWindowVisible(window) != FALSE &&
         (s.className.empty() || ClassNameOf(window) == s.className)) {
         s.found.push_back(window);
     }
@@ -52,8 +52,11 @@ std::wstring ProgramPath() {
     return ToWindowsPath(TAMSROVE_WIDEN(TAMSROVE_EXE_PATH));
 }
 
-std::optional<Process> Process::Start(const std::wstring& executable) {
+std::optional<Process> Process::Start(const std::wstring& executable, std::wstring_view arguments) {
     std::wstring commandLine = L"\"" + executable + L"\"";
+    if (!arguments.empty()) {
+        commandLine.append(L" ").append(arguments);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
