@@ -53,14 +53,14 @@ std::wstring ProgramPath() {
 }
 
 std::optional<Process> Process::Start(const std::wstring& executable, std::wstring_view arguments) {
-    std::wstring commandLine = L"\"" + executable + L"\"";
+    std::wstring command_line = L"\"" + executable + L"\"";
     if (!arguments.empty()) {
-        commandLine.append(L" ").append(arguments);
+        command_line.append(L" ").append(arguments);
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+    if (::CreateProcessW(executable.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
                          nullptr, nullptr, &startup, &info) == FALSE) {
         return std::nullopt;
     }

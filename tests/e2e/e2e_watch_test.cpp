@@ -127,7 +127,7 @@ TEST_F(ProgramWatch, AFlagSetWhileTheQuestionIsOpenEndsItFinished) {
 TEST_F(ProgramWatch, ASecondStartExitsWith183AtOnceAndShowsNoWindow) {
     ASSERT_TRUE(test::SetFlagText(L"0"));
     Start();
-    const Clock::time_point secondAt = Clock::now();
+    const Clock::time_point second_at = Clock::now();
     std::optional<e2e::Process> second = e2e::Process::Start(e2e::ProgramPath());
     ASSERT_TRUE(second.has_value());
     bool showed = false;
@@ -138,7 +138,7 @@ TEST_F(ProgramWatch, ASecondStartExitsWith183AtOnceAndShowsNoWindow) {
         },
         2s);
     ASSERT_TRUE(ended) << "the second start still runs after 2 s";
-    RecordProperty("seconds_from_second_start_to_exit", std::to_string(SecondsSince(secondAt)));
+    RecordProperty("seconds_from_second_start_to_exit", std::to_string(SecondsSince(second_at)));
     EXPECT_EQ(second->ExitCode(), std::optional<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_FALSE(showed) << "the second start showed a window";
     SetFlagAndExpectFinished();

@@ -60,7 +60,7 @@ std::wstring CaptionOf(HWND window) {
 }
 
 /// Calls visit for every running process whose image is Tamsrove.exe.
-void ForEachRunningProgram(const std::function<void(DWORD processId)>& visit) {
+void ForEachRunningProgram(const std::function<void(DWORD process_id)>& visit) {
     const tamsrove::unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
@@ -74,7 +74,7 @@ void ForEachRunningProgram(const std::function<void(DWORD processId)>& visit) {
 
 int RunningPrograms() {
     int count = 0;
-    ForEachRunningProgram([&](DWORD /*processId*/) { ++count; });
+    ForEachRunningProgram([&](DWORD /*process_id*/) { ++count; });
     return count;
 }
 
@@ -102,16 +102,16 @@ std::set<std::wstring> ProgramsLeftInPluginFolders() {
 class ExampleInstaller : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(flagKey_.Clean()) << "cannot remove the flag's key";
+        ASSERT_TRUE(flag_key_.Clean()) << "cannot remove the flag's key";
         ASSERT_EQ(RunningPrograms(), 0) << "a window from elsewhere is running";
-        leftBefore_ = ProgramsLeftInPluginFolders();
+        left_before_ = ProgramsLeftInPluginFolders();
     }
 
     void TearDown() override {
         // Whatever failed, leave no window running for the next test.
-        ForEachRunningProgram([](DWORD processId) {
+        ForEachRunningProgram([](DWORD process_id) {
             const tamsrove::unique_handle process(
-                ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+                ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id));
             if (process) {
                 ::TerminateProcess(process.get(), 1);
                 ::WaitForSingleObject(process.get(), 5000);
@@ -120,9 +120,9 @@ protected:
     }
 
     /// Runs the installer silently with these options until it ends, watching the windows;
-    /// onWindow runs once, when the first window has shown. Returns the installer's exit code.
+    /// on_window runs once, when the first window has shown. Returns the installer's exit code.
     std::optional<DWORD> Run(const std::wstring& options,
-                             const std::function<void(HWND)>& onWindow = {}) {
+                             const std::function<void(HWND)>& on_window = {}) {
         std::optional<e2e::Process> installer =
             e2e::Process::Start(InstallerPath(), L"/S " + options);
         EXPECT_TRUE(installer.has_value()) << "cannot start the installer";
@@ -133,14 +133,14 @@ protected:
         while (installer->Running() && Clock::now() < deadline) {
             for (const HWND window : e2e::TopLevelWindows(0)) {
                 if (CaptionOf(window) == tamsrove::layout::Caption &&
-                    windows_.insert(window).second && windows_.size() == 1 && onWindow) {
-                    onWindow(window);
+                    windows_.insert(window).second && windows_.size() == 1 && on_window) {
+                    on_window(window);
                 }
             }
             ::Sleep(10);
         }
         EXPECT_FALSE(installer->Running()) << "the installer still runs";
-        endedAt_ = Clock::now();
+        ended_at_ = Clock::now();
         return installer->ExitCode();
     }
 
@@ -150,13 +150,13 @@ protected:
         ASSERT_TRUE(stored.has_value()) << "the flag is missing";
         EXPECT_EQ(std::wstring(stored->Text().c_str()), L"0");
         EXPECT_EQ(RunningPrograms(), 0) << "a window is still running";
-        EXPECT_EQ(ProgramsLeftInPluginFolders(), leftBefore_) << "Tamsrove.exe was left behind";
+        EXPECT_EQ(ProgramsLeftInPluginFolders(), left_before_) << "Tamsrove.exe was left behind";
     }
 
-    test::FlagKeyScope flagKey_;
-    std::set<std::wstring> leftBefore_;
+    test::FlagKeyScope flag_key_;
+    std::set<std::wstring> left_before_;
     std::set<HWND> windows_; ///< every progress window seen during the run
-    Clock::time_point endedAt_;
+    Clock::time_point ended_at_;
 };
 
 TEST_F(ExampleInstaller, FinishesWithZeroAndLeavesNothingBehind) {
@@ -166,23 +166,23 @@ TEST_F(ExampleInstaller, FinishesWithZeroAndLeavesNothingBehind) {
 }
 
 TEST_F(ExampleInstaller, StopsItsWorkWithinASecondOfTerminate) {
-    Clock::time_point answeredAt;
+    Clock::time_point answered_at;
     const std::optional<DWORD> code = Run(L"/WORK=30", [&](HWND window) {
-        DWORD processId = 0;
-        ::GetWindowThreadProcessId(window, &processId);
+        DWORD process_id = 0;
+        ::GetWindowThreadProcessId(window, &process_id);
         const HWND terminate =
             e2e::FindDescendant(window, L"Button", std::wstring_view(L"Terminate"));
         ASSERT_NE(terminate, nullptr);
         // Posted: a sent click would wait for the modal question to close.
         ::PostMessageW(terminate, BM_CLICK, 0, 0);
-        const HWND box = e2e::WaitForMessageBoxOf(processId);
+        const HWND box = e2e::WaitForMessageBoxOf(process_id);
         ASSERT_NE(box, nullptr) << "no question";
         ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-        answeredAt = Clock::now();
+        answered_at = Clock::now();
     });
     EXPECT_EQ(code, std::optional<DWORD>(1223));
-    ASSERT_NE(answeredAt, Clock::time_point{}) << "Terminate was not answered";
-    EXPECT_LE(endedAt_ - answeredAt, kSeesTerminateWithin);
+    ASSERT_NE(answered_at, Clock::time_point{}) << "Terminate was not answered";
+    EXPECT_LE(ended_at_ - answered_at, kSeesTerminateWithin);
     ExpectCleanEnd();
 }
 
