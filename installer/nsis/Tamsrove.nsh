@@ -236,8 +236,11 @@ A mutex left by an installer that ended without ${TamsroveFinish} is free again 
   System::Call 'kernel32::GetTickCount() i .r1'
   IntOp $1 $1 - $3
   IntOp $1 ${TAMSROVE_FINISH_WAIT_MS} - $1
+  ; Kept within [0, the wait] whatever the tick count did in between (it wraps every 49.7 days).
   ${If} $1 < 0
     StrCpy $1 0
+  ${ElseIf} $1 > ${TAMSROVE_FINISH_WAIT_MS}
+    StrCpy $1 ${TAMSROVE_FINISH_WAIT_MS}
   ${EndIf}
   System::Call 'kernel32::WaitForSingleObject(p ${_HANDLE}, i r1)'
 !macroend
