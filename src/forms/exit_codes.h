@@ -10,5 +10,8 @@ inline constexpr unsigned kExitFinished = 0;
 inline constexpr unsigned kExitTerminated = 1223;
 /// The tick cap ended the wait without a flag (ERROR_TIMEOUT).
 inline constexpr unsigned kExitTimedOut = 1460;
+/// A start that found a window already showing for this user and desktop
+/// (ERROR_ALREADY_EXISTS); it showed none.
+inline constexpr unsigned kExitAlreadyShowing = 183;
 
 } // namespace tamsrove

@@ -20,7 +20,7 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM state) {
     auto& s = *reinterpret_cast<EnumState*>(state);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if (owner == s.processId && ::IsWindowVisible(window) != FALSE &&
+    if ((s.processId == 0 || owner == s.processId) && ::IsWindowVisible(window) != FALSE &&
         (s.className.empty() || ClassNameOf(window) == s.className)) {
         s.found.push_back(window);
     }
@@ -52,12 +52,15 @@ std::wstring ProgramPath() {
     return ToWindowsPath(TAMSROVE_WIDEN(TAMSROVE_EXE_PATH));
 }
 
-std::optional<Process> Process::Start(const std::wstring& executable) {
-    std::wstring commandLine = L"\"" + executable + L"\"";
+std::optional<Process> Process::Start(const std::wstring& executable, std::wstring_view arguments) {
+    std::wstring command_line = L"\"" + executable + L"\"";
+    if (!arguments.empty()) {
+        command_line.append(L" ").append(arguments);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+    if (::CreateProcessW(executable.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
                          nullptr, nullptr, &startup, &info) == FALSE) {
         return std::nullopt;
     }

@@ -28,8 +28,10 @@ using namespace std::chrono_literals;
 /// A started program; ends it (TerminateProcess) on destruction if it is still running.
 class Process {
 public:
-    /// Starts the executable without arguments; nullopt when CreateProcess fails.
-    static std::optional<Process> Start(const std::wstring& executable);
+    /// Starts the executable with these arguments (none by default); nullopt when
+    /// CreateProcess fails.
+    static std::optional<Process> Start(const std::wstring& executable,
+                                        std::wstring_view arguments = {});
 
     Process(Process&&) noexcept = default;
     /// Ends the process this one held, then takes over other's.
@@ -65,7 +67,8 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 /// The window's text (WM_GETTEXT, which works across processes).
 [[nodiscard]] std::wstring TextOf(HWND window);
 
-/// The visible top-level windows of a process, optionally only those of one class.
+/// The visible top-level windows of a process (of every process when processId is 0),
+/// optionally only those of one class.
 [[nodiscard]] std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className = {});
 /// The visible top-level window of the process with this caption, or null.
 [[nodiscard]] HWND FindWindowOf(DWORD processId, std::wstring_view caption);

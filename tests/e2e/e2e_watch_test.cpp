@@ -122,6 +122,42 @@ TEST_F(ProgramWatch, AFlagSetWhileTheQuestionIsOpenEndsItFinished) {
     SetFlagAndExpectFinished();
 }
 
+// Regression: two windows shared one flag, and the first to tick cleared it, leaving the other
+// waiting out its time-out. A second start now shows nothing and leaves the flag to the first.
+TEST_F(ProgramWatch, ASecondStartExitsWith183AtOnceAndShowsNoWindow) {
+    ASSERT_TRUE(test::SetFlagText(L"0"));
+    Start();
+    const Clock::time_point second_at = Clock::now();
+    std::optional<e2e::Process> second = e2e::Process::Start(e2e::ProgramPath());
+    ASSERT_TRUE(second.has_value());
+    bool showed = false;
+    const bool ended = e2e::WaitUntil(
+        [&] {
+            showed = showed || !e2e::TopLevelWindows(second->id()).empty();
+            return !second->Running();
+        },
+        2s);
+    ASSERT_TRUE(ended) << "the second start still runs after 2 s";
+    RecordProperty("seconds_from_second_start_to_exit", std::to_string(SecondsSince(second_at)));
+    EXPECT_EQ(second->ExitCode(), std::optional<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(showed) << "the second start showed a window";
+    SetFlagAndExpectFinished();
+}
+
+// Regression: a WM_QUIT from another program ended the window with 0, the code for "finished".
+TEST_F(ProgramWatch, AQuitMessageFromOutsideLeavesItWaitingForTheFlag) {
+    ASSERT_TRUE(test::SetFlagText(L"0"));
+    Start();
+    const DWORD thread = ::GetWindowThreadProcessId(window_, nullptr);
+    ASSERT_TRUE(::PostThreadMessageW(thread, WM_QUIT, 0, 0));
+    ASSERT_TRUE(::PostMessageW(window_, WM_QUIT, 0, 0));
+    // Two ticks, so that one of them reads the flag after the quits arrived.
+    EXPECT_FALSE(program_->WaitForExit(2500ms))
+        << "ended with " << program_->ExitCode().value_or(0);
+    EXPECT_TRUE(::IsWindowVisible(window_));
+    SetFlagAndExpectFinished();
+}
+
 // ---- Slow: run apart (label "slow") ----------------------------------------------------------
 
 using ProgramWatchSlow = ProgramWatch;

@@ -1,0 +1,198 @@
+// Whole-installer tests of the NSIS kit: the example installer, built by makensis around the
+// real Tamsrove.exe, runs silently (/S) while the test watches the windows, and its exit code
+// is the window's answer as the installer got it. The flag's key is fixed, so these tests run
+// in a Wine prefix of their own.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <chrono>
+#include <cwctype>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "driver.h"
+#include "forms/exit_codes.h"
+#include "flag_key.h"
+#include "forms/layout.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace e2e = tamsrove::e2e;
+namespace test = tamsrove::test;
+
+#define TAMSROVE_WIDEN2(text) L##text
+#define TAMSROVE_WIDEN(text) TAMSROVE_WIDEN2(text)
+
+/// Far longer than any run here takes; a kit that never lets go fails instead of hanging.
+constexpr auto kInstallerEnds = 40s;
+/// The installer polls the window's state every 100 ms and ends a terminated run at once;
+/// the rest is slack for a busy machine.
+constexpr auto kSeesTerminateWithin = 1500ms;
+
+std::wstring InstallerPath() {
+    return e2e::ToWindowsPath(TAMSROVE_WIDEN(TAMSROVE_INSTALLER_PATH));
+}
+
+bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::towlower(a[i]) != std::towlower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// A top-level window's caption. GetWindowText reads it without a message to the window's
+/// process, so a busy or hung window elsewhere on the desktop cannot stall the watch.
+std::wstring CaptionOf(HWND window) {
+    wchar_t text[256] = {};
+    const int length = ::GetWindowTextW(window, text, 256);
+    return {text, static_cast<std::size_t>(length > 0 ? length : 0)};
+}
+
+/// Calls visit for every running process whose image is Tamsrove.exe.
+void ForEachRunningProgram(const std::function<void(DWORD process_id)>& visit) {
+    const tamsrove::unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more != FALSE;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (SameTextIgnoringCase(entry.szExeFile, L"Tamsrove.exe")) {
+            visit(entry.th32ProcessID);
+        }
+    }
+}
+
+int RunningPrograms() {
+    int count = 0;
+    ForEachRunningProgram([&](DWORD /*process_id*/) { ++count; });
+    return count;
+}
+
+/// The plug-ins folders (%TEMP%\ns*.tmp) that still hold a Tamsrove.exe.
+std::set<std::wstring> ProgramsLeftInPluginFolders() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    const std::wstring folder(temp, ::GetTempPathW(MAX_PATH + 1, temp));
+    std::set<std::wstring> left;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW((folder + L"ns*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return left;
+    }
+    do {
+        const std::wstring program = folder + found.cFileName + L"\\Tamsrove.exe";
+        if (::GetFileAttributesW(program.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            left.insert(program);
+        }
+    } while (::FindNextFileW(search, &found) != FALSE);
+    ::FindClose(search);
+    return left;
+}
+
+/// One run of the example installer, with every progress window seen while it ran.
+class ExampleInstaller : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(flag_key_.Clean()) << "cannot remove the flag's key";
+        ASSERT_EQ(RunningPrograms(), 0) << "a window from elsewhere is running";
+        left_before_ = ProgramsLeftInPluginFolders();
+    }
+
+    void TearDown() override {
+        // Whatever failed, leave no window running for the next test.
+        ForEachRunningProgram([](DWORD process_id) {
+            const tamsrove::unique_handle process(
+                ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id));
+            if (process) {
+                ::TerminateProcess(process.get(), 1);
+                ::WaitForSingleObject(process.get(), 5000);
+            }
+        });
+    }
+
+    /// Runs the installer silently with these options until it ends, watching the windows;
+    /// on_window runs once, when the first window has shown. Returns the installer's exit code.
+    std::optional<DWORD> Run(const std::wstring& options,
+                             const std::function<void(HWND)>& on_window = {}) {
+        std::optional<e2e::Process> installer =
+            e2e::Process::Start(InstallerPath(), L"/S " + options);
+        EXPECT_TRUE(installer.has_value()) << "cannot start the installer";
+        if (!installer) {
+            return std::nullopt;
+        }
+        const auto deadline = Clock::now() + kInstallerEnds;
+        while (installer->Running() && Clock::now() < deadline) {
+            for (const HWND window : e2e::TopLevelWindows(0)) {
+                if (CaptionOf(window) == tamsrove::layout::kCaption &&
+                    windows_.insert(window).second && windows_.size() == 1 && on_window) {
+                    on_window(window);
+                }
+            }
+            ::Sleep(10);
+        }
+        EXPECT_FALSE(installer->Running()) << "the installer still runs";
+        ended_at_ = Clock::now();
+        return installer->ExitCode();
+    }
+
+    /// What every run leaves: "frx" reading "0", no window running, no program left behind.
+    void ExpectCleanEnd() const {
+        const std::optional<test::StoredFlag> stored = test::ReadFlag();
+        ASSERT_TRUE(stored.has_value()) << "the flag is missing";
+        EXPECT_EQ(std::wstring(stored->Text().c_str()), L"0");
+        EXPECT_EQ(RunningPrograms(), 0) << "a window is still running";
+        EXPECT_EQ(ProgramsLeftInPluginFolders(), left_before_) << "Tamsrove.exe was left behind";
+    }
+
+    test::FlagKeyScope flag_key_;
+    std::set<std::wstring> left_before_;
+    std::set<HWND> windows_; ///< every progress window seen during the run
+    Clock::time_point ended_at_;
+};
+
+TEST_F(ExampleInstaller, FinishesWithZeroAndLeavesNothingBehind) {
+    EXPECT_EQ(Run(L"/WORK=2"), std::optional<DWORD>(0));
+    EXPECT_EQ(windows_.size(), 1U);
+    ExpectCleanEnd();
+}
+
+TEST_F(ExampleInstaller, StopsItsWorkWithinASecondOfTerminate) {
+    Clock::time_point answered_at;
+    const std::optional<DWORD> code = Run(L"/WORK=30", [&](HWND window) {
+        DWORD process_id = 0;
+        ::GetWindowThreadProcessId(window, &process_id);
+        const HWND terminate =
+            e2e::FindDescendant(window, L"Button", std::wstring_view(L"Terminate"));
+        ASSERT_NE(terminate, nullptr);
+        // Posted: a sent click would wait for the modal question to close.
+        ::PostMessageW(terminate, BM_CLICK, 0, 0);
+        const HWND box = e2e::WaitForMessageBoxOf(process_id);
+        ASSERT_NE(box, nullptr) << "no question";
+        ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        answered_at = Clock::now();
+    });
+    EXPECT_EQ(code, std::optional<DWORD>(1223));
+    ASSERT_NE(answered_at, Clock::time_point{}) << "Terminate was not answered";
+    RecordProperty("seconds_from_ok_to_installer_end",
+                   std::to_string(std::chrono::duration<double>(ended_at_ - answered_at).count()));
+    EXPECT_LE(ended_at_ - answered_at, kSeesTerminateWithin);
+    ExpectCleanEnd();
+}
+
+TEST_F(ExampleInstaller, ASecondStartGives183AndNoSecondWindow) {
+    EXPECT_EQ(Run(L"/WORK=3 /RESHOW"), std::optional<DWORD>(tamsrove::kExitAlreadyShowing));
+    EXPECT_EQ(windows_.size(), 1U);
+    ExpectCleanEnd();
+}
+
+} // namespace
