@@ -5,7 +5,8 @@
 // through a real file: FileToDBI must give the model's lines, and DBIToFile followed by
 // FileToDBI must give them back unchanged.
 #include "classes/cls_DBI.h"
-#include "classes/dbi_files.h"
+#include "classes/ansi_codec.h"
+#include "classes/read_form.h"
 #include "platform/platform.h"
 
 #include <cstddef>

@@ -17,8 +17,8 @@ namespace tamsrove {
 /// next is the position just past that delimiter; returns where the text after the last delimiter
 /// starts (0 when none occurs). An empty delimiter cuts nothing.
 template <typename OnPiece>
-std::size_t split_at_delimiter(std::u16string_view text, std::u16string_view delimiter,
-                               OnPiece&& on_piece) {
+std::size_t SplitAtDelimiter(std::u16string_view text, std::u16string_view delimiter,
+                             OnPiece&& on_piece) {
     if (delimiter.empty()) {
         return 0;
     }
@@ -37,14 +37,13 @@ std::size_t split_at_delimiter(std::u16string_view text, std::u16string_view del
 /// If add_piece throws, text holds what followed the delimiter of that piece, as after the
 /// classic loop, and the exception goes on; an empty delimiter cuts nothing.
 template <typename AddPiece>
-void cut_pieces_from_front(std::u16string& text, std::u16string_view delimiter,
-                           AddPiece&& add_piece) {
+void CutPiecesFromFront(std::u16string& text, std::u16string_view delimiter, AddPiece&& add_piece) {
     // The pieces already handed over (and their delimiters) are cut off in one go at the end,
     // or when add_piece fails; until then the scan reads text in place.
     std::size_t consumed = 0;
     try {
         consumed =
-            split_at_delimiter(text, delimiter, [&](std::u16string_view piece, std::size_t next) {
+            SplitAtDelimiter(text, delimiter, [&](std::u16string_view piece, std::size_t next) {
                 std::u16string owned(piece);
                 // The classic loop has cut the front off before it
                 // adds the piece, so a failing add leaves it cut.

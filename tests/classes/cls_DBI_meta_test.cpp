@@ -224,7 +224,7 @@ TEST(LineSplit, ReportsEveryPieceAndWhereTheRestStarts) {
         SCOPED_TRACE(testing::PrintToString(c.text) + " " + testing::PrintToString(c.delimiter));
         Lines pieces;
         std::vector<std::size_t> nexts;
-        const std::size_t rest = tamsrove::split_at_delimiter(
+        const std::size_t rest = tamsrove::SplitAtDelimiter(
             c.text, c.delimiter, [&](std::u16string_view piece, std::size_t next) {
                 pieces.emplace_back(piece);
                 nexts.push_back(next);
@@ -242,13 +242,13 @@ TEST(LineSplit, FailedAddLeavesTheTextAsTheCutAndCopyLoopWould) {
         SCOPED_TRACE(failAt);
         std::u16string text = u"a|bb|ccc|d";
         Lines added;
-        EXPECT_THROW(tamsrove::cut_pieces_from_front(text, u"|",
-                                                     [&](std::u16string&& piece) {
-                                                         if (added.size() == failAt) {
-                                                             throw std::bad_alloc();
-                                                         }
-                                                         added.push_back(std::move(piece));
-                                                     }),
+        EXPECT_THROW(tamsrove::CutPiecesFromFront(text, u"|",
+                                                  [&](std::u16string&& piece) {
+                                                      if (added.size() == failAt) {
+                                                          throw std::bad_alloc();
+                                                      }
+                                                      added.push_back(std::move(piece));
+                                                  }),
                      std::bad_alloc);
         const Lines all = {u"a", u"bb", u"ccc"};
         const Lines restAfter = {u"bb|ccc|d", u"ccc|d", u"d"};

@@ -1,0 +1,158 @@
+// The ANSI code-page codec: SSE2 blocks of 16 characters where each is its own byte, the tables
+// for everything else.
+#include "classes/ansi_codec.h"
+
+#include <algorithm>
+#include <optional>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define TAMSROVE_SSE2 1
+#endif
+
+namespace tamsrove::dbi_files {
+
+SingleByteCodec::SingleByteCodec(const platform::AnsiTable& to_wide) noexcept : to_wide_(to_wide) {
+    unsigned lo = 0xFF;
+    unsigned hi = 0;
+    for (unsigned b = 0; b < to_wide.size(); ++b) {
+        if (to_wide[b] != b) {
+            lo = std::min(lo, b);
+            hi = std::max(hi, b);
+        }
+    }
+    if (lo > hi) {
+        lo = hi = 0; // every byte is its own character; byte 0 alone takes the table path
+    }
+    lo_ = static_cast<unsigned char>(lo);
+    hi_ = static_cast<unsigned char>(hi);
+    // Only a character that some byte stands for has a byte: no best fit, no look-alikes.
+    to_byte_.fill('?');
+    for (unsigned b = 0x100; b-- > 0;) {
+        to_byte_[to_wide[b]] = static_cast<char>(b); // the lowest byte wins a shared character
+    }
+}
+
+void SingleByteCodec::Widen(const char* in, std::size_t n, char16_t* out) const noexcept {
+    std::size_t i = 0;
+#ifdef TAMSROVE_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lo = _mm_set1_epi8(static_cast<char>(lo_));
+    const __m128i span = _mm_set1_epi8(static_cast<char>(hi_ - lo_));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        // Byte b is special when b - lo, as an unsigned byte, is at most hi - lo.
+        const __m128i beyond = _mm_subs_epu8(_mm_sub_epi8(chunk, lo), span);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(beyond, zero)) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(chunk, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8),
+                             _mm_unpackhi_epi8(chunk, zero));
+        } else {
+            WidenScalar(in + i, 16, out + i);
+        }
+    }
+    if (i + 8 <= n) { // a last half block: short lines end in one
+        const __m128i chunk = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i beyond = _mm_subs_epu8(_mm_sub_epi8(chunk, lo), span);
+        if ((_mm_movemask_epi8(_mm_cmpeq_epi8(beyond, zero)) & 0xFF) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(chunk, zero));
+        } else {
+            WidenScalar(in + i, 8, out + i);
+        }
+        i += 8;
+    }
+#endif
+    WidenScalar(in + i, n - i, out + i);
+}
+
+void SingleByteCodec::Narrow(const char16_t* in, std::size_t n, char* out) const noexcept {
+    std::size_t i = 0;
+#ifdef TAMSROVE_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i high_byte = _mm_set1_epi16(static_cast<short>(0xFF00));
+    const __m128i lo = _mm_set1_epi16(static_cast<short>(lo_));
+    const __m128i span = _mm_set1_epi16(static_cast<short>(hi_ - lo_));
+    // 0xFFFF where the unit is a character below 0x100 that is its own byte.
+    const auto plain = [&](__m128i units) {
+        const __m128i below256 = _mm_cmpeq_epi16(_mm_and_si128(units, high_byte), zero);
+        const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(units, lo), span);
+        return _mm_andnot_si128(_mm_cmpeq_epi16(beyond, zero), below256);
+    };
+    for (; i + 16 <= n; i += 16) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 8));
+        if (_mm_movemask_epi8(_mm_and_si128(plain(first), plain(second))) == 0xFFFF) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(first, second));
+        } else {
+            NarrowScalar(in + i, 16, out + i);
+        }
+    }
+    if (i + 8 <= n) { // a last half block: short lines end in one
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        if (_mm_movemask_epi8(plain(units)) == 0xFFFF) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(units, units));
+        } else {
+            NarrowScalar(in + i, 8, out + i);
+        }
+        i += 8;
+    }
+#endif
+    NarrowScalar(in + i, n - i, out + i);
+}
+
+void SingleByteCodec::WidenScalar(const char* in, std::size_t n, char16_t* out) const noexcept {
+    for (std::size_t k = 0; k < n; ++k) {
+        out[k] = to_wide_[static_cast<unsigned char>(in[k])];
+    }
+}
+
+void SingleByteCodec::NarrowScalar(const char16_t* in, std::size_t n, char* out) const noexcept {
+    for (std::size_t k = 0; k < n; ++k) {
+        out[k] = to_byte_[in[k]];
+    }
+}
+
+const SingleByteCodec* AnsiCodec() noexcept {
+    static const std::optional<SingleByteCodec> codec = []() -> std::optional<SingleByteCodec> {
+        const platform::AnsiTable* table = platform::SingleByteAnsiTable();
+        if (table == nullptr) {
+            return std::nullopt;
+        }
+        return SingleByteCodec(*table);
+    }();
+    return codec ? &*codec : nullptr;
+}
+
+std::u16string Widened(std::string_view bytes) {
+    const SingleByteCodec* codec = AnsiCodec();
+    if (codec == nullptr) {
+        return platform::AnsiToWide(bytes);
+    }
+    std::u16string out(bytes.size(), u'\0');
+    codec->Widen(bytes.data(), bytes.size(), out.data());
+    return out;
+}
+
+void AppendWidened(std::string_view bytes, std::u16string& out) {
+    const SingleByteCodec* codec = AnsiCodec();
+    if (codec == nullptr) {
+        out += platform::AnsiToWide(bytes);
+        return;
+    }
+    const std::size_t start = out.size();
+    out.resize(start + bytes.size());
+    codec->Widen(bytes.data(), bytes.size(), out.data() + start);
+}
+
+void AppendNarrowed(std::u16string_view text, std::string& out) {
+    const SingleByteCodec* codec = AnsiCodec();
+    if (codec == nullptr) {
+        platform::AppendWideAsAnsi(text, out);
+        return;
+    }
+    const std::size_t start = out.size();
+    out.resize(start + text.size());
+    codec->Narrow(text.data(), text.size(), out.data() + start);
+}
+
+} // namespace tamsrove::dbi_files
