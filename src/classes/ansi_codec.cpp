@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <version>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -139,9 +140,22 @@ void AppendWidened(std::string_view bytes, std::u16string& out) {
         out += platform::AnsiToWide(bytes);
         return;
     }
+    AppendWidened(*codec, bytes, out);
+}
+
+void AppendWidened(const SingleByteCodec& codec, std::string_view bytes, std::u16string& out) {
     const std::size_t start = out.size();
+#if defined(__cpp_lib_string_resize_and_overwrite)
+    out.resize_and_overwrite(start + bytes.size(), [&](char16_t* data, std::size_t size) {
+        codec.Widen(bytes.data(), bytes.size(), data + start);
+        return size;
+    });
+#else
+    // The zero fill is written over at once; callers append pieces of one block at a time, so
+    // both writes stay in the processor's cache.
     out.resize(start + bytes.size());
-    codec->Widen(bytes.data(), bytes.size(), out.data() + start);
+    codec.Widen(bytes.data(), bytes.size(), out.data() + start);
+#endif
 }
 
 void AppendNarrowed(std::u16string_view text, std::string& out) {

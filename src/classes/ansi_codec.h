@@ -50,6 +50,9 @@ private:
 
 /// Appends ANSI bytes converted to UTF-16.
 void AppendWidened(std::string_view bytes, std::u16string& out);
+/// The same through a single-byte codec; the new characters are not zero-filled first where
+/// the standard library can skip that.
+void AppendWidened(const SingleByteCodec& codec, std::string_view bytes, std::u16string& out);
 
 /// Appends UTF-16 text converted to the ANSI code page ('?' where it has no such character).
 void AppendNarrowed(std::u16string_view text, std::string& out);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
+#include <new>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -187,6 +188,13 @@ std::u16string cls_DBI::DBIToMetaString(std::u16string&& Delimiter) {
 
 void cls_DBI::MetaStringToDBI(std::u16string& DataString, std::u16string& Delimiter) {
     DefaultDelimiter(Delimiter);
+    // Room for every line first: one read-only pass that finds the delimiters costs far less
+    // than growing the array step by step. Should that much memory not be free at once, the
+    // lines are added one by one as before, and those that fit stay added.
+    try {
+        Lines.reserve(tamsrove::CapacityFor(Lines, tamsrove::CountPieces(DataString, Delimiter)));
+    } catch (const std::bad_alloc&) {
+    }
     // AddLineEnd itself absorbs empty pieces only while the store is still the empty store.
     // DataString is cut only after the scan, so one variable passed as both is safe.
     tamsrove::CutPiecesFromFront(DataString, Delimiter,

@@ -78,11 +78,7 @@ void cls_DBI::TextBoxToDBI(const DBITextBox& TB, std::u16string& Delimiter) {
     }
     // Room for every line first: a read-only pass that only finds the delimiters costs far less
     // than growing the array of lines step by step while the pieces arrive.
-    std::size_t pieces = 1;
-    (void)tamsrove::SplitAtDelimiter(
-        text, Delimiter,
-        [&pieces](std::u16string_view /*piece*/, std::size_t /*next*/) { ++pieces; });
-    Lines.reserve(Lines.size() + pieces);
+    Lines.reserve(tamsrove::CapacityFor(Lines, tamsrove::CountPieces(text, Delimiter) + 1));
     // Every piece before a delimiter becomes a line, and so does the rest after the last one,
     // even when it is empty. AddLineEnd absorbs empty pieces while the store is still empty.
     const std::size_t rest = tamsrove::SplitAtDelimiter(

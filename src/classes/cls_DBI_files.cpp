@@ -36,12 +36,8 @@ bool IsWriteMode(int32_t mode) {
 void cls_DBI::FileToDBI(std::u16string& FilePathName, bool Trace) {
     try {
         ApplyTrace(FilePathName, Trace);
-        std::vector<std::u16string> loaded;
-        {
-            InputFile file(FilePathName);
-            const tamsrove::dbi_files::FileBytes bytes = tamsrove::dbi_files::ReadWholeFile(file);
-            loaded = tamsrove::dbi_files::SplitLines(bytes.View(), bytes.line_ends);
-        } // the file is closed and its bytes released before the lines are taken over
+        // The file is closed before the lines are taken over.
+        std::vector<std::u16string> loaded = tamsrove::dbi_files::ReadLines(FilePathName);
         if (loaded.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
             throw std::length_error("too many lines");
         }

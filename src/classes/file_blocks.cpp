@@ -2,6 +2,7 @@
 // writing text through one reused buffer so that saving never holds the whole file in memory.
 #include "classes/file_blocks.h"
 
+#include "classes/line_stream.h"
 #include "classes/read_form.h"
 
 #include <algorithm>
@@ -23,9 +24,12 @@ constexpr std::size_t kWriteBlock = std::size_t{1} << 19;
 constexpr std::size_t kMinWriteBlock = 4096;
 // Reads past the announced length go through a block of this size.
 constexpr std::size_t kReadBlock = std::size_t{1} << 16;
-// A load reads in pieces of this size and counts the line ends of each piece while it is still
-// in the processor's cache, instead of in a second pass over the whole buffer.
+// A whole-file read in one buffer goes in pieces of this size and counts the line ends of each
+// piece while it is still in the processor's cache.
 constexpr std::size_t kReadPiece = std::size_t{1} << 18;
+// Loads and whole-file reads go through one reused buffer of this size, small enough that the
+// bytes are still in the cache when they are widened.
+constexpr std::size_t kLoadBlock = std::size_t{1} << 16;
 
 bool IsHighSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
@@ -80,6 +84,21 @@ std::string ReadRest(InputFile& file) {
     return rest;
 }
 
+// Shows the file's blocks to visit, each block of size bytes but the last; a block is always
+// filled completely, so that two reads of the same bytes see the same blocks.
+template <typename Visit>
+void ForEachBlock(InputFile& file, char* buffer, std::size_t size, const Visit& visit) {
+    for (;;) {
+        const std::size_t got = ReadFully(file, buffer, size, size, [](std::string_view) {});
+        if (got > 0) {
+            visit(std::string_view(buffer, got));
+        }
+        if (got < size) {
+            return;
+        }
+    }
+}
+
 } // namespace
 
 FileBytes ReadWholeFile(InputFile& file) {
@@ -110,17 +129,37 @@ std::u16string ReadWholeFileAsWide(InputFile& file) {
         const FileBytes bytes = ReadWholeFile(file);
         return platform::AnsiToWide(bytes.View());
     }
-    const std::size_t announced = AnnouncedLength(file);
-    std::u16string text(announced, u'\0');
-    char* const upper_half = reinterpret_cast<char*>(text.data()) + announced;
-    const std::size_t got = ReadFully(file, upper_half, announced, announced /* one request */,
-                                      [](std::string_view) {});
-    codec->Widen(upper_half, got, text.data());
-    text.resize(got);
-    if (got == announced) {
-        AppendWidened(ReadRest(file), text);
-    }
+    std::u16string text;
+    text.reserve(AnnouncedLength(file)); // touched only as the characters arrive
+    const auto block = std::make_unique_for_overwrite<char[]>(kLoadBlock);
+    ForEachBlock(file, block.get(), kLoadBlock,
+                 [&](std::string_view bytes) { AppendWidened(*codec, bytes, text); });
     return text;
+}
+
+std::vector<std::u16string> ReadLines(std::u16string_view path) {
+    std::optional<InputFile> file(std::in_place, path);
+    const SingleByteCodec* codec = AnsiCodec();
+    if (codec == nullptr) { // a character of a multi-byte code page may be cut between blocks
+        const FileBytes bytes = ReadWholeFile(*file);
+        return SplitLines(bytes.View(), bytes.line_ends);
+    }
+    const auto block = std::make_unique_for_overwrite<char[]>(kLoadBlock);
+    if (!file->RegularFileLength()) { // a pipe or a device can be read only once
+        LineBuilder builder(*codec, nullptr);
+        ForEachBlock(*file, block.get(), kLoadBlock,
+                     [&](std::string_view bytes) { builder.Take(bytes); });
+        return builder.Finish();
+    }
+    bool again = false;
+    return BuildLines(*codec, [&](const auto& visit) {
+        if (again) { // the second pass reads the file anew from its start
+            file.reset();
+            file.emplace(path);
+        }
+        again = true;
+        ForEachBlock(*file, block.get(), kLoadBlock, visit);
+    });
 }
 
 // --- Writing -------------------------------------------------------------------------------------

@@ -27,10 +27,14 @@ struct FileBytes {
 /// probe read that confirms the end.
 [[nodiscard]] FileBytes ReadWholeFile(platform::InputFile& file);
 
-/// The file to its end as one character per byte. Under a single-byte code page the bytes are
-/// read into the upper half of the result's own storage and widened in place from the front,
-/// so no second buffer the size of the file is ever needed.
+/// The file to its end as one character per byte. Under a single-byte code page the bytes come
+/// through one small reused buffer and are widened straight into the result, which is sized
+/// once from the file's length.
 [[nodiscard]] std::u16string ReadWholeFileAsWide(platform::InputFile& file);
+
+/// The lines of the file at path in the read form. Under a single-byte code page a regular
+/// file is read twice through one small buffer (see line_stream.h) instead of being held whole.
+[[nodiscard]] std::vector<std::u16string> ReadLines(std::u16string_view path);
 
 /// Converts text to the ANSI code page into one reused buffer and hands each full block to the
 /// file. The buffer holds one block, or the whole output when that is smaller.

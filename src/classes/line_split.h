@@ -6,10 +6,12 @@
 // text after every cut, which would make the loop quadratic in the length of the text.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tamsrove {
 
@@ -30,6 +32,22 @@ std::size_t SplitAtDelimiter(std::u16string_view text, std::u16string_view delim
         start = next;
     }
     return start;
+}
+
+/// The number of pieces SplitAtDelimiter finds in text.
+inline std::size_t CountPieces(std::u16string_view text, std::u16string_view delimiter) {
+    std::size_t pieces = 0;
+    (void)SplitAtDelimiter(
+        text, delimiter,
+        [&pieces](std::u16string_view /*piece*/, std::size_t /*next*/) { ++pieces; });
+    return pieces;
+}
+
+/// The capacity lines should take before more lines are added: at least twice the present
+/// one when it must grow at all, so that many small additions stay linear in total.
+inline std::size_t CapacityFor(const std::vector<std::u16string>& lines, std::size_t more) {
+    const std::size_t needed = lines.size() + more;
+    return needed <= lines.capacity() ? lines.capacity() : std::max(needed, 2 * lines.capacity());
 }
 
 /// Cuts every piece that precedes a delimiter off the front of text and hands it to

@@ -3,6 +3,7 @@
 #include "classes/cls_DBI.h"
 #include "classes/ansi_codec.h"
 #include "classes/app_folder.h"
+#include "classes/line_stream.h"
 #include "classes/read_form.h"
 #include "platform/platform.h"
 
@@ -137,6 +138,27 @@ TEST(ReadForm, SplitsAtCrLfAndLoneCrOnly) {
         SCOPED_TRACE(testing::PrintToString(c.bytes));
         EXPECT_EQ(tamsrove::dbi_files::SplitLines(c.bytes), c.lines);
         EXPECT_EQ(tamsrove::dbi_files::CountLines(c.bytes), c.lines.size());
+    }
+}
+
+TEST(ReadForm, EveryBlockSizeGivesTheLinesOfTheWholeBuffer) {
+    // A load reads in blocks: a CR LF cut between two blocks, a block that ends in a CR and a
+    // line across many blocks must each come out exactly as from one whole buffer.
+    std::string all;
+    for (const ReadFormCase& c : kReadForm) {
+        all += c.bytes + "\r";
+    }
+    std::vector<std::string> inputs = {all, all.substr(0, all.size() - 1), RandomBytes(3000, 5)};
+    for (const ReadFormCase& c : kReadForm) {
+        inputs.push_back(c.bytes);
+    }
+    for (const std::string& bytes : inputs) {
+        for (std::size_t block = 1; block <= 40; ++block) {
+            SCOPED_TRACE(testing::Message()
+                         << testing::PrintToString(bytes.substr(0, 20)) << ", block " << block);
+            ASSERT_EQ(tamsrove::dbi_files::SplitLinesInBlocks(bytes, block),
+                      tamsrove::dbi_files::SplitLines(bytes));
+        }
     }
 }
 
