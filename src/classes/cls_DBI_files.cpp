@@ -8,6 +8,7 @@
 
 #include "dbi_files.h"
 #include "platform/platform.h"
+#include "platform/utf16.h"
 
 #include <algorithm>
 #include <array>
@@ -27,13 +28,6 @@ namespace {
 
 constexpr char kCR = '\r';
 constexpr char kLF = '\n';
-
-bool IsHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
 
 // --- Counting and converting 16 bytes at a time ------------------------------------------------
 
@@ -464,8 +458,8 @@ private:
         std::string bytes;
         while (!text.empty()) {
             std::size_t take = std::min(text.size(), capacity_);
-            if (take < text.size() && tamsrove::dbi_files::IsHighSurrogate(text[take - 1]) &&
-                tamsrove::dbi_files::IsLowSurrogate(text[take])) {
+            if (take < text.size() && tamsrove::utf16::IsHighSurrogate(text[take - 1]) &&
+                tamsrove::utf16::IsLowSurrogate(text[take])) {
                 --take;
             }
             bytes.clear();
