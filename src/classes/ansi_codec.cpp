@@ -161,7 +161,7 @@ void AppendWidened(const SingleByteCodec& codec, std::string_view bytes, std::u1
 void AppendNarrowed(std::u16string_view text, std::string& out) {
     const SingleByteCodec* codec = AnsiCodec();
     if (codec == nullptr) {
-        platform::AppendWideAsAnsi(text, out);
+        platform::AppendWideAsAnsi(text, out, platform::Unmappable::Substitute);
         return;
     }
     const std::size_t start = out.size();

@@ -4,6 +4,7 @@
 
 #include "classes/line_stream.h"
 #include "classes/read_form.h"
+#include "platform/utf16.h"
 
 #include <algorithm>
 #include <array>
@@ -30,13 +31,6 @@ constexpr std::size_t kReadPiece = std::size_t{1} << 18;
 // Loads and whole-file reads go through one reused buffer of this size, small enough that the
 // bytes are still in the cache when they are widened.
 constexpr std::size_t kLoadBlock = std::size_t{1} << 16;
-
-bool IsHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
 
 // The length a file announces, as a count of bytes that fits memory; 0 when unknown.
 std::size_t AnnouncedLength(const InputFile& file) {
@@ -206,11 +200,12 @@ void AnsiBlockWriter::PutMultiByteText(std::u16string_view text) {
     std::string bytes;
     while (!text.empty()) {
         std::size_t take = std::min(text.size(), capacity_);
-        if (take < text.size() && IsHighSurrogate(text[take - 1]) && IsLowSurrogate(text[take])) {
+        if (take < text.size() && utf16::IsHighSurrogate(text[take - 1]) &&
+            utf16::IsLowSurrogate(text[take])) {
             --take;
         }
         bytes.clear();
-        platform::AppendWideAsAnsi(text.substr(0, take), bytes);
+        platform::AppendWideAsAnsi(text.substr(0, take), bytes, platform::Unmappable::Substitute);
         PutBytes(bytes);
         text.remove_prefix(take);
     }
