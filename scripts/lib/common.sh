@@ -26,6 +26,7 @@ ensure_packages() {
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest
     wine wine64 xvfb xauth imagemagick)
 NATIVE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev)
+LINT_PACKAGES=(clang-format clang-tidy python3)
 
 # Configures (once) and builds one preset.
 build_preset() {
