@@ -17,33 +17,40 @@ namespace tamsrove::dbi_files {
 /// Most bytes of such a code page stand for the character of the same number (all of ASCII; in
 /// 1252 also A0..FF): a block of 16 such characters moves through SIMD unchanged. The other
 /// bytes all lie in [lo_, hi_]; a block holding any of them, or any character that is not its
-/// own byte, goes through the tables one character at a time.
+/// own byte, is put right through the tables one character at a time.
 class SingleByteCodec {
 public:
-    /// Prepares the tables of the code page whose bytes widen as to_wide says.
+    /// Prepares widening for the code page whose bytes widen as to_wide says.
     explicit SingleByteCodec(const platform::AnsiTable& to_wide) noexcept;
 
-    /// Widens n bytes. in may lie inside out's own storage, from byte offset N >= n on: each
-    /// block is read before its output is stored, and output i never reaches input that is
-    /// still unread.
+    /// Fills the 64 KiB table that narrowing needs; a codec that only widens never touches it.
+    void PrepareNarrowing() noexcept;
+
+    /// Widens n bytes; in and out do not overlap.
     void Widen(const char* in, std::size_t n, char16_t* out) const noexcept;
 
-    /// Narrows n units to n bytes; a character the code page lacks becomes '?'. Each unit is
-    /// a character of its own: each half of a surrogate pair becomes one '?'.
+    /// Narrows n units to n bytes, once PrepareNarrowing has run; a character the code page
+    /// lacks becomes '?'. Each unit is a character of its own: each half of a surrogate pair
+    /// becomes one '?'.
     void Narrow(const char16_t* in, std::size_t n, char* out) const noexcept;
 
 private:
     void WidenScalar(const char* in, std::size_t n, char16_t* out) const noexcept;
+    void PatchSpecials(const char* in, unsigned mask, char16_t* out) const noexcept;
+    void PatchOthers(const char16_t* in, unsigned mask, char* out) const noexcept;
     void NarrowScalar(const char16_t* in, std::size_t n, char* out) const noexcept;
 
     const platform::AnsiTable& to_wide_;
-    std::array<char, 0x10000> to_byte_{}; // the byte of every UTF-16 unit
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): filled by PrepareNarrowing
+    std::array<char, 0x10000> to_byte_; // the byte of every UTF-16 unit
     unsigned char lo_ = 0;
     unsigned char hi_ = 0;
 };
 
-/// The codec of the ANSI code page; nullptr when it is not single-byte.
+/// The codec of the ANSI code page, for widening; nullptr when it is not single-byte.
 [[nodiscard]] const SingleByteCodec* AnsiCodec() noexcept;
+/// The same, prepared for narrowing too.
+[[nodiscard]] const SingleByteCodec* AnsiNarrowingCodec() noexcept;
 
 /// ANSI bytes converted to UTF-16.
 [[nodiscard]] std::u16string Widened(std::string_view bytes);

@@ -22,11 +22,11 @@ std::u16string JoinToFolder(std::u16string_view folder, char16_t separator,
 
 } // namespace tamsrove::dbi_files
 
-void cls_DBI::ApplyTrace(std::u16string& Path, bool Trace) {
+void cls_DBI::ApplyTrace(std::u16string& path, bool Trace) {
     if (!Trace) {
         return;
     }
     std::u16string traced = tamsrove::dbi_files::JoinToFolder(
-        tamsrove::platform::ApplicationFolder(), tamsrove::platform::PathSeparator(), Path);
-    Path.swap(traced); // the caller's variable changes only once the whole path is built
+        tamsrove::platform::ApplicationFolder(), tamsrove::platform::PathSeparator(), path);
+    path.swap(traced); // the caller's variable changes only once the whole path is built
 }

@@ -149,8 +149,8 @@ private:
     /// Exchanges the whole state of two stores.
     void SwapWith(cls_DBI& other) noexcept;
 
-    /// With Trace, prefixes the application folder and writes the result back into Path.
-    static void ApplyTrace(std::u16string& Path, bool Trace);
+    /// With Trace, prefixes the application folder and writes the result back into path.
+    static void ApplyTrace(std::u16string& path, bool Trace);
 
     std::vector<std::u16string> Lines;
     int32_t LastLineIndex = 0;

@@ -124,6 +124,8 @@ void cls_DBI::STF(const std::u16string& DataString, std::u16string&& FileNamePat
 
 // --- File probes ---------------------------------------------------------------------------------
 
+// The probes use no member, but they belong to the store's interface.
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static)
 bool cls_DBI::FileExists(std::u16string& Filename, bool Trace) const {
     try {
         ApplyTrace(Filename, Trace);
@@ -137,6 +139,7 @@ bool cls_DBI::FileExists(std::u16string&& Filename, bool Trace) const {
     return FileExists(Filename, Trace);
 }
 
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static)
 int32_t cls_DBI::GetFileSizeNoFSO(std::u16string& Filename, bool Trace) const {
     try {
         ApplyTrace(Filename, Trace);

@@ -19,8 +19,9 @@ namespace {
 
 using platform::InputFile;
 
-// Writes go out in blocks of at most this size.
-constexpr std::size_t kWriteBlock = std::size_t{1} << 19;
+// Writes go out in blocks of at most this size, small enough to stay in the processor's cache
+// between the conversion and the system's copy.
+constexpr std::size_t kWriteBlock = std::size_t{1} << 16;
 // The smallest buffer a writer takes: room for a line end and a surrogate pair at least.
 constexpr std::size_t kMinWriteBlock = 4096;
 // Reads past the announced length go through a block of this size.
@@ -71,7 +72,7 @@ std::string ReadRest(InputFile& file) {
         return {};
     }
     std::string rest(probe.data(), more);
-    auto block = std::make_unique_for_overwrite<char[]>(kReadBlock);
+    auto block = NewByteBuffer(kReadBlock);
     while ((more = file.ReadSome(block.get(), kReadBlock)) != 0) {
         rest.append(block.get(), more);
     }
@@ -98,7 +99,7 @@ void ForEachBlock(InputFile& file, char* buffer, std::size_t size, const Visit& 
 FileBytes ReadWholeFile(InputFile& file) {
     FileBytes bytes;
     const std::size_t announced = AnnouncedLength(file);
-    bytes.data = std::make_unique_for_overwrite<char[]>(announced);
+    bytes.data = NewByteBuffer(announced);
     bytes.size =
         ReadFully(file, bytes.data.get(), announced, kReadPiece,
                   [&](std::string_view piece) { bytes.line_ends += CountLineEnds(piece); });
@@ -107,7 +108,7 @@ FileBytes ReadWholeFile(InputFile& file) {
     }
     const std::string rest = ReadRest(file);
     if (!rest.empty()) {
-        auto joined = std::make_unique_for_overwrite<char[]>(bytes.size + rest.size());
+        auto joined = NewByteBuffer(bytes.size + rest.size());
         std::memcpy(joined.get(), bytes.data.get(), bytes.size);
         std::memcpy(joined.get() + bytes.size, rest.data(), rest.size());
         bytes.data = std::move(joined);
@@ -125,7 +126,7 @@ std::u16string ReadWholeFileAsWide(InputFile& file) {
     }
     std::u16string text;
     text.reserve(AnnouncedLength(file)); // touched only as the characters arrive
-    const auto block = std::make_unique_for_overwrite<char[]>(kLoadBlock);
+    const auto block = NewByteBuffer(kLoadBlock);
     ForEachBlock(file, block.get(), kLoadBlock,
                  [&](std::string_view bytes) { AppendWidened(*codec, bytes, text); });
     return text;
@@ -138,7 +139,7 @@ std::vector<std::u16string> ReadLines(std::u16string_view path) {
         const FileBytes bytes = ReadWholeFile(*file);
         return SplitLines(bytes.View(), bytes.line_ends);
     }
-    const auto block = std::make_unique_for_overwrite<char[]>(kLoadBlock);
+    const auto block = NewByteBuffer(kLoadBlock);
     if (!file->RegularFileLength()) { // a pipe or a device can be read only once
         LineBuilder builder(*codec, nullptr);
         ForEachBlock(*file, block.get(), kLoadBlock,
@@ -159,33 +160,9 @@ std::vector<std::u16string> ReadLines(std::u16string_view path) {
 // --- Writing -------------------------------------------------------------------------------------
 
 AnsiBlockWriter::AnsiBlockWriter(platform::OutputFile& file, std::size_t expected_bytes)
-    : file_(file), codec_(AnsiCodec()),
+    : file_(file), codec_(AnsiNarrowingCodec()),
       capacity_(std::clamp(expected_bytes, kMinWriteBlock, kWriteBlock)),
-      buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
-
-void AnsiBlockWriter::PutText(std::u16string_view text) {
-    if (codec_ == nullptr) {
-        PutMultiByteText(text);
-        return;
-    }
-    while (!text.empty()) { // one byte per unit
-        if (used_ == capacity_) {
-            Flush();
-        }
-        const std::size_t take = std::min(text.size(), capacity_ - used_);
-        codec_->Narrow(text.data(), take, buffer_.get() + used_);
-        used_ += take;
-        text.remove_prefix(take);
-    }
-}
-
-void AnsiBlockWriter::PutLineEnd() {
-    if (capacity_ - used_ < 2) {
-        Flush();
-    }
-    buffer_[used_++] = '\r';
-    buffer_[used_++] = '\n';
-}
+      buffer_(NewByteBuffer(capacity_)) {}
 
 void AnsiBlockWriter::Flush() {
     if (used_ > 0) {

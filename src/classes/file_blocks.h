@@ -5,6 +5,7 @@
 #include "classes/ansi_codec.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -13,10 +14,18 @@
 
 namespace tamsrove::dbi_files {
 
+/// A byte buffer whose bytes are not zero-filled when it is made.
+using ByteBuffer = std::unique_ptr<char[]>; // NOLINT(*-avoid-c-arrays): its size is known late
+
+/// A new buffer of size bytes, left as it comes.
+[[nodiscard]] inline ByteBuffer NewByteBuffer(std::size_t size) {
+    return std::make_unique_for_overwrite<char[]>(size); // NOLINT(*-avoid-c-arrays): as above
+}
+
 /// A whole file's bytes, read without zero-filling the buffer first, and the number of line
 /// ends among them.
 struct FileBytes {
-    std::unique_ptr<char[]> data;
+    ByteBuffer data;
     std::size_t size = 0;
     std::size_t line_ends = 0;
     /// The bytes read.
@@ -43,10 +52,34 @@ public:
     /// A writer to file whose buffer fits expected_bytes, within the block limits.
     AnsiBlockWriter(platform::OutputFile& file, std::size_t expected_bytes);
 
+    // The two calls of a save's loop over its lines are defined here, so that they can be
+    // inlined into it.
+
     /// Converts and buffers text, flushing each full block.
-    void PutText(std::u16string_view text);
+    void PutText(std::u16string_view text) {
+        if (codec_ == nullptr) {
+            PutMultiByteText(text);
+            return;
+        }
+        while (!text.empty()) { // one byte per unit
+            if (used_ == capacity_) {
+                Flush();
+            }
+            const std::size_t take = std::min(text.size(), capacity_ - used_);
+            codec_->Narrow(text.data(), take, buffer_.get() + used_);
+            used_ += take;
+            text.remove_prefix(take);
+        }
+    }
+
     /// Buffers CR LF.
-    void PutLineEnd();
+    void PutLineEnd() {
+        if (capacity_ - used_ < 2) {
+            Flush();
+        }
+        buffer_[used_++] = '\r';
+        buffer_[used_++] = '\n';
+    }
     /// Writes what the buffer holds.
     void Flush();
 
@@ -57,7 +90,7 @@ private:
     platform::OutputFile& file_;
     const SingleByteCodec* codec_;
     std::size_t capacity_;
-    std::unique_ptr<char[]> buffer_;
+    ByteBuffer buffer_;
     std::size_t used_ = 0;
 };
 

@@ -9,7 +9,6 @@
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
-#define TAMSROVE_SSE2 1
 #endif
 
 namespace tamsrove::dbi_files {
@@ -18,7 +17,7 @@ namespace {
 std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
     std::size_t count = 0;
     std::size_t i = 0;
-#ifdef TAMSROVE_SSE2
+#if defined(__SSE2__) || defined(_M_X64)
     // Each match adds 1 to its byte lane; before a lane can overflow (255 blocks), the lanes
     // are summed with SAD and the counter starts again.
     const __m128i needle = _mm_set1_epi8(wanted);
