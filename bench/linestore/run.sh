@@ -77,7 +77,7 @@ timing=$(mktemp)
 trap 'rm -f "$timing" "$data"/out-*' EXIT
 
 echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p'), load $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "files: short $(stat -c %s "$short") B, long $(stat -c %s "$long") B, random $(stat -c %s "$random") B; $rounds rounds"
+echo "files: short $(stat -L -c %s "$short") B, long $(stat -L -c %s "$long") B, random $(stat -L -c %s "$random") B; $rounds rounds"
 for ((round = 0; round < rounds; ++round)); do
     order=("${cases[@]}")
     if ((round % 2 == 1)); then

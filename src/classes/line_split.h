@@ -15,6 +15,11 @@
 
 namespace tamsrove {
 
+/// text.find(delimiter, pos) for a non-empty delimiter and pos <= text.size(), with the first
+/// unit of the delimiter looked for eight units at a time.
+[[nodiscard]] std::size_t FindDelimiter(std::u16string_view text, std::u16string_view delimiter,
+                                        std::size_t pos) noexcept;
+
 /// Calls on_piece(piece, next) for every piece of text that precedes a delimiter, in order, where
 /// next is the position just past that delimiter; returns where the text after the last delimiter
 /// starts (0 when none occurs). An empty delimiter cuts nothing.
@@ -25,8 +30,8 @@ std::size_t SplitAtDelimiter(std::u16string_view text, std::u16string_view delim
         return 0;
     }
     std::size_t start = 0;
-    for (std::size_t hit = text.find(delimiter); hit != std::u16string_view::npos;
-         hit = text.find(delimiter, start)) {
+    for (std::size_t hit = FindDelimiter(text, delimiter, 0); hit != std::u16string_view::npos;
+         hit = FindDelimiter(text, delimiter, start)) {
         const std::size_t next = hit + delimiter.size();
         on_piece(text.substr(start, hit - start), next);
         start = next;

@@ -235,6 +235,28 @@ TEST(LineSplit, ReportsEveryPieceAndWhereTheRestStarts) {
     }
 }
 
+TEST(LineSplit, FindDelimiterAgreesWithFindAcrossBlocksOfEight) {
+    // The search looks for the first unit eight units at a time: every length, start and
+    // place of a match around those blocks must give what std::u16string_view::find gives.
+    const std::u16string_view delimiters[] = {u"\r\n", u"|", u"ab", u"aab", u"\xD800\xDC00"};
+    const std::u16string alphabet = u"ab\r\n|\xD800\xDC00";
+    std::uint32_t seed = 3;
+    for (std::size_t length = 0; length <= 40; ++length) {
+        std::u16string text;
+        for (std::size_t i = 0; i < length; ++i) {
+            seed = seed * 1103515245U + 12345U;
+            text += alphabet[(seed >> 16U) % alphabet.size()];
+        }
+        for (const std::u16string_view delimiter : delimiters) {
+            for (std::size_t pos = 0; pos <= length; ++pos) {
+                ASSERT_EQ(tamsrove::FindDelimiter(text, delimiter, pos),
+                          std::u16string_view(text).find(delimiter, pos))
+                    << testing::PrintToString(text) << ", from " << pos;
+            }
+        }
+    }
+}
+
 TEST(LineSplit, FailedAddLeavesTheTextAsTheCutAndCopyLoopWould) {
     // Invariant: when adding a piece fails, the pieces added so far stay added and the text holds
     // what followed the failing piece's delimiter, exactly as after the classic loop.
