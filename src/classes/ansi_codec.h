@@ -41,8 +41,7 @@ private:
     void NarrowScalar(const char16_t* in, std::size_t n, char* out) const noexcept;
 
     const platform::AnsiTable& to_wide_;
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): filled by PrepareNarrowing
-    std::array<char, 0x10000> to_byte_; // the byte of every UTF-16 unit
+    std::array<char, 0x10000> to_byte_; // the byte of every UTF-16 unit, once prepared
     unsigned char lo_ = 0;
     unsigned char hi_ = 0;
 };
