@@ -118,7 +118,7 @@ void CheckSplitter(const std::u16string& text, const std::u16string& delim, std:
     }
 
     std::vector<std::u16string> found;
-    const std::size_t restStart = tamsrove::split_at_delimiter(
+    const std::size_t restStart = tamsrove::SplitAtDelimiter(
         text, delim, [&](std::u16string_view piece, std::size_t) { found.emplace_back(piece); });
     Check(found == pieces && text.substr(restStart) == rest);
 
@@ -127,7 +127,7 @@ void CheckSplitter(const std::u16string& text, const std::u16string& delim, std:
     std::vector<std::u16string> added;
     bool threw = false;
     try {
-        tamsrove::cut_pieces_from_front(cut, delim, [&](std::u16string&& piece) {
+        tamsrove::CutPiecesFromFront(cut, delim, [&](std::u16string&& piece) {
             if (added.size() == fail_at) {
                 throw std::runtime_error("add failed");
             }

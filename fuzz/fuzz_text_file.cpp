@@ -1,11 +1,13 @@
 // Fuzzes the text-file read form: the input is a file's bytes. The store's splitting (memchr
-// scan, exact line count, ASCII fast path) must agree with a naive model that walks the bytes
-// one at a time and converts each byte through the code page on its own. The narrowing fast
-// path is checked the same way, with the input read as UTF-16 units. Now and then the bytes go
-// through a real file: FileToDBI must give the model's lines, and DBIToFile followed by
-// FileToDBI must give them back unchanged.
+// scan, exact line count, ASCII fast path, blocks of any size) must agree with a naive model
+// that walks the bytes one at a time and converts each byte through the code page on its own.
+// The narrowing fast path is checked the same way, with the input read as UTF-16 units. Now and
+// then the bytes go through a real file: FileToDBI must give the model's lines, and DBIToFile
+// followed by FileToDBI must give them back unchanged.
 #include "classes/cls_DBI.h"
-#include "classes/dbi_files.h"
+#include "classes/ansi_codec.h"
+#include "classes/line_stream.h"
+#include "classes/read_form.h"
 #include "platform/platform.h"
 
 #include <cstddef>
@@ -71,6 +73,11 @@ std::vector<std::u16string> ModelStoreLines(std::string_view bytes) {
 void CheckSplitting(std::string_view bytes, const std::vector<std::u16string>& expected) {
     Check(tamsrove::dbi_files::CountLines(bytes) == expected.size());
     Check(tamsrove::dbi_files::SplitLines(bytes) == expected);
+    // A load splits the bytes in blocks; small blocks put every border somewhere new.
+    for (const std::size_t block :
+         {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{16}}) {
+        Check(tamsrove::dbi_files::SplitLinesInBlocks(bytes, block) == expected);
+    }
     std::u16string widened = u"<";
     tamsrove::dbi_files::AppendWidened(bytes, widened);
     Check(widened == u"<" + ModelWiden(bytes));

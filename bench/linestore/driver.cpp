@@ -4,7 +4,8 @@
 //   linestore_driver pack   IN       DBIToMetaString of IN's lines, loaded first
 //   linestore_driver unpack IN       MetaStringToDBI of IN's whole text (read with FTS first)
 //   linestore_driver ftsstf IN OUT   FTS of IN, then STF (mode 0) of that text to OUT
-// Prints "op_ms=... added_peak_kib=..." for the timed operation alone, then "lines=N".
+// Prints "op_ms=... added_peak_kib=... held_kib=..." for the timed operation alone, then
+// "lines=N text_kib=T", T being the size of the lines' UTF-16 characters.
 #include "classes/cls_DBI.h"
 #include "proc_stats.h"
 
@@ -49,9 +50,9 @@ int main(int argc, char** argv) {
         TimeAndReport([&] { store.DBIToFile(std::u16string(out), 0); });
     } else if (mode == "pack") {
         store.FileToDBI(std::u16string(in));
-        std::size_t packedLength = 0;
-        TimeAndReport([&] { packedLength = store.DBIToMetaString().size(); });
-        std::fprintf(stderr, "packed=%zu\n", packedLength);
+        std::size_t packed_length = 0;
+        TimeAndReport([&] { packed_length = store.DBIToMetaString().size(); });
+        std::fprintf(stderr, "packed=%zu\n", packed_length);
     } else if (mode == "unpack") {
         std::u16string text = store.FTS(std::u16string(in));
         TimeAndReport([&] { store.MetaStringToDBI(text); });
@@ -66,6 +67,10 @@ int main(int argc, char** argv) {
     if (Failed(store, argv[1])) {
         return 1;
     }
-    std::printf("lines=%d\n", store.LinesNumber() + 1);
+    std::size_t units = 0;
+    for (const std::u16string& line : store) {
+        units += line.size();
+    }
+    std::printf("lines=%d text_kib=%zu\n", store.LinesNumber() + 1, units * 2 / 1024);
     return 0;
 }

@@ -40,19 +40,20 @@ inline double ProcessCpuMilliseconds() {
     return static_cast<double>(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
 }
 
-/// Times op and prints "op_ms=... op_cpu_ms=... added_peak_kib=..."; the peak is what op added
-/// on top of the memory in use before it. On a busy machine the wall time also counts waiting
-/// for a core, so the processor time is reported beside it.
+/// Times op and prints "op_ms=... op_cpu_ms=... added_peak_kib=... held_kib=..."; the peak is
+/// what op added on top of the memory in use before it, held what is still in use after it. On
+/// a busy machine the wall time also counts waiting for a core, so the processor time is
+/// reported beside it.
 template <typename Op> void TimeAndReport(Op&& op) {
     const long before = StatusKiB("VmRSS");
     ResetPeak();
-    const double cpuStart = ProcessCpuMilliseconds();
+    const double cpu_start = ProcessCpuMilliseconds();
     const auto start = std::chrono::steady_clock::now();
     op();
     const double ms = MillisecondsSince(start);
-    const double cpuMs = ProcessCpuMilliseconds() - cpuStart;
-    std::printf("op_ms=%.3f op_cpu_ms=%.3f added_peak_kib=%ld\n", ms, cpuMs,
-                StatusKiB("VmHWM") - before);
+    const double cpu_ms = ProcessCpuMilliseconds() - cpu_start;
+    std::printf("op_ms=%.3f op_cpu_ms=%.3f added_peak_kib=%ld held_kib=%ld\n", ms, cpu_ms,
+                StatusKiB("VmHWM") - before, StatusKiB("VmRSS") - before);
 }
 
 } // namespace linestore_bench

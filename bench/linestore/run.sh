@@ -5,7 +5,9 @@
 #
 # usage: bench/linestore/run.sh [BUILD_DIR]     (default build/bench, made with --preset bench)
 # environment: SIZE_MIB (256) size of the short-line and random files, LONG_LINES (256) number of
-#              1 MiB lines, ROUNDS (7) rounds per program.
+#              1 MiB lines, ROUNDS (7) rounds per program, BASE_BUILD (none) a bench build of the
+#              code before this round, whose DBIToFile, DBIToMetaString and MetaStringToDBI
+#              run beside today's.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -27,7 +29,10 @@ done
 short=$data/short-${size_mib}.txt
 long=$data/long-${long_lines}.txt
 random=$data/random-${size_mib}.bin
+small_mib=$(((size_mib + 7) / 8))
+small=$data/short-${small_mib}.txt
 [[ -f $short ]] || "$bin/linestore_gen" short "$size_mib" "$short"
+[[ -f $small ]] || "$bin/linestore_gen" short "$small_mib" "$small"
 [[ -f $long ]] || "$bin/linestore_gen" long "$long_lines" "$long"
 [[ -f $random ]] || "$bin/linestore_gen" random "$size_mib" "$random"
 
@@ -50,7 +55,21 @@ cases=(
     "unpack_L|$bin/linestore_driver unpack $long"
     "floorrw_R|$bin/linestore_floor readwrite $random $data/out-floor.bin"
     "ftsstf_R|$bin/linestore_driver ftsstf $random $data/out-stf.bin"
+    "loadsmall_S|$bin/linestore_driver load $small"
 )
+# With a build of the earlier code, its save and pack sit next to today's.
+base=${BASE_BUILD:+$BASE_BUILD/bench/linestore}
+if [[ -n $base ]]; then
+    with_base=()
+    for entry in "${cases[@]}"; do
+        with_base+=("$entry")
+        case ${entry%%|*} in
+        save_S) with_base+=("savebase_S|$base/linestore_driver save $short $data/out-savebase.txt") ;;
+        pack_S) with_base+=("packbase_S|$base/linestore_driver pack $short") ;;
+        esac
+    done
+    cases=("${with_base[@]}")
+fi
 
 results=$data/results.txt
 : >"$results"
@@ -58,7 +77,7 @@ timing=$(mktemp)
 trap 'rm -f "$timing" "$data"/out-*' EXIT
 
 echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p'), load $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "files: short $(stat -c %s "$short") B, long $(stat -c %s "$long") B, random $(stat -c %s "$random") B; $rounds rounds"
+echo "files: short $(stat -L -c %s "$short") B, long $(stat -L -c %s "$long") B, random $(stat -L -c %s "$random") B; $rounds rounds"
 for ((round = 0; round < rounds; ++round)); do
     order=("${cases[@]}")
     if ((round % 2 == 1)); then
@@ -81,5 +100,13 @@ if [[ -x $bin/linestore_growth ]]; then
         --benchmark_report_aggregates_only=true --benchmark_format=json >"$growth" 2>/dev/null
 fi
 
-python3 "$here/summarize.py" "$results" "$short" "$long" "$random" "$growth"
+growth_base=""
+if [[ -n $base && -x $base/linestore_growth ]]; then
+    growth_base=$data/growth-base.json
+    "$base/linestore_growth" --benchmark_repetitions="$rounds" --benchmark_filter='BM_MetaStringToDBI/' \
+        --benchmark_report_aggregates_only=true --benchmark_format=json >"$growth_base" 2>/dev/null
+fi
+
+SMALL_FILE=$small GROWTH_BASE=$growth_base \
+    python3 "$here/summarize.py" "$results" "$short" "$long" "$random" "$growth"
 echo "load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -9,6 +9,8 @@ import sys
 from collections import defaultdict
 
 results, short, long_, random_, growth = sys.argv[1:6]
+small = os.environ.get("SMALL_FILE", "")         # the short-line file at 1/8 the size
+growth_base = os.environ.get("GROWTH_BASE", "")  # the growth run of the code before this round
 samples = defaultdict(lambda: defaultdict(list))
 with open(results) as f:
     for line in f:
@@ -32,6 +34,7 @@ def spread(label, key):
 
 
 sizes = {"S": os.path.getsize(short), "L": os.path.getsize(long_), "R": os.path.getsize(random_)}
+small_size = os.path.getsize(small) if small else 1
 
 print()
 print(f"{'program':<10} {'op ms':>8} {'range%':>6} {'op CPU ms':>9} {'range%':>6} "
@@ -58,19 +61,69 @@ def ratios(name, a, b, goal, key_b="op"):
     check(name + " (CPU)", med(a, "op_cpu_ms") / med(b, key_b + "_cpu_ms"), goal)
 
 
-print("\nGoals (medians; memory is whole-process max RSS over file size)")
+def maxrss(label):
+    return med(label, "maxrss_kib")
+
+
+def growth_medians(path=None):
+    path = growth if path is None else path
+    if not path:
+        return {}
+    with open(path) as f:
+        report = json.load(f)
+    return {b["run_name"]: b for b in report["benchmarks"] if b.get("aggregate_name") == "median"}
+
+
+def per_line_ns(medians, name, lines, key):
+    entry = medians.get(f"{name}/{lines}")
+    return entry[key] * 1000 / entry["lines"] if entry else float("nan")
+
+
+print("\nGoals of this round (medians; peaks are whole-process max RSS unless named otherwise)")
+for kind, name in (("S", "short lines"), ("L", "1 MiB lines")):
+    ratios(f"FileToDBI {name} / getline loader", "load_" + kind, "getline_" + kind, 1.0)
+    check(f"FileToDBI {name} peak / getline loader peak",
+          maxrss("load_" + kind) / maxrss("getline_" + kind), 1.0)
+ratios("FileToDBI short lines / read floor", "load_S", "read_S", 4.0)
+ratios("FileToDBI 1 MiB lines / read floor", "load_L", "read_L", 2.5)
+for kind, name in (("S", "short lines"), ("L", "1 MiB lines")):
+    label = "load_" + kind
+    check(f"FileToDBI {name}: added peak - UTF-16 text",
+          (med(label, "added_peak_kib") - med(label, "text_kib")) / 1024, 2.0, " MiB")
+    check(f"FileToDBI {name}: added peak - what the store holds",
+          (med(label, "added_peak_kib") - med(label, "held_kib")) / 1024, 2.0, " MiB")
+ratios("FTS+STF / read-and-write floor", "ftsstf_R", "floorrw_R", 1.8)
+check("FTS+STF peak memory / file", maxrss("ftsstf_R") * 1024 / sizes["R"], 2.05)
+medians = growth_medians()
+base_medians = growth_medians(growth_base)
+for key, what in (("real_time", "wall"), ("cpu_time", "CPU")):
+    check(f"MetaStringToDBI ns/line at 1e5, cold heap ({what})",
+          per_line_ns(medians, "BM_MetaStringToDBI", 100000, key), 100.0, " ns")
+    if base_medians:
+        ns = per_line_ns(base_medians, "BM_MetaStringToDBI", 100000, key)
+        print(f"    (the same before this round: {ns:.1f} ns)")
+if "savebase_S" in samples:
+    ratios("DBIToFile / today's DBIToFile", "save_S", "savebase_S", 1.0)
+    ratios("DBIToMetaString / today's DBIToMetaString", "pack_S", "packbase_S", 1.0)
+else:
+    print("  (DBIToFile and DBIToMetaString against today's: set BASE_BUILD to compare)")
+for key, what in (("real_time", "wall"), ("cpu_time", "CPU")):
+    small = per_line_ns(medians, "BM_MetaStringToDBI", 10000, key)
+    large = per_line_ns(medians, "BM_MetaStringToDBI", 100000, key)
+    check(f"linear: MetaStringToDBI per line, 1e5 over 1e4 lines ({what})", large / small, 1.2)
+check("linear: FileToDBI per byte, short lines, the file over 1/8 of it (CPU)",
+      (med("load_S", "op_cpu_ms") / sizes["S"]) / (med("loadsmall_S", "op_cpu_ms") / small_size)
+      if "loadsmall_S" in samples else float("nan"), 1.2)
+
+print("\nEarlier goals")
 ratios("FileToDBI short lines / read floor", "load_S", "read_S", 7.5)
-print("  (stretch goal for the same ratio: 4x)")
-check("FileToDBI short lines peak memory / file",
-      med("load_S", "maxrss_kib") * 1024 / sizes["S"], 4.1)
+check("FileToDBI short lines peak memory / file", maxrss("load_S") * 1024 / sizes["S"], 4.1)
 ratios("FileToDBI 1 MiB lines / read floor", "load_L", "read_L", 3.5)
 ratios("DBIToFile / write floor (same fsync)", "save_S", "floorrw_S", 2.0, "write")
 check("DBIToFile added peak memory", med("save_S", "added_peak_kib") / 1024, 1.0, " MiB")
 ratios("DBIToMetaString / copy floor", "pack_S", "copy2_S", 2.0)
 ratios("MetaStringToDBI short lines / copy floor", "unpack_S", "copy2_S", 6.0)
 ratios("MetaStringToDBI 1 MiB lines / copy floor", "unpack_L", "copy2_L", 1.5)
-ratios("FTS+STF / read-and-write floor", "ftsstf_R", "floorrw_R", 1.8)
-check("FTS+STF peak memory / file", med("ftsstf_R", "maxrss_kib") * 1024 / sizes["R"], 2.05)
 print("Peers: FileToDBI time over the peer's (below 1: the line store is faster), wall / CPU")
 for peer in ("getline", "python"):
     for kind in ("S", "L"):
@@ -78,22 +131,13 @@ for peer in ("getline", "python"):
         print(f"  {b:<10} {med(a, 'op_ms') / med(b, 'op_ms'):5.2f}x / "
               f"{med(a, 'op_cpu_ms') / med(b, 'op_cpu_ms'):5.2f}x")
 
-if growth:
-    with open(growth) as f:
-        report = json.load(f)
-    medians = {b["run_name"]: b for b in report["benchmarks"] if b.get("aggregate_name") == "median"}
+if medians:
     print("Growth of MetaStringToDBI (Google Benchmark medians; times in microseconds)")
     for name in ("BM_MetaStringToDBI", "BM_MetaStringToDBI_WarmHeap"):
-        small = medians.get(name + "/10000")
-        large = medians.get(name + "/100000")
-        if small is None or large is None:
-            continue
-        for entry in (small, large):
-            lines = entry["lines"]
-            print(f"  {name}/{int(lines)}: wall {entry['real_time']:.0f} us "
+        for lines in (10000, 100000):
+            entry = medians.get(f"{name}/{lines}")
+            if entry is None:
+                continue
+            print(f"  {name}/{lines}: wall {entry['real_time']:.0f} us "
                   f"({entry['real_time'] * 1000 / lines:.1f} ns/line), CPU {entry['cpu_time']:.0f} us "
                   f"({entry['cpu_time'] * 1000 / lines:.1f} ns/line)")
-        check(name + " 1e5 / 1e4 (wall)", large["real_time"] / small["real_time"], 12.0)
-        check(name + " 1e5 / 1e4 (CPU)", large["cpu_time"] / small["cpu_time"], 12.0)
-        check(name + " ns/line at 1e5 (wall)", large["real_time"] * 1000 / large["lines"], 100.0, " ns")
-        check(name + " ns/line at 1e5 (CPU)", large["cpu_time"] * 1000 / large["lines"], 100.0, " ns")

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
+#include <new>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -17,26 +18,26 @@
 namespace {
 
 /// The default delimiter of the meta-string.
-constexpr std::u16string_view CrLf = u"\r\n";
+constexpr std::u16string_view kCrLf = u"\r\n";
 
 /// A store never holds more lines than its 32-bit LastLineIndex can count.
-constexpr std::size_t MaxLines = static_cast<std::size_t>(std::numeric_limits<int32_t>::max()) + 1;
+constexpr std::size_t kMaxLines = static_cast<std::size_t>(std::numeric_limits<int32_t>::max()) + 1;
 
 /// Gives an empty delimiter its default, in the caller's variable.
 void DefaultDelimiter(std::u16string& Delimiter) {
     if (Delimiter.empty()) {
-        Delimiter = CrLf;
+        Delimiter = kCrLf;
     }
 }
 
 /// The exact length of the meta-string: every line plus one delimiter per line.
-std::size_t PackedLength(const std::vector<std::u16string>& Lines, std::size_t DelimiterLength) {
+std::size_t PackedLength(const std::vector<std::u16string>& lines, std::size_t delimiter_length) {
     const std::size_t limit = std::u16string().max_size();
-    if (DelimiterLength != 0 && Lines.size() > limit / DelimiterLength) {
+    if (delimiter_length != 0 && lines.size() > limit / delimiter_length) {
         throw std::length_error("cls_DBI::DBIToMetaString: the meta-string would be too long");
     }
-    std::size_t total = Lines.size() * DelimiterLength;
-    for (const std::u16string& line : Lines) {
+    std::size_t total = lines.size() * delimiter_length;
+    for (const std::u16string& line : lines) {
         if (line.size() > limit - total) {
             throw std::length_error("cls_DBI::DBIToMetaString: the meta-string would be too long");
         }
@@ -89,7 +90,7 @@ void cls_DBI::RemoveAllLines() {
     // Same outcome as removing line 0 until one line is left and then emptying it, without the
     // quadratic shifting; the old lines' memory is given back. Both allocations come first.
     std::vector<std::u16string> fresh(1);
-    ErrorText = LastLineCleared;
+    ErrorText = kLastLineCleared;
     Lines.swap(fresh);
     LastLineIndex = 0;
 }
@@ -122,7 +123,7 @@ void cls_DBI::AddLineEnd(std::u16string NewLine) {
         SetLine(std::move(NewLine), 0);
         return;
     }
-    if (Lines.size() >= MaxLines) {
+    if (Lines.size() >= kMaxLines) {
         throw std::length_error("cls_DBI::AddLineEnd: the store cannot count more lines");
     }
     Lines.push_back(std::move(NewLine));
@@ -130,18 +131,18 @@ void cls_DBI::AddLineEnd(std::u16string NewLine) {
 }
 
 void cls_DBI::InsertLine(std::u16string LineToInsert, int32_t Index) {
-    const bool emptyStore = LastLineIndex == 0 && Lines.front().empty();
+    const bool empty_store = LastLineIndex == 0 && Lines.front().empty();
     // Index may be one past the last line (append), except on the empty store, which the line
     // replaces instead of growing.
-    const int32_t highest = emptyStore ? 0 : LastLineIndex + 1;
+    const int32_t highest = empty_store ? 0 : LastLineIndex + 1;
     if (Index < 0 || Index > highest) {
         throw std::out_of_range("cls_DBI::InsertLine: index outside 0..number of lines");
     }
-    if (emptyStore) {
+    if (empty_store) {
         Lines.front() = std::move(LineToInsert);
         return;
     }
-    if (Lines.size() >= MaxLines) {
+    if (Lines.size() >= kMaxLines) {
         throw std::length_error("cls_DBI::InsertLine: the store cannot count more lines");
     }
     // vector::insert changes nothing when it fails to allocate; the lines' moves cannot fail.
@@ -156,7 +157,7 @@ void cls_DBI::RemoveLine(int32_t Index) {
     if (LastLineIndex == 0) {
         // The store keeps its one line: empty it and leave the notice. The notice is recorded
         // first, because only it can fail.
-        ErrorText = LastLineCleared;
+        ErrorText = kLastLineCleared;
         Lines.front().clear();
         return;
     }
@@ -187,10 +188,17 @@ std::u16string cls_DBI::DBIToMetaString(std::u16string&& Delimiter) {
 
 void cls_DBI::MetaStringToDBI(std::u16string& DataString, std::u16string& Delimiter) {
     DefaultDelimiter(Delimiter);
+    // Room for every line first: one read-only pass that finds the delimiters costs far less
+    // than growing the array step by step. Should that much memory not be free at once, the
+    // lines are added one by one as before, and those that fit stay added.
+    try {
+        Lines.reserve(tamsrove::CapacityFor(Lines, tamsrove::CountPieces(DataString, Delimiter)));
+    } catch (const std::bad_alloc&) {
+    }
     // AddLineEnd itself absorbs empty pieces only while the store is still the empty store.
     // DataString is cut only after the scan, so one variable passed as both is safe.
-    tamsrove::cut_pieces_from_front(
-        DataString, Delimiter, [this](std::u16string&& piece) { AddLineEnd(std::move(piece)); });
+    tamsrove::CutPiecesFromFront(DataString, Delimiter,
+                                 [this](std::u16string&& piece) { AddLineEnd(std::move(piece)); });
 }
 
 void cls_DBI::MetaStringToDBI(std::u16string& DataString, std::u16string&& Delimiter) {

@@ -23,11 +23,11 @@ public:
     using const_iterator = std::vector<std::u16string>::const_iterator;
 
     /// The recorded texts, exactly as ErrorCode returns them.
-    static constexpr const char16_t* LastLineCleared = u"Last Line Cleared!";
-    static constexpr const char16_t* FileToDBIError = u"FileToDBI Error!";
-    static constexpr const char16_t* DBIToFileError = u"DBIToFile Error!";
-    static constexpr const char16_t* FTSError = u"modFTS Error!";
-    static constexpr const char16_t* STFError = u"STF Error!";
+    static constexpr const char16_t* kLastLineCleared = u"Last Line Cleared!";
+    static constexpr const char16_t* kFileToDBIError = u"FileToDBI Error!";
+    static constexpr const char16_t* kDBIToFileError = u"DBIToFile Error!";
+    static constexpr const char16_t* kFTSError = u"modFTS Error!";
+    static constexpr const char16_t* kSTFError = u"STF Error!";
 
     /// Creates the empty store: one empty line, empty ErrorText.
     cls_DBI();
@@ -149,8 +149,8 @@ private:
     /// Exchanges the whole state of two stores.
     void SwapWith(cls_DBI& other) noexcept;
 
-    /// With Trace, prefixes the application folder and writes the result back into Path.
-    static void ApplyTrace(std::u16string& Path, bool Trace);
+    /// With Trace, prefixes the application folder and writes the result back into path.
+    static void ApplyTrace(std::u16string& path, bool Trace);
 
     std::vector<std::u16string> Lines;
     int32_t LastLineIndex = 0;

@@ -14,15 +14,15 @@
 namespace {
 
 /// The separator of lines in a text box, and TextBoxToDBI's default delimiter.
-constexpr std::u16string_view CrLf = u"\r\n";
+constexpr std::u16string_view kCrLf = u"\r\n";
 
-/// The length of Former, a CR LF when Former is not empty, and the lines joined by CR LF.
-std::size_t JoinedLength(const std::u16string& Former, const std::vector<std::u16string>& Lines) {
-    std::size_t total = Former.size() + (Former.empty() ? 0 : CrLf.size());
-    for (const std::u16string& line : Lines) {
+/// The length of former, a CR LF when former is not empty, and the lines joined by CR LF.
+std::size_t JoinedLength(const std::u16string& former, const std::vector<std::u16string>& lines) {
+    std::size_t total = former.size() + (former.empty() ? 0 : kCrLf.size());
+    for (const std::u16string& line : lines) {
         total += line.size();
     }
-    return total + (Lines.size() - 1) * CrLf.size();
+    return total + (lines.size() - 1) * kCrLf.size();
 }
 
 } // namespace
@@ -60,11 +60,11 @@ void cls_DBI::DBIToTextBox(DBITextBox& TB) const {
     text.reserve(JoinedLength(former, Lines));
     text = former;
     if (!former.empty()) {
-        text += CrLf;
+        text += kCrLf;
     }
     for (int32_t i = 0; i <= LastLineIndex; ++i) {
         if (i > 0) {
-            text += CrLf;
+            text += kCrLf;
         }
         text += Lines[static_cast<std::size_t>(i)];
     }
@@ -74,18 +74,14 @@ void cls_DBI::DBIToTextBox(DBITextBox& TB) const {
 void cls_DBI::TextBoxToDBI(const DBITextBox& TB, std::u16string& Delimiter) {
     const std::u16string text = TB.Text();
     if (Delimiter.empty()) {
-        Delimiter = CrLf;
+        Delimiter = kCrLf;
     }
     // Room for every line first: a read-only pass that only finds the delimiters costs far less
     // than growing the array of lines step by step while the pieces arrive.
-    std::size_t pieces = 1;
-    (void)tamsrove::split_at_delimiter(
-        text, Delimiter,
-        [&pieces](std::u16string_view /*piece*/, std::size_t /*next*/) { ++pieces; });
-    Lines.reserve(Lines.size() + pieces);
+    Lines.reserve(tamsrove::CapacityFor(Lines, tamsrove::CountPieces(text, Delimiter) + 1));
     // Every piece before a delimiter becomes a line, and so does the rest after the last one,
     // even when it is empty. AddLineEnd absorbs empty pieces while the store is still empty.
-    const std::size_t rest = tamsrove::split_at_delimiter(
+    const std::size_t rest = tamsrove::SplitAtDelimiter(
         text, Delimiter, [this](std::u16string_view piece, std::size_t /*next*/) {
             AddLineEnd(std::u16string(piece));
         });

@@ -13,11 +13,11 @@ public:
     virtual ~DBIListBox() = default;
 
     /// Adds an item at the end, or at its place in order when the list keeps its items sorted.
-    virtual void AddItem(const std::u16string& Text) = 0;
+    virtual void AddItem(const std::u16string& text) = 0;
     /// The number of items, read whole (not limited to 16 bits).
     [[nodiscard]] virtual int32_t ItemCount() const = 0;
-    /// The text of the item at the 0-based Index; std::out_of_range when there is none.
-    [[nodiscard]] virtual std::u16string ItemText(int32_t Index) const = 0;
+    /// The text of the item at the 0-based index; std::out_of_range when there is none.
+    [[nodiscard]] virtual std::u16string ItemText(int32_t index) const = 0;
 
 protected:
     DBIListBox() = default;
@@ -33,9 +33,9 @@ public:
     virtual ~DBIComboBox() = default;
 
     /// Adds an item to the list, at the end or at its place in order, as a list box does.
-    virtual void AddItem(const std::u16string& Text) = 0;
+    virtual void AddItem(const std::u16string& text) = 0;
     /// Replaces the text of the edit field.
-    virtual void SetEditText(const std::u16string& Text) = 0;
+    virtual void SetEditText(const std::u16string& text) = 0;
 
 protected:
     DBIComboBox() = default;
@@ -53,7 +53,7 @@ public:
     /// The whole text.
     [[nodiscard]] virtual std::u16string Text() const = 0;
     /// Replaces the whole text in one assignment.
-    virtual void SetText(const std::u16string& Text) = 0;
+    virtual void SetText(const std::u16string& text) = 0;
 
 protected:
     DBITextBox() = default;

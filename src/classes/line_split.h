@@ -6,25 +6,32 @@
 // text after every cut, which would make the loop quadratic in the length of the text.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tamsrove {
+
+/// text.find(delimiter, pos) for a non-empty delimiter and pos <= text.size(), with the first
+/// unit of the delimiter looked for eight units at a time.
+[[nodiscard]] std::size_t FindDelimiter(std::u16string_view text, std::u16string_view delimiter,
+                                        std::size_t pos) noexcept;
 
 /// Calls on_piece(piece, next) for every piece of text that precedes a delimiter, in order, where
 /// next is the position just past that delimiter; returns where the text after the last delimiter
 /// starts (0 when none occurs). An empty delimiter cuts nothing.
 template <typename OnPiece>
-std::size_t split_at_delimiter(std::u16string_view text, std::u16string_view delimiter,
-                               OnPiece&& on_piece) {
+std::size_t SplitAtDelimiter(std::u16string_view text, std::u16string_view delimiter,
+                             OnPiece&& on_piece) {
     if (delimiter.empty()) {
         return 0;
     }
     std::size_t start = 0;
-    for (std::size_t hit = text.find(delimiter); hit != std::u16string_view::npos;
-         hit = text.find(delimiter, start)) {
+    for (std::size_t hit = FindDelimiter(text, delimiter, 0); hit != std::u16string_view::npos;
+         hit = FindDelimiter(text, delimiter, start)) {
         const std::size_t next = hit + delimiter.size();
         on_piece(text.substr(start, hit - start), next);
         start = next;
@@ -32,19 +39,34 @@ std::size_t split_at_delimiter(std::u16string_view text, std::u16string_view del
     return start;
 }
 
+/// The number of pieces SplitAtDelimiter finds in text.
+inline std::size_t CountPieces(std::u16string_view text, std::u16string_view delimiter) {
+    std::size_t pieces = 0;
+    (void)SplitAtDelimiter(
+        text, delimiter,
+        [&pieces](std::u16string_view /*piece*/, std::size_t /*next*/) { ++pieces; });
+    return pieces;
+}
+
+/// The capacity lines should take before more lines are added: at least twice the present
+/// one when it must grow at all, so that many small additions stay linear in total.
+inline std::size_t CapacityFor(const std::vector<std::u16string>& lines, std::size_t more) {
+    const std::size_t needed = lines.size() + more;
+    return needed <= lines.capacity() ? lines.capacity() : std::max(needed, 2 * lines.capacity());
+}
+
 /// Cuts every piece that precedes a delimiter off the front of text and hands it to
 /// add_piece (as std::u16string&&); text then holds what followed the last delimiter.
 /// If add_piece throws, text holds what followed the delimiter of that piece, as after the
 /// classic loop, and the exception goes on; an empty delimiter cuts nothing.
 template <typename AddPiece>
-void cut_pieces_from_front(std::u16string& text, std::u16string_view delimiter,
-                           AddPiece&& add_piece) {
+void CutPiecesFromFront(std::u16string& text, std::u16string_view delimiter, AddPiece&& add_piece) {
     // The pieces already handed over (and their delimiters) are cut off in one go at the end,
     // or when add_piece fails; until then the scan reads text in place.
     std::size_t consumed = 0;
     try {
         consumed =
-            split_at_delimiter(text, delimiter, [&](std::u16string_view piece, std::size_t next) {
+            SplitAtDelimiter(text, delimiter, [&](std::u16string_view piece, std::size_t next) {
                 std::u16string owned(piece);
                 // The classic loop has cut the front off before it
                 // adds the piece, so a failing add leaves it cut.

@@ -1,14 +1,13 @@
 #include "modules/mod_Reg.h"
 
+#include "platform/platform.h"
 #include "platform/win32_handles.h"
+#include "platform/win32_text.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <climits>
-#include <cstdint>
 #include <new>
-#include <stdexcept>
 #include <utility>
 
 namespace tamsrove {
@@ -30,8 +29,11 @@ detail::RegCallRecord Record(detail::RegCall call, HKEY key, LSTATUS status) noe
     return record;
 }
 
-// The same owner as unique_hkey, whose closer also reports the close to the observer.
+// Closes like unique_hkey (never a predefined root) and reports the close to the observer.
 void CloseKeyReported(HKEY key) noexcept {
+    if (IsPredefinedKey(key)) {
+        return;
+    }
     const LSTATUS status = ::RegCloseKey(key);
     try {
         Report(Record(detail::RegCall::CloseKey, key, status));
@@ -39,22 +41,14 @@ void CloseKeyReported(HKEY key) noexcept {
         // A closer cannot fail; the observer's trouble is its own.
     }
 }
-using owned_hkey = unique_any<HKEY, CloseKeyReported>;
-
-// The predefined keys are the handle values from 0x80000000 to 0x800000FF, sign-extended on
-// 64-bit Windows; they belong to the system and are never closed.
-bool IsPredefinedKey(HKEY key) noexcept {
-    const std::intptr_t first = reinterpret_cast<std::intptr_t>(HKEY_CLASSES_ROOT);
-    const std::intptr_t value = reinterpret_cast<std::intptr_t>(key);
-    return value >= first && value <= first + 0xFF;
-}
+using reported_hkey = unique_any<HKEY, CloseKeyReported>;
 
 struct RootName {
     std::wstring_view name;
     HKEY key;
 };
 
-const std::array<RootName, 4> RootNames{{
+const std::array<RootName, 4> kRootNames{{
     {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
     {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
     {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
@@ -63,36 +57,16 @@ const std::array<RootName, 4> RootNames{{
 
 // Attempts at a text value that keeps growing between the size query and the data query;
 // after them the read gives up and yields empty rather than chase a writer for ever.
-constexpr int MaxTextQueries = 4;
+constexpr int kMaxTextQueries = 4;
 // Messages handled by one yield at most: a handler that keeps posting to itself must not hold
 // the read (and the tick that called it) for ever; the rest run in the program's own loop.
-constexpr int MaxMessagesPerYield = 1000;
+constexpr int kMaxMessagesPerYield = 1000;
 
 // Converts text to the ANSI code page, or nothing when a character has no exact form there:
 // a substituted "?" or a best-fit look-alike would name, or store, something else than asked.
 std::optional<std::string> ToAnsi(std::wstring_view text) {
-    if (text.empty()) {
-        return std::string{};
-    }
-    if (text.size() > static_cast<std::size_t>(INT_MAX)) {
-        return std::nullopt;
-    }
-    // Under a UTF-8 code page the function takes no substitution arguments, and only an
-    // unpaired surrogate has no form.
-    const bool utf8 = ::GetACP() == CP_UTF8;
-    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    BOOL usedDefault = FALSE;
-    BOOL* const usedDefaultOut = utf8 ? nullptr : &usedDefault;
-    const int length = static_cast<int>(text.size());
-    const int needed = ::WideCharToMultiByte(CP_ACP, flags, text.data(), length, nullptr,
-                                             0 /* size query */, nullptr, usedDefaultOut);
-    if (needed <= 0) {
-        return std::nullopt;
-    }
-    std::string ansi(static_cast<std::size_t>(needed), '\0');
-    const int written = ::WideCharToMultiByte(CP_ACP, flags, text.data(), length, ansi.data(),
-                                              needed, nullptr, usedDefaultOut);
-    if (written != needed || usedDefault != FALSE) {
+    std::string ansi;
+    if (!platform::AppendWideAsAnsi(platform::AsUtf16(text), ansi, platform::Unmappable::Refuse)) {
         return std::nullopt;
     }
     return ansi;
@@ -108,21 +82,8 @@ std::optional<std::string> ToAnsiName(std::wstring_view name) {
 }
 
 std::wstring FromAnsi(std::string_view ansi) {
-    if (ansi.empty()) {
-        return {};
-    }
-    if (ansi.size() > static_cast<std::size_t>(INT_MAX)) {
-        throw std::length_error("registry text too long");
-    }
-    const int length = static_cast<int>(ansi.size());
-    const int needed = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
-    if (needed <= 0) {
-        return {};
-    }
-    std::wstring text(static_cast<std::size_t>(needed), L'\0');
-    const int written = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, text.data(), needed);
-    text.resize(static_cast<std::size_t>(std::max(written, 0)));
-    return text;
+    const std::u16string text = platform::AnsiToWide(ansi);
+    return std::wstring(platform::AsWide(text));
 }
 
 // The characters before the first NUL: the terminator the stored text usually carries, or an
@@ -147,8 +108,8 @@ LSTATUS QueryValue(HKEY key, const std::string& name, DWORD* type, BYTE* data, D
     detail::RegCallRecord record = Record(detail::RegCall::QueryValue, key, status);
     record.name = name;
     record.type = type != nullptr ? *type : 0;
-    record.dataLength = size != nullptr ? *size : 0;
-    record.withData = data != nullptr;
+    record.data_length = size != nullptr ? *size : 0;
+    record.with_data = data != nullptr;
     Report(record);
     return status;
 }
@@ -159,7 +120,7 @@ LSTATUS QueryValue(HKEY key, const std::string& name, DWORD* type, BYTE* data, D
 LSTATUS QueryText(HKEY key, const std::string& name, DWORD size,
                   std::optional<std::wstring>& value) {
     std::string buffer;
-    for (int attempt = 0; attempt < MaxTextQueries; ++attempt) {
+    for (int attempt = 0; attempt < kMaxTextQueries; ++attempt) {
         buffer.assign(size, '\0');
         DWORD type = REG_NONE;
         DWORD filled = size;
@@ -182,8 +143,8 @@ LSTATUS QueryText(HKEY key, const std::string& name, DWORD size,
     return ERROR_MORE_DATA;
 }
 
-LSTATUS QueryTyped(HKEY key, std::wstring_view valueName, std::optional<std::wstring>& value) {
-    const std::optional<std::string> name = ToAnsiName(valueName);
+LSTATUS QueryTyped(HKEY key, std::wstring_view value_name, std::optional<std::wstring>& value) {
+    const std::optional<std::string> name = ToAnsiName(value_name);
     if (!name) {
         return ERROR_NO_UNICODE_TRANSLATION;
     }
@@ -199,70 +160,58 @@ LSTATUS QueryTyped(HKEY key, std::wstring_view valueName, std::optional<std::wst
     return QueryText(key, *name, size, value);
 }
 
-// A key opened for one call. The owner closes it on every path; it stays empty if the system
-// should ever hand back a predefined key, which is not ours to close.
-struct KeyForCall {
-    HKEY handle = nullptr;
-    owned_hkey owner;
-};
-
-KeyForCall OpenKey(HKEY root, const std::wstring& subKey, REGSAM access) {
-    KeyForCall key;
+// A key opened for one call; empty when there is no root or the open fails.
+reported_hkey OpenKey(HKEY root, const std::wstring& sub_key, REGSAM access) {
     if (root == nullptr) {
-        return key; // no root recognised: nothing to open
+        return {}; // no root recognised: nothing to open
     }
-    const std::optional<std::string> ansiSubKey = ToAnsiName(subKey);
-    if (!ansiSubKey) {
-        return key;
+    const std::optional<std::string> ansi_sub_key = ToAnsiName(sub_key);
+    if (!ansi_sub_key) {
+        return {};
     }
     HKEY opened = nullptr;
     const LSTATUS status =
-        ::RegOpenKeyExA(root, ansiSubKey->c_str(), 0 /* options */, access, &opened);
-    if (status == ERROR_SUCCESS && opened != nullptr) {
-        key.handle = opened;
-        if (!IsPredefinedKey(opened)) {
-            key.owner.reset(opened);
-        }
-    }
+        ::RegOpenKeyExA(root, ansi_sub_key->c_str(), 0 /* options */, access, &opened);
+    reported_hkey key(status == ERROR_SUCCESS ? opened : nullptr);
     detail::RegCallRecord record = Record(detail::RegCall::OpenKey, root, status);
-    record.name = *ansiSubKey;
+    record.name = *ansi_sub_key;
     record.access = access;
-    record.opened = key.handle;
+    record.opened = key.get();
     Report(record);
     return key;
 }
 
 // Reads with the key scoped to this function, so that it is closed before any window event
 // runs.
-std::optional<std::wstring> ReadClosed(std::wstring& path, std::wstring_view valueName) {
+std::optional<std::wstring> ReadClosed(std::wstring& path, std::wstring_view value_name) {
     const HKEY root = RegSplitRoot(path);
-    const KeyForCall key = OpenKey(root, path, KEY_QUERY_VALUE);
+    const reported_hkey key = OpenKey(root, path, KEY_QUERY_VALUE);
     std::optional<std::wstring> value;
-    if (key.handle != nullptr) {
-        RegQueryTyped(key.handle, valueName, value);
+    if (key) {
+        RegQueryTyped(key.get(), value_name, value);
     }
     return value;
 }
 
-bool ValueExists(HKEY root, const std::wstring& subKey, std::wstring_view valueName) {
-    const KeyForCall key = OpenKey(root, subKey, KEY_QUERY_VALUE);
-    const std::optional<std::string> name = ToAnsiName(valueName);
-    if (key.handle == nullptr || !name) {
+bool ValueExists(HKEY root, const std::wstring& sub_key, std::wstring_view value_name) {
+    const reported_hkey key = OpenKey(root, sub_key, KEY_QUERY_VALUE);
+    const std::optional<std::string> name = ToAnsiName(value_name);
+    if (!key || !name) {
         return false;
     }
-    return QueryValue(key.handle, *name, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return QueryValue(key.get(), *name, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-void Write(std::wstring& path, std::wstring_view valueName, std::wstring_view data) {
+void Write(std::wstring& path, std::wstring_view value_name, std::wstring_view data) {
     const HKEY root = RegSplitRoot(path);
     // RegSetValueEx would create a missing value; the installer owns the value, so it is only
     // ever replaced. The check opens the key for reading alone, the write for writing alone.
-    if (!ValueExists(root, path, valueName)) {
+    if (!ValueExists(root, path, value_name)) {
         return;
     }
-    const KeyForCall key = OpenKey(root, path, KEY_SET_VALUE);
-    if (key.handle != nullptr) {
-        RegSetTyped(key.handle, valueName, REG_SZ, RegData{data});
+    const reported_hkey key = OpenKey(root, path, KEY_SET_VALUE);
+    if (key) {
+        RegSetTyped(key.get(), value_name, REG_SZ, RegData{data});
     }
 }
 
@@ -270,7 +219,7 @@ void Write(std::wstring& path, std::wstring_view valueName, std::wstring_view da
 // Keyboard navigation between dialog controls is not needed in this short pause.
 void LetPendingEventsRun() noexcept {
     MSG message{};
-    for (int handled = 0; handled < MaxMessagesPerYield; ++handled) {
+    for (int handled = 0; handled < kMaxMessagesPerYield; ++handled) {
         if (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) {
             return;
         }
@@ -290,7 +239,7 @@ LSTATUS SetValue(HKEY key, const std::string& name, DWORD type, const BYTE* data
     detail::RegCallRecord record = Record(detail::RegCall::SetValue, key, status);
     record.name = name;
     record.type = type;
-    record.dataLength = length;
+    record.data_length = length;
     Report(record);
     return status;
 }
@@ -310,11 +259,11 @@ LSTATUS SetText(HKEY key, const std::string& name, std::wstring_view text) {
                     static_cast<DWORD>(ansi->size()));
 }
 
-LSTATUS SetTyped(HKEY key, std::wstring_view valueName, DWORD type, const RegData& data) {
+LSTATUS SetTyped(HKEY key, std::wstring_view value_name, DWORD type, const RegData& data) {
     if (type != REG_SZ && type != REG_DWORD) {
         return ERROR_UNSUPPORTED_TYPE;
     }
-    const std::optional<std::string> name = ToAnsiName(valueName);
+    const std::optional<std::string> name = ToAnsiName(value_name);
     if (!name) {
         return ERROR_NO_UNICODE_TRANSLATION;
     }
@@ -331,29 +280,30 @@ LSTATUS SetTyped(HKEY key, std::wstring_view valueName, DWORD type, const RegDat
 } // namespace
 
 HKEY RegSplitRoot(std::wstring& path) noexcept {
-    for (const RootName& root : RootNames) {
+    for (const RootName& root : kRootNames) {
         if (!path.starts_with(root.name)) {
             continue;
         }
         // Only the full name counts, alone or before a backslash: "HKEY_CURRENT_CONFIG" and
         // "HKEY_USERSX" begin like roots but are not them.
-        const std::size_t nameLength = root.name.size();
-        if (path.size() == nameLength) {
+        const std::size_t name_length = root.name.size();
+        if (path.size() == name_length) {
             path.clear();
             return root.key;
         }
-        if (path[nameLength] == L'\\') {
-            path.erase(0, nameLength + 1);
+        if (path[name_length] == L'\\') {
+            path.erase(0, name_length + 1);
             return root.key;
         }
     }
     return nullptr;
 }
 
-std::optional<std::wstring> RegReadValue(std::wstring& path, std::wstring_view valueName) noexcept {
+std::optional<std::wstring> RegReadValue(std::wstring& path,
+                                         std::wstring_view value_name) noexcept {
     std::optional<std::wstring> value;
     try {
-        value = ReadClosed(path, valueName);
+        value = ReadClosed(path, value_name);
     } catch (...) {
         value.reset(); // no failure reaches the caller: it reads as empty
     }
@@ -362,31 +312,31 @@ std::optional<std::wstring> RegReadValue(std::wstring& path, std::wstring_view v
 }
 
 std::optional<std::wstring> RegReadValue(std::wstring&& path,
-                                         std::wstring_view valueName) noexcept {
-    return RegReadValue(path, valueName);
+                                         std::wstring_view value_name) noexcept {
+    return RegReadValue(path, value_name);
 }
 
-void RegWriteValue(std::wstring& path, std::wstring_view valueName,
+void RegWriteValue(std::wstring& path, std::wstring_view value_name,
                    std::wstring_view data) noexcept {
     try {
-        Write(path, valueName, data);
+        Write(path, value_name, data);
     } catch (...) {
         // No failure reaches the caller: the write simply did not happen.
     }
 }
 
-void RegWriteValue(std::wstring&& path, std::wstring_view valueName,
+void RegWriteValue(std::wstring&& path, std::wstring_view value_name,
                    std::wstring_view data) noexcept {
-    RegWriteValue(path, valueName, data);
+    RegWriteValue(path, value_name, data);
 }
 
-LSTATUS RegQueryTyped(HKEY key, std::wstring_view valueName,
+LSTATUS RegQueryTyped(HKEY key, std::wstring_view value_name,
                       std::optional<std::wstring>& value) noexcept {
     if (key == nullptr) {
         return ERROR_INVALID_HANDLE;
     }
     try {
-        return QueryTyped(key, valueName, value);
+        return QueryTyped(key, value_name, value);
     } catch (const std::bad_alloc&) {
         Beep();
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -396,13 +346,13 @@ LSTATUS RegQueryTyped(HKEY key, std::wstring_view valueName,
     }
 }
 
-LSTATUS RegSetTyped(HKEY key, std::wstring_view valueName, DWORD type,
+LSTATUS RegSetTyped(HKEY key, std::wstring_view value_name, DWORD type,
                     const RegData& data) noexcept {
     if (key == nullptr) {
         return ERROR_INVALID_HANDLE;
     }
     try {
-        return SetTyped(key, valueName, type, data);
+        return SetTyped(key, value_name, type, data);
     } catch (...) {
         return ERROR_NOT_ENOUGH_MEMORY; // the converted text found no memory
     }

@@ -41,9 +41,18 @@ using AnsiTable = std::array<char16_t, 256>;
 /// Converts ANSI code-page bytes to UTF-16.
 [[nodiscard]] std::u16string AnsiToWide(std::string_view bytes);
 
-/// Appends text converted to the ANSI code page; a character the code page lacks becomes '?'
-/// (never a look-alike: U+FF0F must not turn into '/').
-void AppendWideAsAnsi(std::u16string_view text, std::string& out);
+/// What a conversion to the ANSI code page does with a character the code page lacks.
+enum class Unmappable {
+    Substitute, ///< it becomes the code page's default character, '?'
+    Refuse,     ///< the whole conversion fails
+};
+
+/// Appends text converted to the ANSI code page and returns true; never writes a best-fit
+/// look-alike (U+FF0F must not turn into '/'). Under Refuse, a character without an exact
+/// form (or a lone surrogate) makes it return false with out unchanged. The line store's text
+/// files substitute; registry names and values refuse.
+bool AppendWideAsAnsi(std::u16string_view text, std::string& out,
+                      Unmappable rule = Unmappable::Substitute);
 
 // --- Files ---------------------------------------------------------------------------------------
 

@@ -1,87 +1,59 @@
-// The platform seam on Win32: wide file APIs, the system's ANSI code page, and MoveFileExW for
-// atomic replacement.
-#include "platform.h"
-
-#include "win32_handles.h"
+// The platform seam's files on Win32: wide file APIs, and MoveFileExW for atomic replacement.
+#include "platform_internal.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
-#include <climits>
-#include <stdexcept>
 #include <system_error>
 #include <utility>
 
 namespace tamsrove::platform {
-namespace {
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide strings are UTF-16");
+namespace internal {
 
-[[noreturn]] void ThrowWin32(DWORD error, const char* what) {
-    throw std::system_error(static_cast<int>(error), std::system_category(), what);
+void ThrowLastError(const char* what) {
+    ThrowSystemError(static_cast<int>(::GetLastError()), what);
 }
 
-[[noreturn]] void ThrowLastError(const char* what) {
-    ThrowWin32(::GetLastError(), what);
-}
-
-// A path for the wide APIs. They stop at U+0000, so a path holding one would name another file.
-std::wstring WidePath(std::u16string_view path) {
+// The wide APIs stop at U+0000, so a path holding one would name another file.
+NativeString ToNativePath(std::u16string_view path) {
     if (path.empty()) {
-        ThrowWin32(ERROR_PATH_NOT_FOUND, "empty path");
+        ThrowSystemError(ERROR_PATH_NOT_FOUND, "empty path");
     }
     if (path.find(u'\0') != std::u16string_view::npos) {
-        ThrowWin32(ERROR_INVALID_NAME, "path holds U+0000");
+        ThrowSystemError(ERROR_INVALID_NAME, "path holds U+0000");
     }
     return {path.begin(), path.end()};
 }
 
-bool IsHighSurrogate(wchar_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-// The conversion APIs count in int; longer texts go in pieces of this many units.
-constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
-
-// A surrogate pair is never split between two pieces.
-std::size_t PieceLength(std::u16string_view text) {
-    std::size_t length = std::min(text.size(), kMaxPiece);
-    if (length < text.size() && IsHighSurrogate(static_cast<wchar_t>(text[length - 1]))) {
-        --length;
-    }
-    return length;
-}
-
-// Best-fit mapping would turn U+FF0F into '/' or U+0100 into 'A', letting text that looked
-// harmless become a path or a command; WC_NO_BEST_FIT_CHARS makes every such character the
-// code page's default character instead. UTF-7 and UTF-8 accept no flags at all.
-DWORD NarrowingFlags() {
-    const UINT acp = ::GetACP();
-    return acp == CP_UTF8 || acp == CP_UTF7 ? 0 : WC_NO_BEST_FIT_CHARS;
-}
-
-std::optional<AnsiTable> BuildSingleByteTable() {
-    CPINFO info{};
-    if (!::GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) {
-        return std::nullopt;
-    }
-    char bytes[256];
-    for (int b = 0; b < 256; ++b) {
-        bytes[b] = static_cast<char>(b);
-    }
-    wchar_t wide[256];
-    if (::MultiByteToWideChar(CP_ACP, 0, bytes, 256, wide, 256) != 256) {
-        return std::nullopt;
-    }
-    AnsiTable table{};
-    for (std::size_t b = 0; b < table.size(); ++b) {
-        table[b] = static_cast<char16_t>(wide[b]);
-        if (b < 0x80 && table[b] != b) {
-            return std::nullopt; // not ASCII-compatible: the general conversion handles it
+FileOwner CreateNewFile(const NativeString& path) {
+    FileOwner file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0 /* no sharing */, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            ThrowSystemError(static_cast<int>(error), "create temporary");
         }
     }
-    return table;
+    return file;
+}
+
+void RemoveFileQuietly(const NativeString& path) noexcept {
+    ::DeleteFileW(path.c_str());
+}
+
+std::uint32_t CurrentProcessId() noexcept {
+    return ::GetCurrentProcessId();
+}
+
+} // namespace internal
+
+namespace {
+
+using internal::ThrowLastError;
+
+[[noreturn]] void ThrowWin32(DWORD error, const char* what) {
+    internal::ThrowSystemError(static_cast<int>(error), what);
 }
 
 // The folder part of a path with its trailing separator, or the drive of "C:name"; empty for
@@ -122,27 +94,6 @@ TargetKind ClassifyTarget(const std::wstring& path, DWORD& attributes) {
     attributes = info.dwFileAttributes;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? TargetKind::Folder
                                                         : TargetKind::RegularFile;
-}
-
-// Creates a new, empty file with a name no other writer uses, in the given folder.
-unique_hfile CreateTemporary(const std::wstring& folder, std::wstring& tempPath) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = folder + L".tamsrove-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                   std::to_wstring(counter.fetch_add(1)) + L".tmp";
-        unique_hfile file(::CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0 /* no sharing */,
-                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) {
-            return file;
-        }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-            tempPath.clear();
-            ThrowWin32(error, "create temporary");
-        }
-    }
-    tempPath.clear();
-    ThrowWin32(ERROR_FILE_EXISTS, "create temporary");
 }
 
 // Closes now and reports the result: a delayed write error can surface here.
@@ -190,65 +141,13 @@ std::u16string ApplicationFolder() {
     return {folder.begin(), folder.end()};
 }
 
-// --- ANSI code page ------------------------------------------------------------------------------
-
-std::uint32_t AnsiCodePage() noexcept {
-    return ::GetACP();
-}
-
-const AnsiTable* SingleByteAnsiTable() noexcept {
-    static const std::optional<AnsiTable> table = BuildSingleByteTable();
-    return table ? &*table : nullptr;
-}
-
-std::u16string AnsiToWide(std::string_view bytes) {
-    if (bytes.empty()) {
-        return {};
-    }
-    if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
-        throw std::length_error("text too long to convert");
-    }
-    const int size = static_cast<int>(bytes.size());
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-    if (length <= 0) {
-        ThrowLastError("MultiByteToWideChar");
-    }
-    std::u16string out(static_cast<std::size_t>(length), u'\0');
-    if (::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, reinterpret_cast<wchar_t*>(out.data()),
-                              length) != length) {
-        ThrowLastError("MultiByteToWideChar");
-    }
-    return out;
-}
-
-void AppendWideAsAnsi(std::u16string_view text, std::string& out) {
-    const DWORD flags = NarrowingFlags();
-    while (!text.empty()) {
-        const std::size_t piece = PieceLength(text);
-        const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-        const int units = static_cast<int>(piece);
-        const int length =
-            ::WideCharToMultiByte(CP_ACP, flags, wide, units, nullptr, 0, nullptr, nullptr);
-        if (length <= 0) {
-            ThrowLastError("WideCharToMultiByte");
-        }
-        const std::size_t start = out.size();
-        out.resize(start + static_cast<std::size_t>(length));
-        if (::WideCharToMultiByte(CP_ACP, flags, wide, units, out.data() + start, length, nullptr,
-                                  nullptr) != length) {
-            out.resize(start);
-            ThrowLastError("WideCharToMultiByte");
-        }
-        text.remove_prefix(piece);
-    }
-}
-
 // --- Files ---------------------------------------------------------------------------------------
 
 std::optional<std::uint64_t> FileLengthByName(std::u16string_view path) noexcept {
     try {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!::GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data) ||
+        if (!::GetFileAttributesExW(internal::ToNativePath(path).c_str(), GetFileExInfoStandard,
+                                    &data) ||
             (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             return std::nullopt;
         }
@@ -258,22 +157,14 @@ std::optional<std::uint64_t> FileLengthByName(std::u16string_view path) noexcept
     }
 }
 
-struct InputFile::Impl {
-    unique_hfile file;
-};
-
 InputFile::InputFile(std::u16string_view path) : impl_(std::make_unique<Impl>()) {
-    impl_->file.reset(::CreateFileW(WidePath(path).c_str(), GENERIC_READ,
+    impl_->file.reset(::CreateFileW(internal::ToNativePath(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!impl_->file) {
         ThrowLastError("open for reading");
     }
 }
-InputFile::InputFile(InputFile&&) noexcept = default;
-InputFile& InputFile::operator=(InputFile&&) noexcept = default;
-InputFile::~InputFile() = default;
-
 std::optional<std::uint64_t> InputFile::RegularFileLength() const {
     if (::GetFileType(impl_->file.get()) != FILE_TYPE_DISK) {
         return std::nullopt;
@@ -298,32 +189,9 @@ std::size_t InputFile::ReadSome(void* buffer, std::size_t size) {
     return got;
 }
 
-struct OutputFile::Impl {
-    unique_hfile file;
-    std::wstring target;      // the file that receives the content
-    std::wstring tempPath;    // non-empty while a replacement is pending
-    DWORD keptAttributes = 0; // the replaced file's hidden and system marks
-    Impl() = default;
-    Impl(const Impl&) = delete;
-    Impl& operator=(const Impl&) = delete;
-    Impl(Impl&&) = delete;
-    Impl& operator=(Impl&&) = delete;
-    ~Impl() {
-        if (!tempPath.empty()) {
-            file.reset(); // Windows deletes no file that is still open
-            ::DeleteFileW(tempPath.c_str());
-        }
-    }
-};
-
-OutputFile::OutputFile(std::unique_ptr<Impl> impl) noexcept : impl_(std::move(impl)) {}
-OutputFile::OutputFile(OutputFile&&) noexcept = default;
-OutputFile& OutputFile::operator=(OutputFile&&) noexcept = default;
-OutputFile::~OutputFile() = default;
-
 OutputFile OutputFile::Replace(std::u16string_view path) {
     auto impl = std::make_unique<Impl>();
-    impl->target = WidePath(path);
+    impl->target = internal::ToNativePath(path);
     DWORD attributes = 0;
     switch (ClassifyTarget(impl->target, attributes)) {
     case TargetKind::Device:
@@ -342,18 +210,18 @@ OutputFile OutputFile::Replace(std::u16string_view path) {
         if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
             ThrowWin32(ERROR_ACCESS_DENIED, "target is read-only");
         }
-        impl->keptAttributes = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        impl->kept_attributes = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
         break;
     case TargetKind::Missing:
         break;
     }
-    impl->file = CreateTemporary(FolderOf(impl->target), impl->tempPath);
+    impl->file = internal::CreateTemporary(FolderOf(impl->target), impl->temp_path);
     return OutputFile(std::move(impl));
 }
 
 OutputFile OutputFile::Append(std::u16string_view path) {
     auto impl = std::make_unique<Impl>();
-    impl->target = WidePath(path);
+    impl->target = internal::ToNativePath(path);
     impl->file.reset(::CreateFileW(impl->target.c_str(), GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -385,7 +253,7 @@ void OutputFile::Write(const void* data, std::size_t size) {
 
 void OutputFile::Commit() {
     Impl& impl = *impl_;
-    if (impl.tempPath.empty()) {
+    if (impl.temp_path.empty()) {
         CloseChecked(impl.file);
         return;
     }
@@ -393,15 +261,15 @@ void OutputFile::Commit() {
         ThrowLastError("FlushFileBuffers");
     }
     CloseChecked(impl.file);
-    if (impl.keptAttributes != 0 &&
-        !::SetFileAttributesW(impl.tempPath.c_str(), impl.keptAttributes)) {
+    if (impl.kept_attributes != 0 &&
+        !::SetFileAttributesW(impl.temp_path.c_str(), impl.kept_attributes)) {
         ThrowLastError("SetFileAttributesW");
     }
-    if (!::MoveFileExW(impl.tempPath.c_str(), impl.target.c_str(),
+    if (!::MoveFileExW(impl.temp_path.c_str(), impl.target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ThrowLastError("MoveFileExW");
     }
-    impl.tempPath.clear();
+    impl.temp_path.clear();
 }
 
 } // namespace tamsrove::platform

@@ -1,7 +1,10 @@
 // The line store's file operations, natively and under Wine: text-file load and save, whole-file
 // byte transfer, file probes and the application-folder resolution (Trace).
 #include "classes/cls_DBI.h"
-#include "classes/dbi_files.h"
+#include "classes/ansi_codec.h"
+#include "classes/app_folder.h"
+#include "classes/line_stream.h"
+#include "classes/read_form.h"
 #include "platform/platform.h"
 
 #include "../platform/golden_1252.h"
@@ -42,7 +45,7 @@ using scratch::WriteBytes;
 /// A store that already failed once, so that tests can see success never clears ErrorText.
 cls_DBI StoreWithErrorText(const Lines& lines, const char16_t* text) {
     cls_DBI store = StoreOf(lines);
-    if (std::u16string(text) == cls_DBI::DBIToFileError) {
+    if (std::u16string(text) == cls_DBI::kDBIToFileError) {
         store.DBIToFile(u"unused", 2);
     } else {
         store.FileToDBI(u"");
@@ -135,6 +138,27 @@ TEST(ReadForm, SplitsAtCrLfAndLoneCrOnly) {
         SCOPED_TRACE(testing::PrintToString(c.bytes));
         EXPECT_EQ(tamsrove::dbi_files::SplitLines(c.bytes), c.lines);
         EXPECT_EQ(tamsrove::dbi_files::CountLines(c.bytes), c.lines.size());
+    }
+}
+
+TEST(ReadForm, EveryBlockSizeGivesTheLinesOfTheWholeBuffer) {
+    // A load reads in blocks: a CR LF cut between two blocks, a block that ends in a CR and a
+    // line across many blocks must each come out exactly as from one whole buffer.
+    std::string all;
+    for (const ReadFormCase& c : kReadForm) {
+        all += c.bytes + "\r";
+    }
+    std::vector<std::string> inputs = {all, all.substr(0, all.size() - 1), RandomBytes(3000, 5)};
+    for (const ReadFormCase& c : kReadForm) {
+        inputs.push_back(c.bytes);
+    }
+    for (const std::string& bytes : inputs) {
+        for (std::size_t block = 1; block <= 40; ++block) {
+            SCOPED_TRACE(testing::Message()
+                         << testing::PrintToString(bytes.substr(0, 20)) << ", block " << block);
+            ASSERT_EQ(tamsrove::dbi_files::SplitLinesInBlocks(bytes, block),
+                      tamsrove::dbi_files::SplitLines(bytes));
+        }
     }
 }
 
@@ -252,7 +276,7 @@ TEST(FileToDBI, FailuresKeepTheStoreAndRecordTheText) {
         store.FileToDBI(name);
         EXPECT_EQ(LinesOf(store), (Lines{u"keep", u"these"}));
         EXPECT_EQ(store.LinesNumber(), 1);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::FileToDBIError);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
     }
     EXPECT_EQ(scratch.Names(), NameList({"folder"})); // nothing was created
 }
@@ -260,10 +284,10 @@ TEST(FileToDBI, FailuresKeepTheStoreAndRecordTheText) {
 TEST(FileToDBI, SuccessKeepsAnEarlierErrorText) {
     ScratchFolder scratch;
     WriteBytes(scratch.path() / "f", "x\r\n");
-    cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::DBIToFileError);
+    cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::kDBIToFileError);
     store.FileToDBI(scratch.File("f"));
     EXPECT_EQ(LinesOf(store), Lines{u"x"});
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
 }
 
 TEST(FileToDBI, LineEndsAtReadPieceBordersAreCountedOnce) {
@@ -359,7 +383,7 @@ TEST(DBIToFile, OtherModesTouchNoFileAndRecordTheText) {
         SCOPED_TRACE(mode);
         cls_DBI store = StoreOf({u"a"});
         store.DBIToFile(scratch.File("new"), mode);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
         store.DBIToFile(scratch.File("existing"), mode);
         EXPECT_EQ(ReadBytes(scratch.path() / "existing"), "old");
     }
@@ -425,7 +449,7 @@ TEST(DBIToFile, FailuresRecordTheTextAndCreateNothing) {
             SCOPED_TRACE(testing::Message() << "mode " << mode << ", " << fs::path(name).string());
             cls_DBI store = StoreOf({u"a", u"b"});
             store.DBIToFile(name, mode);
-            EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
+            EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
             EXPECT_EQ(LinesOf(store), (Lines{u"a", u"b"}));
         }
     }
@@ -435,10 +459,10 @@ TEST(DBIToFile, FailuresRecordTheTextAndCreateNothing) {
 
 TEST(DBIToFile, SuccessKeepsAnEarlierErrorText) {
     ScratchFolder scratch;
-    cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::FileToDBIError);
+    cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::kFileToDBIError);
     store.DBIToFile(scratch.File("f"), 0);
     EXPECT_EQ(ReadBytes(scratch.path() / "f"), "a\r\n");
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::FileToDBIError);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
 }
 
 // --- Read-only targets ----------------------------------------------------------------------
@@ -461,15 +485,15 @@ TEST(ReadOnlyFile, IsReadButNeverReplacedOrAppended) {
     }
     cls_DBI store = StoreOf({u"new"});
     store.DBIToFile(target.u16string(), 0);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
     cls_DBI appender = StoreOf({u"new"});
     appender.DBIToFile(target.u16string(), 1);
-    EXPECT_EQ(appender.ErrorCode(), cls_DBI::DBIToFileError);
+    EXPECT_EQ(appender.ErrorCode(), cls_DBI::kDBIToFileError);
     for (const int32_t mode : {0, 1}) {
         cls_DBI writer;
         std::u16string name = target.u16string();
         writer.STF(u"new", name, mode);
-        EXPECT_EQ(writer.ErrorCode(), cls_DBI::STFError) << "mode " << mode;
+        EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError) << "mode " << mode;
     }
     EXPECT_EQ(ReadBytes(target), "old\r\n");
     EXPECT_EQ(scratch.Names(), NameList({"ro"}));
@@ -497,7 +521,7 @@ TEST(FTS, MissingFileFailsAndIsNotCreated) {
     ScratchFolder scratch;
     cls_DBI store;
     EXPECT_EQ(store.FTS(scratch.File("missing")), u"");
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::FTSError);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::kFTSError);
     EXPECT_EQ(scratch.Names(), NameList({}));
 }
 
@@ -509,7 +533,7 @@ TEST(FTS, BadNamesFailWithAnEmptyResult) {
         SCOPED_TRACE(fs::path(name).string());
         cls_DBI store;
         EXPECT_EQ(store.FTS(name), u"");
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::FTSError);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFTSError);
     }
 }
 
@@ -615,7 +639,7 @@ TEST(STF, FailuresAreReportedInBothModes) {
         for (std::u16string name : {scratch.File("no/such/file"), std::u16string()}) {
             cls_DBI store;
             store.STF(u"data", name, mode);
-            EXPECT_EQ(store.ErrorCode(), cls_DBI::STFError) << "mode " << mode;
+            EXPECT_EQ(store.ErrorCode(), cls_DBI::kSTFError) << "mode " << mode;
         }
     }
     EXPECT_EQ(scratch.Names(), NameList({}));
@@ -651,13 +675,13 @@ TEST(FileExists, AnswersFromTheLengthQuery) {
         {u"", false},
         {withNul, false},
     };
-    const cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::FileToDBIError);
+    const cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::kFileToDBIError);
     for (const Case& c : cases) {
         SCOPED_TRACE(fs::path(c.name).string());
         EXPECT_EQ(store.FileExists(std::u16string(c.name)), c.exists);
     }
     EXPECT_EQ(scratch.Names(), NameList({"empty", "folder", "full"}));
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::FileToDBIError);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
 }
 
 TEST(GetFileSizeNoFSO, GivesTheLengthOrZero) {
@@ -749,7 +773,7 @@ TEST(Trace, PrefixStaysInTheCallersVariableOnFailure) {
     std::u16string name = Widen(bare);
     store.FileToDBI(name, true);
     EXPECT_EQ(name, expected);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::FileToDBIError);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
     name = Widen(bare);
     EXPECT_EQ(store.FTS(name, true), u"");
     EXPECT_EQ(name, expected);
@@ -776,7 +800,7 @@ TEST(Trace, FullPathIsPrefixedToo) {
     std::u16string name = full;
     EXPECT_EQ(store.FTS(name, true), u"");
     EXPECT_EQ(name, platform::ApplicationFolder() + platform::PathSeparator() + full);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::FTSError);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::kFTSError);
 }
 
 TEST(Trace, WithoutTraceThePathStaysAsGiven) {
@@ -796,11 +820,11 @@ TEST(FullDisk, DeviceTargetReportsTheFailureAndStaysADevice) {
     // A device is written, never renamed over: as root that would replace /dev/full itself.
     cls_DBI store = StoreOf({u"a"});
     store.DBIToFile(u"/dev/full", 0);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
     cls_DBI writer;
     std::u16string name = u"/dev/full";
     writer.STF(u"data", name, 0);
-    EXPECT_EQ(writer.ErrorCode(), cls_DBI::STFError);
+    EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError);
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
@@ -810,7 +834,7 @@ TEST(FullDisk, FifoWithoutReaderFailsAtOnceAndStaysAFifo) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     cls_DBI store = StoreOf({u"a"});
     store.DBIToFile(fifo.u16string(), 0);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
     EXPECT_TRUE(fs::is_fifo(fifo));
     EXPECT_EQ(scratch.Names(), NameList({"fifo"}));
 }
@@ -848,7 +872,7 @@ TEST(FullDisk, FailedReplacementKeepsTheOldFileAndLeavesNoTemporary) {
                                    [&] {
                                        cls_DBI store = big;
                                        store.DBIToFile(target.u16string(), 0);
-                                       return store.ErrorCode() == cls_DBI::DBIToFileError;
+                                       return store.ErrorCode() == cls_DBI::kDBIToFileError;
                                    }),
               0);
     EXPECT_EQ(ReadBytes(target), old);
@@ -859,7 +883,7 @@ TEST(FullDisk, FailedReplacementKeepsTheOldFileAndLeavesNoTemporary) {
                                        cls_DBI store;
                                        std::u16string name = target.u16string();
                                        store.STF(bigText, name, 0);
-                                       return store.ErrorCode() == cls_DBI::STFError;
+                                       return store.ErrorCode() == cls_DBI::kSTFError;
                                    }),
               0);
     EXPECT_EQ(ReadBytes(target), old);
@@ -875,7 +899,7 @@ TEST(FullDisk, FailedAppendIsReported) {
                                    [&] {
                                        cls_DBI store = StoreOf({bigText});
                                        store.DBIToFile(target.u16string(), 1);
-                                       return store.ErrorCode() == cls_DBI::DBIToFileError;
+                                       return store.ErrorCode() == cls_DBI::kDBIToFileError;
                                    }),
               0);
     EXPECT_EQ(RunWithFileSizeLimit(4096,
@@ -883,7 +907,7 @@ TEST(FullDisk, FailedAppendIsReported) {
                                        cls_DBI store;
                                        std::u16string name = target.u16string();
                                        store.STF(bigText, name, 1);
-                                       return store.ErrorCode() == cls_DBI::STFError;
+                                       return store.ErrorCode() == cls_DBI::kSTFError;
                                    }),
               0);
     EXPECT_EQ(ReadBytes(target).substr(0, 5), "old\r\n");
@@ -899,7 +923,7 @@ TEST(FileToDBI, FailureAfterTheOpenKeepsTheStore) {
         store.FileToDBI(name);
         EXPECT_EQ(LinesOf(store), (Lines{u"keep", u"", u"these"}));
         EXPECT_EQ(store.LinesNumber(), 2);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::FileToDBIError);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
     }
 }
 
@@ -922,7 +946,7 @@ TEST(ReadOnlyFile, RefusedEvenWhenTheFolderIsWritable) {
         refused.DBIToFile(readOnly.u16string(), 0);
         cls_DBI allowed = StoreOf({u"new"});
         allowed.DBIToFile(writable.u16string(), 0);
-        return refused.ErrorCode() == cls_DBI::DBIToFileError && allowed.ErrorCode().empty();
+        return refused.ErrorCode() == cls_DBI::kDBIToFileError && allowed.ErrorCode().empty();
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(ReadBytes(readOnly), "old");

@@ -72,19 +72,19 @@ TEST(Win32Files, ExclusivelyHeldFileCannotBeReadOrWrittenButExists) {
         cls_DBI store = StoreOf({u"keep"});
         store.FileToDBI(std::u16string(path));
         EXPECT_EQ(LinesOf(store), Lines{u"keep"});
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::FileToDBIError);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
 
         cls_DBI reader;
         EXPECT_EQ(reader.FTS(std::u16string(path)), u"");
-        EXPECT_EQ(reader.ErrorCode(), cls_DBI::FTSError);
+        EXPECT_EQ(reader.ErrorCode(), cls_DBI::kFTSError);
 
         for (const int32_t mode : {0, 1}) {
             cls_DBI writer = StoreOf({u"new"});
             writer.DBIToFile(std::u16string(path), mode);
-            EXPECT_EQ(writer.ErrorCode(), cls_DBI::DBIToFileError) << "mode " << mode;
+            EXPECT_EQ(writer.ErrorCode(), cls_DBI::kDBIToFileError) << "mode " << mode;
             std::u16string name = path;
             writer.STF(u"new", name, mode);
-            EXPECT_EQ(writer.ErrorCode(), cls_DBI::STFError) << "mode " << mode;
+            EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError) << "mode " << mode;
         }
 
         const cls_DBI probe;
@@ -115,7 +115,7 @@ TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
         // Without FILE_SHARE_DELETE the holder keeps the name: the replacement fails whole.
         cls_DBI replacer = StoreOf({u"new"});
         replacer.DBIToFile(std::u16string(path), 0);
-        EXPECT_EQ(replacer.ErrorCode(), cls_DBI::DBIToFileError);
+        EXPECT_EQ(replacer.ErrorCode(), cls_DBI::kDBIToFileError);
     }
     EXPECT_EQ(ReadBytes(scratch.path() / "log"), "one\r\ntwo\r\n");
     EXPECT_EQ(scratch.Names(), NameList({"log"}));
@@ -128,11 +128,11 @@ TEST(Win32Files, ReadOnlyAttributeRefusesReplacement) {
     ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_READONLY));
     cls_DBI store = StoreOf({u"new"});
     store.DBIToFile(std::u16string(path), 0);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
+    EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
     cls_DBI writer;
     std::u16string name = path;
     writer.STF(u"new", name, 0);
-    EXPECT_EQ(writer.ErrorCode(), cls_DBI::STFError);
+    EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError);
     EXPECT_EQ(writer.FTS(std::u16string(path)), u"old");
     ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadBytes(scratch.path() / "ro"), "old");
@@ -160,14 +160,14 @@ TEST(Win32Files, NamesWindowsRefusesFailEverywhere) {
         const std::u16string path = scratch.File(bad);
         cls_DBI store = StoreOf({u"keep"});
         store.FileToDBI(std::u16string(path));
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::FileToDBIError);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
         store.DBIToFile(std::u16string(path), 0);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::DBIToFileError);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
         std::u16string name = path;
         store.STF(u"x", name, 1);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::STFError);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::kSTFError);
         EXPECT_EQ(store.FTS(std::u16string(path)), u"");
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::FTSError);
+        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFTSError);
         EXPECT_FALSE(store.FileExists(std::u16string(path)));
         EXPECT_EQ(store.GetFileSizeNoFSO(std::u16string(path)), 0);
         EXPECT_EQ(LinesOf(store), Lines{u"keep"});

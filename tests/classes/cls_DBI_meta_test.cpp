@@ -224,7 +224,7 @@ TEST(LineSplit, ReportsEveryPieceAndWhereTheRestStarts) {
         SCOPED_TRACE(testing::PrintToString(c.text) + " " + testing::PrintToString(c.delimiter));
         Lines pieces;
         std::vector<std::size_t> nexts;
-        const std::size_t rest = tamsrove::split_at_delimiter(
+        const std::size_t rest = tamsrove::SplitAtDelimiter(
             c.text, c.delimiter, [&](std::u16string_view piece, std::size_t next) {
                 pieces.emplace_back(piece);
                 nexts.push_back(next);
@@ -235,6 +235,28 @@ TEST(LineSplit, ReportsEveryPieceAndWhereTheRestStarts) {
     }
 }
 
+TEST(LineSplit, FindDelimiterAgreesWithFindAcrossBlocksOfEight) {
+    // The search looks for the first unit eight units at a time: every length, start and
+    // place of a match around those blocks must give what std::u16string_view::find gives.
+    const std::u16string_view delimiters[] = {u"\r\n", u"|", u"ab", u"aab", u"\xD800\xDC00"};
+    const std::u16string alphabet = u"ab\r\n|\xD800\xDC00";
+    std::uint32_t seed = 3;
+    for (std::size_t length = 0; length <= 40; ++length) {
+        std::u16string text;
+        for (std::size_t i = 0; i < length; ++i) {
+            seed = seed * 1103515245U + 12345U;
+            text += alphabet[(seed >> 16U) % alphabet.size()];
+        }
+        for (const std::u16string_view delimiter : delimiters) {
+            for (std::size_t pos = 0; pos <= length; ++pos) {
+                ASSERT_EQ(tamsrove::FindDelimiter(text, delimiter, pos),
+                          std::u16string_view(text).find(delimiter, pos))
+                    << testing::PrintToString(text) << ", from " << pos;
+            }
+        }
+    }
+}
+
 TEST(LineSplit, FailedAddLeavesTheTextAsTheCutAndCopyLoopWould) {
     // Invariant: when adding a piece fails, the pieces added so far stay added and the text holds
     // what followed the failing piece's delimiter, exactly as after the classic loop.
@@ -242,13 +264,13 @@ TEST(LineSplit, FailedAddLeavesTheTextAsTheCutAndCopyLoopWould) {
         SCOPED_TRACE(failAt);
         std::u16string text = u"a|bb|ccc|d";
         Lines added;
-        EXPECT_THROW(tamsrove::cut_pieces_from_front(text, u"|",
-                                                     [&](std::u16string&& piece) {
-                                                         if (added.size() == failAt) {
-                                                             throw std::bad_alloc();
-                                                         }
-                                                         added.push_back(std::move(piece));
-                                                     }),
+        EXPECT_THROW(tamsrove::CutPiecesFromFront(text, u"|",
+                                                  [&](std::u16string&& piece) {
+                                                      if (added.size() == failAt) {
+                                                          throw std::bad_alloc();
+                                                      }
+                                                      added.push_back(std::move(piece));
+                                                  }),
                      std::bad_alloc);
         const Lines all = {u"a", u"bb", u"ccc"};
         const Lines restAfter = {u"bb|ccc|d", u"ccc|d", u"d"};

@@ -42,7 +42,7 @@ std::vector<Event>* g_events = nullptr;
 void RecordCall(const RegCallRecord& record) {
     if (g_events != nullptr) {
         g_events->push_back({record.call, false, 0, record.key, std::string(record.name),
-                             record.type, record.dataLength});
+                             record.type, record.data_length});
     }
 }
 

@@ -30,12 +30,12 @@ struct SeenCall {
     std::string name;
     REGSAM access;
     DWORD type;
-    DWORD dataLength;
-    bool withData;
+    DWORD data_length;
+    bool with_data;
     LSTATUS status;
 };
 
-// Records every registry call while it lives; onCall runs inside the reported call, where a
+// Records every registry call while it lives; on_call runs inside the reported call, where a
 // test can change the registry between two queries or throw a run-time failure.
 class CallLog {
 public:
@@ -58,14 +58,14 @@ public:
     [[nodiscard]] std::size_t Count(RegCall call) const { return Of(call).size(); }
 
     std::vector<SeenCall> calls;
-    std::function<void(const detail::RegCallRecord&)> onCall;
+    std::function<void(const detail::RegCallRecord&)> on_call;
 
 private:
     static void Observe(const detail::RegCallRecord& r) {
         current_->calls.push_back({r.call, r.key, r.opened, std::string(r.name), r.access, r.type,
-                                   r.dataLength, r.withData, r.status});
-        if (current_->onCall) {
-            current_->onCall(r);
+                                   r.data_length, r.with_data, r.status});
+        if (current_->on_call) {
+            current_->on_call(r);
         }
     }
     static inline CallLog* current_ = nullptr;
@@ -76,9 +76,9 @@ std::wstring Widen(const char* text) {
     return {text, text + std::char_traits<char>::length(text)};
 }
 
-bool KeyExists(const std::wstring& subKey) {
+bool KeyExists(const std::wstring& sub_key) {
     unique_hkey key;
-    return ::RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, key.put()) ==
+    return ::RegOpenKeyExW(HKEY_CURRENT_USER, sub_key.c_str(), 0, KEY_READ, key.put()) ==
            ERROR_SUCCESS;
 }
 
@@ -271,8 +271,8 @@ TEST_F(RegistryTest, ValueThatGrewBetweenTheQueriesIsReadWhole) {
     SetText(L"frx", L"1");
     CallLog log;
     bool grown = false;
-    log.onCall = [&](const detail::RegCallRecord& r) {
-        if (r.call == RegCall::QueryValue && !r.withData && !grown) {
+    log.on_call = [&](const detail::RegCallRecord& r) {
+        if (r.call == RegCall::QueryValue && !r.with_data && !grown) {
             grown = true;
             SetText(L"frx", L"1 and a much longer text than before\0"s);
         }
@@ -284,7 +284,7 @@ TEST_F(RegistryTest, ValueThatKeepsGrowingGivesUpAsEmpty) {
     SetText(L"frx", L"1");
     CallLog log;
     std::wstring text = L"1";
-    log.onCall = [&](const detail::RegCallRecord& r) {
+    log.on_call = [&](const detail::RegCallRecord& r) {
         if (r.call == RegCall::QueryValue) {
             text += std::wstring(64, L'x');
             SetText(L"frx", text);
@@ -298,8 +298,8 @@ TEST_F(RegistryTest, ValueThatKeepsGrowingGivesUpAsEmpty) {
 TEST_F(RegistryTest, ValueReplacedByANumberBetweenTheQueriesReadsAsEmpty) {
     SetText(L"frx", L"1");
     CallLog log;
-    log.onCall = [&](const detail::RegCallRecord& r) {
-        if (r.call == RegCall::QueryValue && !r.withData) {
+    log.on_call = [&](const detail::RegCallRecord& r) {
+        if (r.call == RegCall::QueryValue && !r.with_data) {
             const DWORD one = 1;
             SetRaw(L"frx", REG_DWORD, &one, sizeof one);
         }
@@ -310,8 +310,8 @@ TEST_F(RegistryTest, ValueReplacedByANumberBetweenTheQueriesReadsAsEmpty) {
 TEST_F(RegistryTest, RunTimeFailureInsideTheQueryBeepsAndReadsAsEmpty) {
     SetText(L"frx", L"1");
     CallLog log;
-    log.onCall = [](const detail::RegCallRecord& r) {
-        if (r.call == RegCall::QueryValue && r.withData) {
+    log.on_call = [](const detail::RegCallRecord& r) {
+        if (r.call == RegCall::QueryValue && r.with_data) {
             throw std::bad_alloc();
         }
     };
@@ -324,17 +324,17 @@ TEST_F(RegistryTest, EveryKeyThatOpenedIsClosedAndNoRootEver) {
     // Each successful open is matched by one close, and a predefined root is never closed,
     // also when the path names the root itself.
     SetText(L"frx", L"1");
-    const std::wstring rootValue = L"TamsroveTest_" + std::to_wstring(::GetCurrentProcessId());
-    ASSERT_EQ(::RegSetValueExW(HKEY_CURRENT_USER, rootValue.c_str(), 0, REG_SZ,
+    const std::wstring root_value = L"TamsroveTest_" + std::to_wstring(::GetCurrentProcessId());
+    ASSERT_EQ(::RegSetValueExW(HKEY_CURRENT_USER, root_value.c_str(), 0, REG_SZ,
                                reinterpret_cast<const BYTE*>(L"at root"), 16),
               ERROR_SUCCESS);
     CallLog log;
     EXPECT_EQ(Read(L"frx"), L"1");
     EXPECT_EQ(Read(L"missing"), std::nullopt);
-    EXPECT_EQ(RegReadValue(L"HKEY_CURRENT_USER", rootValue), L"at root");
+    EXPECT_EQ(RegReadValue(L"HKEY_CURRENT_USER", root_value), L"at root");
     RegWriteValue(Path(), L"frx", L"0");
     RegWriteValue(Path(), L"missing", L"0");
-    ::RegDeleteValueW(HKEY_CURRENT_USER, rootValue.c_str());
+    ::RegDeleteValueW(HKEY_CURRENT_USER, root_value.c_str());
 
     std::vector<HKEY> owned;
     for (const SeenCall& open : log.Of(RegCall::OpenKey)) {
@@ -363,7 +363,7 @@ TEST_F(RegistryTest, ZeroIsWrittenAsREG_SZWithDataLengthOne) {
     const auto sets = log.Of(RegCall::SetValue);
     ASSERT_EQ(sets.size(), 1U);
     EXPECT_EQ(sets[0].type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(sets[0].dataLength, 1U);
+    EXPECT_EQ(sets[0].data_length, 1U);
     EXPECT_EQ(sets[0].status, ERROR_SUCCESS);
     EXPECT_EQ(StoredText(L"frx"), L"0");
 }
@@ -381,11 +381,11 @@ TEST_F(RegistryTest, WriteOpensForSettingOnly) {
 
 TEST_F(RegistryTest, ValueReadableButNotWritableKeepsItsText) {
     SetText(L"frx", L"1");
-    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    PSECURITY_DESCRIPTOR read_only = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
-    const LSTATUS secured = ::RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, readOnly);
-    ::LocalFree(readOnly);
+        L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &read_only, nullptr));
+    const LSTATUS secured = ::RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, read_only);
+    ::LocalFree(read_only);
     ASSERT_EQ(secured, ERROR_SUCCESS);
 
     CallLog log;

@@ -68,14 +68,14 @@ TEST(AnsiCodePage, NarrowsEveryUnitAsWindowsDoesWithoutBestFit) {
     for (const auto& [unit, byte] : golden_1252::kNarrow) {
         expected[unit] = static_cast<char>(byte);
     }
-    std::u16string everyUnit(0x10000, u'\0');
-    for (std::size_t u = 0; u < everyUnit.size(); ++u) {
-        everyUnit[u] = static_cast<char16_t>(u);
+    std::u16string every_unit(0x10000, u'\0');
+    for (std::size_t u = 0; u < every_unit.size(); ++u) {
+        every_unit[u] = static_cast<char16_t>(u);
     }
     // One unit at a time: a pair formed by neighbouring units must not blur the table.
-    for (std::size_t u = 0; u < everyUnit.size(); ++u) {
+    for (std::size_t u = 0; u < every_unit.size(); ++u) {
         std::string out;
-        platform::AppendWideAsAnsi(std::u16string_view(everyUnit).substr(u, 1), out);
+        platform::AppendWideAsAnsi(std::u16string_view(every_unit).substr(u, 1), out);
         ASSERT_EQ(out.size(), 1U) << "unit " << u;
         EXPECT_EQ(out[0], expected[u]) << "unit " << u;
     }
@@ -94,6 +94,28 @@ TEST(AnsiCodePage, SurrogatesNarrowAsWindowsDoes) {
         std::string out = "x";
         platform::AppendWideAsAnsi(text, out);
         EXPECT_EQ(out, "x" + std::string(bytes));
+    }
+}
+
+TEST(AnsiCodePage, RefusingNarrowingFailsWholeOnAnyCharacterWithoutExactForm) {
+    struct Case {
+        std::u16string_view text;
+        bool converts;
+        std::string_view bytes;
+    };
+    const Case cases[] = {
+        {u"a?b", true, "a?b"},                     // a real question mark is no substitution
+        {u"caf\u00E9\u20AC", true, "caf\xE9\x80"}, // exact forms in 1252
+        {u"a\u0100", false, ""},                   // best fit would give 'A'
+        {u"\xFF0F", false, ""},                    // best fit would give '/'
+        {u"a\xD800", false, ""},                   // lone surrogate
+        {u"\xD83D\xDE00", false, ""},              // a pair outside the code page
+    };
+    for (const Case& c : cases) {
+        std::string out = "x";
+        EXPECT_EQ(platform::AppendWideAsAnsi(c.text, out, platform::Unmappable::Refuse), c.converts)
+            << out;
+        EXPECT_EQ(out, "x" + std::string(c.bytes));
     }
 }
 
@@ -149,11 +171,11 @@ TEST(FileLengthByName, PathWithNulNamesNoFile) {
     // A path is never cut at U+0000: "five\0x" must not probe "five".
     ScratchFolder scratch;
     WriteBytes(scratch.path() / "five", "12345");
-    std::u16string withNul = scratch.File("five");
-    withNul += u'\0';
-    withNul += u"x";
-    EXPECT_EQ(platform::FileLengthByName(withNul), std::nullopt);
-    EXPECT_THROW(platform::InputFile{withNul}, std::system_error);
+    std::u16string with_nul = scratch.File("five");
+    with_nul += u'\0';
+    with_nul += u"x";
+    EXPECT_EQ(platform::FileLengthByName(with_nul), std::nullopt);
+    EXPECT_THROW(platform::InputFile{with_nul}, std::system_error);
 }
 
 #ifndef _WIN32

@@ -1,0 +1,201 @@
+// Text conversions of the platform seam on POSIX: UTF-16 paths to and from the kernel's UTF-8,
+// and Windows-1252 as the stand-in ANSI code page.
+#include "platform_internal.h"
+#include "utf16.h"
+
+#include <cerrno>
+
+namespace tamsrove::platform {
+namespace {
+
+using internal::ThrowSystemError;
+using utf16::IsHighSurrogate;
+using utf16::IsLowSurrogate;
+
+// --- UTF-8 -------------------------------------------------------------------------------------
+
+void AppendUtf8(char32_t c, std::string& out) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The length of the sequence a lead byte starts, less one, with the lead's payload and the
+// least code point such a sequence may encode (anything less is an overlong form).
+struct Utf8Lead {
+    int extra = 0;
+    char32_t payload = 0;
+    char32_t min = 0;
+};
+
+Utf8Lead ReadLead(unsigned char lead) {
+    if (lead < 0x80) {
+        return {0, lead, 0};
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return {1, lead & 0x1Fu, 0x80};
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return {2, lead & 0x0Fu, 0x800};
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return {3, lead & 0x07u, 0x10000};
+    }
+    ThrowSystemError(EILSEQ, "invalid UTF-8");
+}
+
+void AppendUtf16(char32_t c, std::u16string& out) {
+    if (c >= 0x10000) {
+        out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(c);
+    }
+}
+
+// --- Windows-1252 --------------------------------------------------------------------------------
+
+// Bytes 0x80..0x9F; the five bytes 1252 leaves unassigned map to the C1 control of the same
+// value, as Windows' own conversion does.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+constexpr AnsiTable MakeCp1252Table() {
+    AnsiTable table{};
+    for (std::size_t b = 0; b < table.size(); ++b) {
+        table[b] = (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
+    }
+    return table;
+}
+
+constexpr AnsiTable kCp1252 = MakeCp1252Table();
+
+// The byte of each character U+0000..U+00FF, or 0 where 1252 puts another character there.
+constexpr std::array<char, 256> MakeLatin1Bytes() {
+    std::array<char, 256> bytes{};
+    for (std::size_t c = 0; c < bytes.size(); ++c) {
+        bytes[c] = kCp1252[c] == c ? static_cast<char>(c) : '\0';
+    }
+    return bytes;
+}
+
+constexpr std::array<char, 256> kLatin1Bytes = MakeLatin1Bytes();
+
+// The byte for one UTF-16 unit, or nothing when 1252 has no such character. Each half of a
+// surrogate pair is a unit of its own and has none, as in Windows' conversion for this page.
+std::optional<char> NarrowCp1252(char16_t c) {
+    if (c == 0) {
+        return '\0';
+    }
+    if (c < kLatin1Bytes.size()) {
+        return kLatin1Bytes[c] != '\0' ? std::optional<char>(kLatin1Bytes[c]) : std::nullopt;
+    }
+    for (std::size_t k = 0; k < kCp1252High.size(); ++k) {
+        if (kCp1252High[k] == c) {
+            return static_cast<char>(0x80 + k);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+namespace internal {
+
+// U+0000 would cut the path short and a lone surrogate has no UTF-8 form; mapping it to U+FFFD
+// could name a different, existing file, so both fail.
+NativeString ToNativePath(std::u16string_view path) {
+    if (path.empty()) {
+        ThrowSystemError(ENOENT, "empty path");
+    }
+    std::string out;
+    out.reserve(path.size());
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        char32_t c = path[i];
+        if (c == 0) {
+            ThrowSystemError(EINVAL, "path holds U+0000");
+        }
+        if (IsHighSurrogate(c) && i + 1 < path.size() && IsLowSurrogate(path[i + 1])) {
+            c = utf16::CombineSurrogates(c, path[++i]);
+        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+            ThrowSystemError(EILSEQ, "path holds a lone surrogate");
+        }
+        AppendUtf8(c, out);
+    }
+    return out;
+}
+
+// Strict decoding: overlong forms, surrogates and truncated sequences fail.
+std::u16string FromNativePath(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const Utf8Lead lead = ReadLead(static_cast<unsigned char>(bytes[i]));
+        if (bytes.size() - i <= static_cast<std::size_t>(lead.extra)) {
+            ThrowSystemError(EILSEQ, "truncated UTF-8");
+        }
+        char32_t c = lead.payload;
+        for (int k = 1; k <= lead.extra; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                ThrowSystemError(EILSEQ, "invalid UTF-8");
+            }
+            c = (c << 6) | (next & 0x3Fu);
+        }
+        if (c < lead.min || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c)) {
+            ThrowSystemError(EILSEQ, "invalid UTF-8");
+        }
+        AppendUtf16(c, out);
+        i += static_cast<std::size_t>(lead.extra) + 1;
+    }
+    return out;
+}
+
+} // namespace internal
+
+std::uint32_t AnsiCodePage() noexcept {
+    return 1252;
+}
+
+const AnsiTable* SingleByteAnsiTable() noexcept {
+    return &kCp1252;
+}
+
+std::u16string AnsiToWide(std::string_view bytes) {
+    std::u16string out(bytes.size(), u'\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        out[i] = kCp1252[static_cast<unsigned char>(bytes[i])];
+    }
+    return out;
+}
+
+bool AppendWideAsAnsi(std::u16string_view text, std::string& out, Unmappable rule) {
+    const std::size_t start = out.size();
+    out.resize(start + text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::optional<char> byte = NarrowCp1252(text[i]);
+        if (!byte && rule == Unmappable::Refuse) {
+            out.resize(start);
+            return false;
+        }
+        out[start + i] = byte.value_or('?');
+    }
+    return true;
+}
+
+} // namespace tamsrove::platform
