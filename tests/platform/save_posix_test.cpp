@@ -91,6 +91,9 @@ TEST(SavePosix, WritableFileInAFolderThatTakesNoNewFilesIsRewritten) {
         fs::permissions(folder, fs::perms(0755));
         EXPECT_EQ(ReadBytes(folder / "f"), "new");
         EXPECT_EQ(scratch::ScratchFolder::NamesIn(folder), NameList({"f"}));
+        for (const std::string& name : scratch::ScratchFolder::NamesIn(fs::temp_directory_path())) {
+            EXPECT_FALSE(name.starts_with(".f.tamsrove-")) << name << " left behind";
+        }
     }
 }
 
