@@ -93,23 +93,30 @@ void FlushToDisk(const FileOwner& file);
 /// Closes the file and reports a failure (a delayed write error can surface here).
 void CloseChecked(FileOwner& file);
 
-/// Takes a byte-range lock over the whole of a regular file (shared or exclusive), waiting a
-/// few seconds at most for another holder; false for a file kind that takes no locks.
-[[nodiscard]] bool LockWhole(const FileOwner& file, bool exclusive);
-/// Releases the lock LockWhole took.
-void UnlockWhole(const FileOwner& file) noexcept;
+/// The length of a lock that covers the file however long it grows.
+inline constexpr std::uint64_t kToTheEnd = UINT64_MAX;
 
-/// A whole-file lock, released when it goes out of scope (before the file is closed).
-class WholeFileLock {
+/// Takes a byte-range lock over the first length bytes of a regular file (shared or exclusive),
+/// waiting a few seconds at most for another holder; false for a file kind that takes no locks.
+[[nodiscard]] bool LockRange(const FileOwner& file, bool exclusive, std::uint64_t length);
+/// Releases the lock LockRange took with the same length.
+void UnlockRange(const FileOwner& file, std::uint64_t length) noexcept;
+
+/// The lock of a load: shared, over the content as long as it is at the open (at least one
+/// byte), so that appends past it are not stopped by Windows' mandatory locks.
+[[nodiscard]] std::uint64_t LockForLoad(const FileOwner& file);
+
+/// The exclusive lock of a rewrite over the whole file, released when it goes out of scope
+/// (before the file is closed).
+class RewriteLock {
 public:
-    WholeFileLock() noexcept = default;
-    WholeFileLock(const FileOwner& file, bool exclusive)
-        : file_(LockWhole(file, exclusive) ? &file : nullptr) {}
-    WholeFileLock(const WholeFileLock&) = delete;
-    WholeFileLock& operator=(const WholeFileLock&) = delete;
-    ~WholeFileLock() {
+    explicit RewriteLock(const FileOwner& file)
+        : file_(LockRange(file, true, kToTheEnd) ? &file : nullptr) {}
+    RewriteLock(const RewriteLock&) = delete;
+    RewriteLock& operator=(const RewriteLock&) = delete;
+    ~RewriteLock() {
         if (file_ != nullptr) {
-            UnlockWhole(*file_);
+            UnlockRange(*file_, kToTheEnd);
         }
     }
 
@@ -150,16 +157,16 @@ namespace tamsrove::platform {
 
 struct InputFile::Impl {
     internal::FileOwner file;
-    bool locked = false;
+    std::uint64_t locked = 0; // the length of the load's lock; 0 for none
     explicit Impl(internal::FileOwner opened)
-        : file(std::move(opened)), locked(internal::LockWhole(file, false)) {}
+        : file(std::move(opened)), locked(internal::LockForLoad(file)) {}
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
     Impl(Impl&&) = delete;
     Impl& operator=(Impl&&) = delete;
     ~Impl() {
-        if (locked) {
-            internal::UnlockWhole(file);
+        if (locked != 0) {
+            internal::UnlockRange(file, locked);
         }
     }
 };

@@ -27,10 +27,11 @@ constexpr int kSetLock = F_SETLK;
 // A lock held by someone else is asked for again until this long has passed.
 constexpr std::chrono::seconds kLockWait{10};
 
-bool SetLock(int fd, short type) {
+bool SetLock(int fd, short type, std::uint64_t length) {
     struct flock lock {};
     lock.l_type = type;
-    lock.l_whence = SEEK_SET; // start 0, length 0: the whole file, however long it grows
+    lock.l_whence = SEEK_SET;
+    lock.l_len = length == kToTheEnd ? 0 : static_cast<off_t>(length); // 0: however long it grows
     return ::fcntl(fd, kSetLock, &lock) == 0;
 }
 
@@ -148,7 +149,7 @@ void CloseChecked(FileOwner& file) {
     }
 }
 
-bool LockWhole(const FileOwner& file, bool exclusive) {
+bool LockRange(const FileOwner& file, bool exclusive, std::uint64_t length) {
     struct stat info {};
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;
@@ -156,7 +157,7 @@ bool LockWhole(const FileOwner& file, bool exclusive) {
     const short type = exclusive ? F_WRLCK : F_RDLCK;
     const auto deadline = std::chrono::steady_clock::now() + kLockWait;
     auto pause = std::chrono::microseconds(100);
-    while (!SetLock(file.get(), type)) {
+    while (!SetLock(file.get(), type, length)) {
         if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) {
             return false; // a file system without locks: nobody can coordinate there
         }
@@ -184,8 +185,8 @@ unique_fd OpenFd(const std::string& path, int flags, unsigned mode) {
     return fd;
 }
 
-void UnlockWhole(const FileOwner& file) noexcept {
-    SetLock(file.get(), F_UNLCK);
+void UnlockRange(const FileOwner& file, std::uint64_t length) noexcept {
+    SetLock(file.get(), F_UNLCK, length);
 }
 
 } // namespace internal

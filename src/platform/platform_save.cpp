@@ -126,7 +126,7 @@ void RewriteInPlace(Replacement& impl) {
     const FileOwner content = OpenForReading(impl.temp_path);
     const std::uint64_t new_length = LengthOf(content);
     const FileOwner target = OpenForRewrite(impl);
-    const WholeFileLock lock(target, true);
+    const RewriteLock lock(target);
     const std::uint64_t old_length = LengthOf(target);
     Backup backup;
     if (old_length > 0) {
@@ -144,6 +144,16 @@ void RewriteInPlace(Replacement& impl) {
 }
 
 } // namespace
+
+std::uint64_t LockForLoad(const FileOwner& file) {
+    std::uint64_t length = 1;
+    try {
+        length = std::max(LengthOf(file), length);
+    } catch (const std::system_error&) {
+        return 0; // a pipe or a device has no length, and takes no lock either
+    }
+    return LockRange(file, false, length) ? length : 0;
+}
 
 void InjectFault(detail::SaveStep step) {
     if (FaultAt(step)) {

@@ -156,7 +156,7 @@ void CloseChecked(FileOwner& file) {
 // LockFileEx locks are mandatory on Windows: they also stop plain reads and writes through
 // other handles (Wine does not stop a write under a shared lock). Waiting goes by polling,
 // so that a holder that never lets go makes the call fail instead of hang.
-bool LockWhole(const FileOwner& file, bool exclusive) {
+bool LockRange(const FileOwner& file, bool exclusive, std::uint64_t length) {
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
         return false;
     }
@@ -164,8 +164,9 @@ bool LockWhole(const FileOwner& file, bool exclusive) {
     const auto deadline = std::chrono::steady_clock::now() + kLockWait;
     auto pause = std::chrono::microseconds(100);
     for (;;) {
-        OVERLAPPED whole{};
-        if (::LockFileEx(file.get(), flags, 0, MAXDWORD, MAXDWORD, &whole)) {
+        OVERLAPPED from_start{};
+        if (::LockFileEx(file.get(), flags, 0, static_cast<DWORD>(length),
+                         static_cast<DWORD>(length >> 32), &from_start)) {
             return true;
         }
         const DWORD error = ::GetLastError();
@@ -180,9 +181,10 @@ bool LockWhole(const FileOwner& file, bool exclusive) {
     }
 }
 
-void UnlockWhole(const FileOwner& file) noexcept {
-    OVERLAPPED whole{};
-    ::UnlockFileEx(file.get(), 0, MAXDWORD, MAXDWORD, &whole);
+void UnlockRange(const FileOwner& file, std::uint64_t length) noexcept {
+    OVERLAPPED from_start{};
+    ::UnlockFileEx(file.get(), 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32),
+                   &from_start);
 }
 
 } // namespace internal
