@@ -244,15 +244,10 @@ std::optional<std::uint64_t> FileLengthByName(std::u16string_view path) noexcept
     }
 }
 
-// The store's loads share reading, writing and deleting, so that they never block a save.
+// The store's loads share reading, writing and deleting (OpenForReading), so that they never
+// block a save.
 InputFile::InputFile(std::u16string_view path)
-    : impl_(std::make_unique<Impl>(internal::FileOwner(
-          ::CreateFileW(internal::ToNativePath(path).c_str(), GENERIC_READ, internal::kShareAll,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)))) {
-    if (!impl_->file) {
-        ThrowLastError("open for reading");
-    }
-}
+    : impl_(std::make_unique<Impl>(internal::OpenForReading(internal::ToNativePath(path)))) {}
 
 std::optional<std::uint64_t> InputFile::RegularFileLength() const {
     if (::GetFileType(impl_->file.get()) != FILE_TYPE_DISK) {
