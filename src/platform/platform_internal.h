@@ -114,6 +114,8 @@ public:
         : file_(LockRange(file, true, kToTheEnd) ? &file : nullptr) {}
     RewriteLock(const RewriteLock&) = delete;
     RewriteLock& operator=(const RewriteLock&) = delete;
+    RewriteLock(RewriteLock&&) = delete;
+    RewriteLock& operator=(RewriteLock&&) = delete;
     ~RewriteLock() {
         if (file_ != nullptr) {
             UnlockRange(*file_, kToTheEnd);

@@ -5,15 +5,19 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <string>
+#include <vector>
 
 namespace tamsrove::platform {
 namespace internal {
 namespace {
 
-std::atomic<detail::SaveStep> g_fault{detail::SaveStep::None};
+// The test seam's one switch; product code never sets it.
+std::atomic<detail::SaveStep> g_fault{// NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+                                      detail::SaveStep::None};
 
+// Names tried for a new temporary or backup before giving up.
+constexpr int kLeftoverAttempts = 100;
 // Copies go through a buffer of this size.
 constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
 // A leftover's name carries at most this much of the target's name, so that it stays within
@@ -58,17 +62,17 @@ std::uint32_t ProcessOfLeftover(const NativeString& rest) {
 // it stops with a failure after half of them, as a disk that fills up would.
 void CopyContent(const FileOwner& from, const FileOwner& to, std::uint64_t length,
                  bool fail_half_way = false) {
-    const auto buffer = std::make_unique_for_overwrite<char[]>(kCopyBlock);
+    std::vector<char> buffer(kCopyBlock);
     const std::uint64_t stop = fail_half_way ? length / 2 : length;
     std::uint64_t done = 0;
     while (done < stop) {
         const auto want =
             static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, stop - done));
-        const std::size_t got = ReadAt(from, done, buffer.get(), want);
+        const std::size_t got = ReadAt(from, done, buffer.data(), want);
         if (got == 0) {
             throw std::system_error(std::make_error_code(std::errc::io_error), "file shrank");
         }
-        WriteAt(to, done, buffer.get(), got);
+        WriteAt(to, done, buffer.data(), got);
         done += got;
     }
     if (fail_half_way) {
@@ -83,6 +87,8 @@ struct Backup {
     Backup() = default;
     Backup(const Backup&) = delete;
     Backup& operator=(const Backup&) = delete;
+    Backup(Backup&&) = delete;
+    Backup& operator=(Backup&&) = delete;
     ~Backup() {
         if (!path.empty()) {
             file.reset();
@@ -167,13 +173,14 @@ bool FaultAt(detail::SaveStep step) noexcept {
 
 FileOwner CreateLeftover(const NativeString& folder, const NativeString& target, LeftoverKind kind,
                          NativeString& path) {
-    constexpr int kAttempts = 100;
     static std::atomic<unsigned> counter{0};
     const NativeString stem =
         folder + LeftoverPrefix(target) + FromAscii(std::to_string(CurrentProcessId()) + "-");
     const NativeString suffix = FromAscii(kind == LeftoverKind::Temporary ? ".tmp" : ".bak");
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        path = stem + FromAscii(std::to_string(counter.fetch_add(1))) + suffix;
+    for (int attempt = 0; attempt < kLeftoverAttempts; ++attempt) {
+        path = stem;
+        path += FromAscii(std::to_string(counter.fetch_add(1)));
+        path += suffix;
         FileOwner file = CreateNewFile(path, kind == LeftoverKind::Backup);
         if (file) {
             return file;

@@ -4,11 +4,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -52,7 +52,7 @@ std::vector<NativeString> NamesStartingWith(const NativeString& folder,
         return names;
     }
     while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string_view name(entry->d_name);
+        const std::string_view name(static_cast<const char*>(entry->d_name));
         if (name.starts_with(prefix)) {
             names.emplace_back(name);
         }
