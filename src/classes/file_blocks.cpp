@@ -133,27 +133,26 @@ std::u16string ReadWholeFileAsWide(InputFile& file) {
 }
 
 std::vector<std::u16string> ReadLines(std::u16string_view path) {
-    std::optional<InputFile> file(std::in_place, path);
+    InputFile file(path);
     const SingleByteCodec* codec = AnsiCodec();
     if (codec == nullptr) { // a character of a multi-byte code page may be cut between blocks
-        const FileBytes bytes = ReadWholeFile(*file);
+        const FileBytes bytes = ReadWholeFile(file);
         return SplitLines(bytes.View(), bytes.line_ends);
     }
     const auto block = NewByteBuffer(kLoadBlock);
-    if (!file->RegularFileLength()) { // a pipe or a device can be read only once
+    if (!file.RegularFileLength()) { // a pipe or a device can be read only once
         LineBuilder builder(*codec, nullptr);
-        ForEachBlock(*file, block.get(), kLoadBlock,
+        ForEachBlock(file, block.get(), kLoadBlock,
                      [&](std::string_view bytes) { builder.Take(bytes); });
         return builder.Finish();
     }
     bool again = false;
     return BuildLines(*codec, [&](const auto& visit) {
-        if (again) { // the second pass reads the file anew from its start
-            file.reset();
-            file.emplace(path);
+        if (again) { // the second pass reads the same open file from its start
+            file.Rewind();
         }
         again = true;
-        ForEachBlock(*file, block.get(), kLoadBlock, visit);
+        ForEachBlock(file, block.get(), kLoadBlock, visit);
     });
 }
 

@@ -41,7 +41,7 @@ void CloseKeyReported(HKEY key) noexcept {
         // A closer cannot fail; the observer's trouble is its own.
     }
 }
-using reported_hkey = unique_any<HKEY, CloseKeyReported>;
+using unique_reported_hkey = unique_any<HKEY, CloseKeyReported>;
 
 struct RootName {
     std::wstring_view name;
@@ -161,7 +161,7 @@ LSTATUS QueryTyped(HKEY key, std::wstring_view value_name, std::optional<std::ws
 }
 
 // A key opened for one call; empty when there is no root or the open fails.
-reported_hkey OpenKey(HKEY root, const std::wstring& sub_key, REGSAM access) {
+unique_reported_hkey OpenKey(HKEY root, const std::wstring& sub_key, REGSAM access) {
     if (root == nullptr) {
         return {}; // no root recognised: nothing to open
     }
@@ -172,7 +172,7 @@ reported_hkey OpenKey(HKEY root, const std::wstring& sub_key, REGSAM access) {
     HKEY opened = nullptr;
     const LSTATUS status =
         ::RegOpenKeyExA(root, ansi_sub_key->c_str(), 0 /* options */, access, &opened);
-    reported_hkey key(status == ERROR_SUCCESS ? opened : nullptr);
+    unique_reported_hkey key(status == ERROR_SUCCESS ? opened : nullptr);
     detail::RegCallRecord record = Record(detail::RegCall::OpenKey, root, status);
     record.name = *ansi_sub_key;
     record.access = access;
@@ -185,7 +185,7 @@ reported_hkey OpenKey(HKEY root, const std::wstring& sub_key, REGSAM access) {
 // runs.
 std::optional<std::wstring> ReadClosed(std::wstring& path, std::wstring_view value_name) {
     const HKEY root = RegSplitRoot(path);
-    const reported_hkey key = OpenKey(root, path, KEY_QUERY_VALUE);
+    const unique_reported_hkey key = OpenKey(root, path, KEY_QUERY_VALUE);
     std::optional<std::wstring> value;
     if (key) {
         RegQueryTyped(key.get(), value_name, value);
@@ -194,7 +194,7 @@ std::optional<std::wstring> ReadClosed(std::wstring& path, std::wstring_view val
 }
 
 bool ValueExists(HKEY root, const std::wstring& sub_key, std::wstring_view value_name) {
-    const reported_hkey key = OpenKey(root, sub_key, KEY_QUERY_VALUE);
+    const unique_reported_hkey key = OpenKey(root, sub_key, KEY_QUERY_VALUE);
     const std::optional<std::string> name = ToAnsiName(value_name);
     if (!key || !name) {
         return false;
@@ -209,7 +209,7 @@ void Write(std::wstring& path, std::wstring_view value_name, std::wstring_view d
     if (!ValueExists(root, path, value_name)) {
         return;
     }
-    const reported_hkey key = OpenKey(root, path, KEY_SET_VALUE);
+    const unique_reported_hkey key = OpenKey(root, path, KEY_SET_VALUE);
     if (key) {
         RegSetTyped(key.get(), value_name, REG_SZ, RegData{data});
     }

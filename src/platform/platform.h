@@ -60,10 +60,13 @@ bool AppendWideAsAnsi(std::u16string_view text, std::string& out,
 /// (or it is a folder) or the system cannot tell.
 [[nodiscard]] std::optional<std::uint64_t> FileLengthByName(std::u16string_view path) noexcept;
 
-/// An existing file opened for reading only; other handles may still read and write it.
+/// An existing file opened for reading only; other handles may still read, write, rename and
+/// delete it (on Windows it shares all three), so a load never blocks a save. A regular file is
+/// read under a shared byte-range lock, so that it never shows a rewrite in place half done.
 class InputFile {
 public:
-    /// Opens the file; never creates one. A missing file is a failure.
+    /// Opens the file; never creates one. A missing file is a failure, and so is a rewrite in
+    /// place that holds the file for longer than a few seconds.
     explicit InputFile(std::u16string_view path);
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -78,6 +81,10 @@ public:
     /// Reads up to size bytes at the current position; 0 means the end of the file.
     [[nodiscard]] std::size_t ReadSome(void* buffer, std::size_t size);
 
+    /// Goes back to the start of a regular file, so that a second pass reads the same bytes
+    /// under the same open and lock.
+    void Rewind();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
@@ -85,11 +92,20 @@ private:
 
 /// A file being written: either a replacement that becomes the target's content only on Commit,
 /// or an append to the target's end.
+///
+/// A replacement first collects the bytes in a temporary file. Commit then either renames it
+/// over the target (atomic: a reader sees the old or the new file) or, where a rename would not
+/// keep the file what it was, rewrites the target in place: a symbolic link (whose target gets
+/// the content; a dangling link's target is created), a file with several hard links, a file
+/// in a folder that takes no new files, or (Windows) a file another handle holds open. The
+/// rewrite keeps a backup of the old content, puts it back when the rewrite fails, and holds an
+/// exclusive byte-range lock that the loads of InputFile respect. A target held open by another
+/// handle that denies writing cannot be saved. Temporaries and backups are named after the
+/// target and the process; a successful save removes those of processes that no longer run.
 class OutputFile {
 public:
-    /// Starts an atomic replacement: the bytes go to a temporary file in the target's folder,
-    /// which Commit flushes and renames over the target. A target that exists but is not a
-    /// regular file (a device, a pipe) cannot be replaced; it is written directly instead.
+    /// Starts a replacement of the file at path. A target that exists but is not a regular file
+    /// (a device, a pipe) is written directly instead; a folder or a read-only file fails.
     [[nodiscard]] static OutputFile Replace(std::u16string_view path);
 
     /// Opens the target for appending at its end, creating it when missing.
@@ -105,8 +121,9 @@ public:
     /// Writes all size bytes, or fails.
     void Write(const void* data, std::size_t size);
 
-    /// Finishes the file: a replacement is flushed and renamed over the target, an append or a
-    /// direct write is closed. Any failure leaves a replaced target as it was.
+    /// Finishes the file: a replacement becomes the target's content (flushed to the disk), an
+    /// append or a direct write is closed. Any failure leaves a replaced target byte for byte
+    /// as it was, with no temporary or backup file left behind.
     void Commit();
 
 private:
@@ -115,4 +132,23 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+namespace detail {
+
+/// The steps of a replacement, for tests that make one of them fail as a failing disk would.
+enum class SaveStep {
+    None,         ///< no step fails
+    Stage,        ///< writing the new content to the temporary file
+    StageFlush,   ///< flushing the temporary file
+    Publish,      ///< renaming it over the target
+    Backup,       ///< copying the old content to the backup (in place)
+    Reserve,      ///< extending the target to its new length (in place)
+    Rewrite,      ///< overwriting the target, failing half-way (in place)
+    RewriteFlush, ///< flushing the rewritten target (in place)
+};
+
+/// Makes step fail in every later replacement (None: none fails) and returns the previous
+/// setting. A test seam only; product code never sets it.
+SaveStep SetSaveFault(SaveStep step) noexcept;
+
+} // namespace detail
 } // namespace tamsrove::platform

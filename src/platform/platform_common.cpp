@@ -1,8 +1,7 @@
-// What the Win32 and the POSIX implementation of the platform seam share: the owners of the
-// open files and the naming of temporary files.
+// What the Win32 and the POSIX implementation of the platform seam share: error reporting and
+// the owners of the open files.
 #include "platform_internal.h"
 
-#include <atomic>
 #include <system_error>
 #include <utility>
 
@@ -15,30 +14,6 @@ void ThrowSystemError(int code, const char* what) {
 #else
     throw std::system_error(code, std::generic_category(), what);
 #endif
-}
-
-namespace {
-
-NativeString FromAscii(std::string_view ascii) {
-    return {ascii.begin(), ascii.end()};
-}
-
-} // namespace
-
-FileOwner CreateTemporary(const NativeString& folder, NativeString& temp_path) {
-    constexpr int kAttempts = 100;
-    static std::atomic<unsigned> counter{0};
-    const std::string process = std::to_string(CurrentProcessId());
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        temp_path = folder + FromAscii(".tamsrove-" + process + "-" +
-                                       std::to_string(counter.fetch_add(1)) + ".tmp");
-        FileOwner file = CreateNewFile(temp_path);
-        if (file) {
-            return file;
-        }
-    }
-    temp_path.clear();
-    throw std::system_error(std::make_error_code(std::errc::file_exists), "create temporary");
 }
 
 } // namespace internal

@@ -1,4 +1,5 @@
-// The platform seam's files on POSIX: file descriptors, and rename(2) for atomic replacement.
+// The platform seam's files on POSIX: file descriptors, positioned reads and writes, and the
+// byte-range locks that keep a load from seeing a rewrite in place half done.
 #include "platform_internal.h"
 
 #include <fcntl.h>
@@ -6,22 +7,53 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <system_error>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 namespace tamsrove::platform {
-
 namespace internal {
+namespace {
+
+// Open file description locks belong to the open file, not to the process, so they also keep
+// two threads of one process apart; classic record locks are the fallback where they are
+// missing.
+#ifdef F_OFD_SETLK
+constexpr int kSetLock = F_OFD_SETLK;
+#else
+constexpr int kSetLock = F_SETLK;
+#endif
+
+// A lock held by someone else is asked for again until this long has passed.
+constexpr std::chrono::seconds kLockWait{10};
+
+bool SetLock(int fd, short type, std::uint64_t length) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_len = length == kToTheEnd ? 0 : static_cast<off_t>(length); // 0: however long it grows
+    return ::fcntl(fd, kSetLock, &lock) == 0;
+}
+
+} // namespace
 
 void ThrowLastError(const char* what) {
     ThrowSystemError(errno, what);
 }
 
-FileOwner CreateNewFile(const NativeString& path) {
-    FileOwner file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+FileOwner CreateNewFile(const NativeString& path, bool owner_only) {
+    const mode_t mode = owner_only ? 0600 : 0666;
+    FileOwner file(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (!file && errno != EEXIST) {
         ThrowLastError("create temporary");
+    }
+    return file;
+}
+
+FileOwner OpenForReading(const NativeString& path) {
+    FileOwner file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file) {
+        ThrowLastError("open");
     }
     return file;
 }
@@ -34,16 +66,114 @@ std::uint32_t CurrentProcessId() noexcept {
     return static_cast<std::uint32_t>(::getpid());
 }
 
-} // namespace internal
+std::uint64_t LengthOf(const FileOwner& file) {
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) {
+        ThrowLastError("fstat");
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
 
-namespace {
+void SetLength(const FileOwner& file, std::uint64_t length) {
+    if (::ftruncate(file.get(), static_cast<off_t>(length)) != 0) {
+        ThrowLastError("ftruncate");
+    }
+}
 
-using internal::ThrowLastError;
-using internal::ThrowSystemError;
+void Reserve(const FileOwner& file, std::uint64_t length) {
+    const std::uint64_t old_length = LengthOf(file);
+    if (length <= old_length) {
+        return;
+    }
+    const int result = ::posix_fallocate(file.get(), static_cast<off_t>(old_length),
+                                         static_cast<off_t>(length - old_length));
+    if (result == EOPNOTSUPP || result == ENOSYS || result == EINVAL) {
+        SetLength(file, length); // a file system that cannot allocate ahead
+    } else if (result != 0) {
+        ThrowSystemError(result, "posix_fallocate");
+    }
+}
+
+std::size_t ReadAt(const FileOwner& file, std::uint64_t offset, void* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t got = ::pread(file.get(), buffer, size, static_cast<off_t>(offset));
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (errno != EINTR) {
+            ThrowLastError("pread");
+        }
+    }
+}
+
+void WriteAt(const FileOwner& file, std::uint64_t offset, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::pwrite(file.get(), bytes, size, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            ThrowSystemError(written < 0 ? errno : EIO, "pwrite");
+        }
+        bytes += written;
+        offset += static_cast<std::uint64_t>(written);
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void WriteAll(const FileOwner& file, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(file.get(), bytes, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            ThrowSystemError(written < 0 ? errno : EIO, "write");
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void FlushToDisk(const FileOwner& file) {
+    if (::fsync(file.get()) != 0) {
+        ThrowLastError("fsync");
+    }
+}
+
+void CloseChecked(FileOwner& file) {
+    if (::close(file.release()) != 0) {
+        ThrowLastError("close");
+    }
+}
+
+bool LockRange(const FileOwner& file, bool exclusive, std::uint64_t length) {
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    const short type = exclusive ? F_WRLCK : F_RDLCK;
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    auto pause = std::chrono::microseconds(100);
+    while (!SetLock(file.get(), type, length)) {
+        if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) {
+            return false; // a file system without locks: nobody can coordinate there
+        }
+        if ((errno != EAGAIN && errno != EACCES && errno != EINTR) ||
+            std::chrono::steady_clock::now() > deadline) {
+            ThrowLastError("lock");
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(20000));
+    }
+    return true;
+}
 
 // Opens without blocking on a FIFO that has no partner yet, then makes the descriptor blocking
 // again so that reads and writes behave as on any file.
-unique_fd OpenFd(const std::string& path, int flags, mode_t mode = 0) {
+unique_fd OpenFd(const std::string& path, int flags, unsigned mode) {
     unique_fd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode));
     if (!fd) {
         ThrowLastError("open");
@@ -55,67 +185,15 @@ unique_fd OpenFd(const std::string& path, int flags, mode_t mode = 0) {
     return fd;
 }
 
-void WriteAll(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowLastError("write");
-        }
-        if (written == 0) {
-            ThrowSystemError(EIO, "write");
-        }
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
+void UnlockRange(const FileOwner& file, std::uint64_t length) noexcept {
+    SetLock(file.get(), F_UNLCK, length);
 }
 
-// The folder part of a path, with its trailing slash; empty for a bare name.
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
+} // namespace internal
 
-// A symbolic link is replaced through the file it points to, so that the link survives.
-std::string ResolveLink(const std::string& path) {
-    struct stat link {};
-    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
-        return path;
-    }
-    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                               &std::free);
-    if (!resolved) {
-        return path; // a dangling link: the rename replaces the link itself
-    }
-    return resolved.get();
-}
-
-// The replacement takes over the old file's permission bits (and, where allowed, its owner),
-// so that replacing content does not widen or narrow who may read it. Set-id bits are not
-// carried over: a new file should not gain privileges.
-void CopyOwnershipAndMode(int fd, const struct stat& old) {
-    ::fchmod(fd, old.st_mode & 0777);
-    struct stat now {};
-    if (::fstat(fd, &now) == 0 && (now.st_uid != old.st_uid || now.st_gid != old.st_gid)) {
-        // Only a privileged process may give a file away; otherwise the writer keeps it.
-        [[maybe_unused]] const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
-    }
-}
-
-// Makes a rename durable. It runs after the rename has happened and can no longer be undone,
-// so a failure here is not reported.
-void SyncFolder(const std::string& folder) {
-    const std::string name = folder.empty() ? std::string(".") : folder;
-    const unique_fd fd(::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd) {
-        ::fsync(fd.get());
-    }
-}
-
-} // namespace
+using internal::OpenFd;
+using internal::ThrowLastError;
+using internal::ThrowSystemError;
 
 // --- Folders ------------------------------------------------------------------------------------
 
@@ -159,7 +237,7 @@ std::optional<std::uint64_t> FileLengthByName(std::u16string_view path) noexcept
 }
 
 InputFile::InputFile(std::u16string_view path)
-    : impl_(std::make_unique<Impl>(Impl{OpenFd(internal::ToNativePath(path), O_RDONLY)})) {}
+    : impl_(std::make_unique<Impl>(OpenFd(internal::ToNativePath(path), O_RDONLY))) {}
 
 std::optional<std::uint64_t> InputFile::RegularFileLength() const {
     struct stat info {};
@@ -184,33 +262,10 @@ std::size_t InputFile::ReadSome(void* buffer, std::size_t size) {
     }
 }
 
-OutputFile OutputFile::Replace(std::u16string_view path) {
-    auto impl = std::make_unique<Impl>();
-    impl->target = ResolveLink(internal::ToNativePath(path));
-    struct stat old {};
-    const bool exists = ::stat(impl->target.c_str(), &old) == 0;
-    if (!exists && errno != ENOENT) {
-        ThrowLastError("stat");
+void InputFile::Rewind() {
+    if (::lseek(impl_->file.get(), 0, SEEK_SET) != 0) {
+        ThrowLastError("lseek");
     }
-    if (exists && S_ISDIR(old.st_mode)) {
-        ThrowSystemError(EISDIR, "replace");
-    }
-    if (exists && !S_ISREG(old.st_mode)) {
-        // Renaming over a device or a FIFO would replace the node itself (as root, even
-        // /dev/null); such a target takes the bytes directly.
-        impl->file = OpenFd(impl->target, O_WRONLY | O_TRUNC);
-        return OutputFile(std::move(impl));
-    }
-    // rename(2) needs only the folder to be writable; the file's own read-only state must
-    // still refuse the replacement, as opening it for writing would.
-    if (exists && ::faccessat(AT_FDCWD, impl->target.c_str(), W_OK, AT_EACCESS) != 0) {
-        ThrowLastError("replace");
-    }
-    impl->file = internal::CreateTemporary(FolderOf(impl->target), impl->temp_path);
-    if (exists) {
-        CopyOwnershipAndMode(impl->file.get(), old);
-    }
-    return OutputFile(std::move(impl));
 }
 
 OutputFile OutputFile::Append(std::u16string_view path) {
@@ -218,31 +273,6 @@ OutputFile OutputFile::Append(std::u16string_view path) {
     impl->target = internal::ToNativePath(path);
     impl->file = OpenFd(impl->target, O_WRONLY | O_CREAT | O_APPEND, 0666);
     return OutputFile(std::move(impl));
-}
-
-void OutputFile::Write(const void* data, std::size_t size) {
-    WriteAll(impl_->file.get(), data, size);
-}
-
-void OutputFile::Commit() {
-    Impl& impl = *impl_;
-    if (impl.temp_path.empty()) {
-        if (::close(impl.file.release()) != 0) {
-            ThrowLastError("close");
-        }
-        return;
-    }
-    if (::fsync(impl.file.get()) != 0) {
-        ThrowLastError("fsync");
-    }
-    if (::close(impl.file.release()) != 0) {
-        ThrowLastError("close");
-    }
-    if (::rename(impl.temp_path.c_str(), impl.target.c_str()) != 0) {
-        ThrowLastError("rename");
-    }
-    impl.temp_path.clear();
-    SyncFolder(FolderOf(impl.target));
 }
 
 } // namespace tamsrove::platform

@@ -1,15 +1,31 @@
-// The platform seam's files on Win32: wide file APIs, and MoveFileExW for atomic replacement.
+// The platform seam's files on Win32: wide file APIs, positioned reads and writes, and the
+// byte-range locks that keep a load from seeing a rewrite in place half done.
 #include "platform_internal.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <system_error>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 namespace tamsrove::platform {
-
 namespace internal {
+namespace {
+
+// One ReadFile or WriteFile moves at most this many bytes.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+// A lock held by someone else is asked for again until this long has passed.
+constexpr std::chrono::seconds kLockWait{10};
+
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+} // namespace
 
 void ThrowLastError(const char* what) {
     ThrowSystemError(static_cast<int>(::GetLastError()), what);
@@ -26,14 +42,23 @@ NativeString ToNativePath(std::u16string_view path) {
     return {path.begin(), path.end()};
 }
 
-FileOwner CreateNewFile(const NativeString& path) {
-    FileOwner file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0 /* no sharing */, nullptr,
-                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+FileOwner CreateNewFile(const NativeString& path, bool /*owner_only: the folder's ACL rules*/) {
+    FileOwner file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */,
+                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
             ThrowSystemError(static_cast<int>(error), "create temporary");
         }
+    }
+    return file;
+}
+
+FileOwner OpenForReading(const NativeString& path) {
+    FileOwner file(::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        ThrowLastError("open for reading");
     }
     return file;
 }
@@ -46,64 +71,126 @@ std::uint32_t CurrentProcessId() noexcept {
     return ::GetCurrentProcessId();
 }
 
-} // namespace internal
-
-namespace {
-
-using internal::ThrowLastError;
-
-[[noreturn]] void ThrowWin32(DWORD error, const char* what) {
-    internal::ThrowSystemError(static_cast<int>(error), what);
+std::uint64_t LengthOf(const FileOwner& file) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) {
+        ThrowLastError("GetFileSizeEx");
+    }
+    return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-// The folder part of a path with its trailing separator, or the drive of "C:name"; empty for
-// a bare name.
-std::wstring FolderOf(const std::wstring& path) {
-    const std::size_t separator = path.find_last_of(L"\\/");
-    if (separator != std::wstring::npos) {
-        return path.substr(0, separator + 1);
+void SetLength(const FileOwner& file, std::uint64_t length) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(length);
+    if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) {
+        ThrowLastError("SetEndOfFile");
     }
-    if (path.size() >= 2 && path[1] == L':') {
-        return path.substr(0, 2);
-    }
-    return {};
 }
 
-enum class TargetKind { Missing, RegularFile, Folder, Device };
+// Setting the end of file allocates the room on NTFS; Wine implements no FileAllocationInfo.
+void Reserve(const FileOwner& file, std::uint64_t length) {
+    if (length > LengthOf(file)) {
+        SetLength(file, length);
+    }
+}
 
-// What a replacement would replace. The open asks for attributes only, which no share mode of
-// another handle can refuse.
-TargetKind ClassifyTarget(const std::wstring& path, DWORD& attributes) {
-    unique_hfile handle(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            return TargetKind::Missing;
+std::size_t ReadAt(const FileOwner& file, std::uint64_t offset, void* buffer, std::size_t size) {
+    OVERLAPPED at = At(offset);
+    DWORD got = 0;
+    const auto request = static_cast<DWORD>(std::min(size, kMaxTransfer));
+    if (!::ReadFile(file.get(), buffer, request, &got, &at)) {
+        if (::GetLastError() == ERROR_HANDLE_EOF) {
+            return 0;
         }
-        ThrowWin32(error, "open target");
+        ThrowLastError("ReadFile");
     }
-    if (::GetFileType(handle.get()) != FILE_TYPE_DISK) {
-        return TargetKind::Device;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(handle.get(), &info)) {
-        ThrowLastError("query target");
-    }
-    attributes = info.dwFileAttributes;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? TargetKind::Folder
-                                                        : TargetKind::RegularFile;
+    return got;
 }
 
-// Closes now and reports the result: a delayed write error can surface here.
-void CloseChecked(unique_hfile& file) {
+void WriteAt(const FileOwner& file, std::uint64_t offset, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        OVERLAPPED at = At(offset);
+        DWORD written = 0;
+        const auto request = static_cast<DWORD>(std::min(size, kMaxTransfer));
+        if (!::WriteFile(file.get(), bytes, request, &written, &at)) {
+            ThrowLastError("WriteFile");
+        }
+        if (written == 0) {
+            ThrowSystemError(ERROR_WRITE_FAULT, "WriteFile");
+        }
+        bytes += written;
+        offset += written;
+        size -= written;
+    }
+}
+
+void WriteAll(const FileOwner& file, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const auto request = static_cast<DWORD>(std::min(size, kMaxTransfer));
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), bytes, request, &written, nullptr)) {
+            ThrowLastError("WriteFile");
+        }
+        if (written == 0) {
+            ThrowSystemError(ERROR_WRITE_FAULT, "WriteFile");
+        }
+        bytes += written;
+        size -= written;
+    }
+}
+
+void FlushToDisk(const FileOwner& file) {
+    if (!::FlushFileBuffers(file.get())) {
+        ThrowLastError("FlushFileBuffers");
+    }
+}
+
+void CloseChecked(FileOwner& file) {
     if (!::CloseHandle(file.release())) {
         ThrowLastError("close");
     }
 }
 
-} // namespace
+// LockFileEx locks are mandatory on Windows: they also stop plain reads and writes through
+// other handles (Wine does not stop a write under a shared lock). Waiting goes by polling,
+// so that a holder that never lets go makes the call fail instead of hang.
+bool LockRange(const FileOwner& file, bool exclusive, std::uint64_t length) {
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        return false;
+    }
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    auto pause = std::chrono::microseconds(100);
+    for (;;) {
+        OVERLAPPED from_start{};
+        if (::LockFileEx(file.get(), flags, 0, static_cast<DWORD>(length),
+                         static_cast<DWORD>(length >> 32), &from_start)) {
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
+            return false; // a file that takes no locks (a network share may not)
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ThrowSystemError(static_cast<int>(error), "LockFileEx");
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(20000));
+    }
+}
+
+void UnlockRange(const FileOwner& file, std::uint64_t length) noexcept {
+    OVERLAPPED from_start{};
+    ::UnlockFileEx(file.get(), 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32),
+                   &from_start);
+}
+
+} // namespace internal
+
+using internal::ThrowLastError;
+using internal::ThrowSystemError;
 
 // --- Folders ------------------------------------------------------------------------------------
 
@@ -125,13 +212,13 @@ std::u16string ApplicationFolder() {
         }
         // A full buffer means the name was cut short: ask again with more room.
         if (buffer.size() >= 0x10000) {
-            ThrowWin32(ERROR_INSUFFICIENT_BUFFER, "GetModuleFileNameW");
+            ThrowSystemError(ERROR_INSUFFICIENT_BUFFER, "GetModuleFileNameW");
         }
         buffer.resize(buffer.size() * 2);
     }
-    std::wstring folder = FolderOf(buffer);
+    std::wstring folder = internal::FolderOf(buffer);
     if (folder.empty()) {
-        ThrowWin32(ERROR_PATH_NOT_FOUND, "program path has no folder");
+        ThrowSystemError(ERROR_PATH_NOT_FOUND, "program path has no folder");
     }
     // "C:\" keeps its separator: "C:" alone would mean the drive's current folder.
     if (folder.size() > 1 && folder[folder.size() - 2] != L':' &&
@@ -157,23 +244,16 @@ std::optional<std::uint64_t> FileLengthByName(std::u16string_view path) noexcept
     }
 }
 
-InputFile::InputFile(std::u16string_view path) : impl_(std::make_unique<Impl>()) {
-    impl_->file.reset(::CreateFileW(internal::ToNativePath(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!impl_->file) {
-        ThrowLastError("open for reading");
-    }
-}
+// The store's loads share reading, writing and deleting (OpenForReading), so that they never
+// block a save.
+InputFile::InputFile(std::u16string_view path)
+    : impl_(std::make_unique<Impl>(internal::OpenForReading(internal::ToNativePath(path)))) {}
+
 std::optional<std::uint64_t> InputFile::RegularFileLength() const {
     if (::GetFileType(impl_->file.get()) != FILE_TYPE_DISK) {
         return std::nullopt;
     }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(impl_->file.get(), &size)) {
-        ThrowLastError("GetFileSizeEx");
-    }
-    return static_cast<std::uint64_t>(size.QuadPart);
+    return internal::LengthOf(impl_->file);
 }
 
 std::size_t InputFile::ReadSome(void* buffer, std::size_t size) {
@@ -184,39 +264,15 @@ std::size_t InputFile::ReadSome(void* buffer, std::size_t size) {
         if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
             return 0; // the writing end is gone: that is the end of the data
         }
-        ThrowWin32(error, "ReadFile");
+        ThrowSystemError(static_cast<int>(error), "ReadFile");
     }
     return got;
 }
 
-OutputFile OutputFile::Replace(std::u16string_view path) {
-    auto impl = std::make_unique<Impl>();
-    impl->target = internal::ToNativePath(path);
-    DWORD attributes = 0;
-    switch (ClassifyTarget(impl->target, attributes)) {
-    case TargetKind::Device:
-        // A device (NUL, CON, a pipe) cannot be renamed over; it takes the bytes directly.
-        impl->file.reset(::CreateFileW(impl->target.c_str(), GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!impl->file) {
-            ThrowLastError("open device");
-        }
-        return OutputFile(std::move(impl));
-    case TargetKind::Folder:
-        ThrowWin32(ERROR_ACCESS_DENIED, "target is a folder");
-    case TargetKind::RegularFile:
-        // A read-only file refuses to be replaced, as it refuses to be opened for writing.
-        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            ThrowWin32(ERROR_ACCESS_DENIED, "target is read-only");
-        }
-        impl->kept_attributes = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-        break;
-    case TargetKind::Missing:
-        break;
+void InputFile::Rewind() {
+    if (!::SetFilePointerEx(impl_->file.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
+        ThrowLastError("SetFilePointerEx");
     }
-    impl->file = internal::CreateTemporary(FolderOf(impl->target), impl->temp_path);
-    return OutputFile(std::move(impl));
 }
 
 OutputFile OutputFile::Append(std::u16string_view path) {
@@ -233,43 +289,6 @@ OutputFile OutputFile::Append(std::u16string_view path) {
         ThrowLastError("seek to end");
     }
     return OutputFile(std::move(impl));
-}
-
-void OutputFile::Write(const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const auto request = static_cast<DWORD>(std::min(size, std::size_t{1} << 30));
-        DWORD written = 0;
-        if (!::WriteFile(impl_->file.get(), bytes, request, &written, nullptr)) {
-            ThrowLastError("WriteFile");
-        }
-        if (written == 0) {
-            ThrowWin32(ERROR_WRITE_FAULT, "WriteFile");
-        }
-        bytes += written;
-        size -= written;
-    }
-}
-
-void OutputFile::Commit() {
-    Impl& impl = *impl_;
-    if (impl.temp_path.empty()) {
-        CloseChecked(impl.file);
-        return;
-    }
-    if (!::FlushFileBuffers(impl.file.get())) {
-        ThrowLastError("FlushFileBuffers");
-    }
-    CloseChecked(impl.file);
-    if (impl.kept_attributes != 0 &&
-        !::SetFileAttributesW(impl.temp_path.c_str(), impl.kept_attributes)) {
-        ThrowLastError("SetFileAttributesW");
-    }
-    if (!::MoveFileExW(impl.temp_path.c_str(), impl.target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ThrowLastError("MoveFileExW");
-    }
-    impl.temp_path.clear();
 }
 
 } // namespace tamsrove::platform

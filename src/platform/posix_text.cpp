@@ -45,13 +45,13 @@ Utf8Lead ReadLead(unsigned char lead) {
         return {0, lead, 0};
     }
     if (lead >= 0xC2 && lead <= 0xDF) {
-        return {1, lead & 0x1Fu, 0x80};
+        return {1, lead & 0x1FU, 0x80};
     }
     if (lead >= 0xE0 && lead <= 0xEF) {
-        return {2, lead & 0x0Fu, 0x800};
+        return {2, lead & 0x0FU, 0x800};
     }
     if (lead >= 0xF0 && lead <= 0xF4) {
-        return {3, lead & 0x07u, 0x10000};
+        return {3, lead & 0x07U, 0x10000};
     }
     ThrowSystemError(EILSEQ, "invalid UTF-8");
 }
@@ -155,7 +155,7 @@ std::u16string FromNativePath(std::string_view bytes) {
             if ((next & 0xC0) != 0x80) {
                 ThrowSystemError(EILSEQ, "invalid UTF-8");
             }
-            c = (c << 6) | (next & 0x3Fu);
+            c = (c << 6) | (next & 0x3FU);
         }
         if (c < lead.min || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c)) {
             ThrowSystemError(EILSEQ, "invalid UTF-8");

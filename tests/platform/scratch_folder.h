@@ -47,9 +47,12 @@ public:
         return (path_ / name).u16string();
     }
     /// The sorted names in the folder: tests use it to see that no temporary file stayed.
-    [[nodiscard]] std::vector<std::string> Names() const {
+    [[nodiscard]] std::vector<std::string> Names() const { return NamesIn(path_); }
+
+    /// The sorted names in any folder.
+    [[nodiscard]] static std::vector<std::string> NamesIn(const fs::path& folder) {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path_)) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
             names.push_back(entry.path().filename().string());
         }
         std::sort(names.begin(), names.end());
@@ -81,7 +84,7 @@ inline std::string ReadBytes(const fs::path& path) {
 }
 
 /// Names as one vector, for comparisons with Names().
-inline std::vector<std::string> NameList(std::initializer_list<const char*> names) {
+inline std::vector<std::string> NameList(std::initializer_list<std::string> names) {
     return {names.begin(), names.end()};
 }
 
