@@ -290,9 +290,12 @@ HWND frm_Main::CreateControl(const ControlEntry& entry) {
         return ring != nullptr ? ring->Window() : nullptr;
     }
     case ControlKind::Label:
+        // One line, centred both ways: SS_CENTERIMAGE makes a text static draw a single line,
+        // so no word of a text that only just fits can wrap onto a hidden second line.
         return ::CreateWindowExW(0, WC_STATICW, text.c_str(),
-                                 WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, rect.left,
-                                 rect.top, width, height, parent, menu, instance_, nullptr);
+                                 WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX,
+                                 rect.left, rect.top, width, height, parent, menu, instance_,
+                                 nullptr);
     case ControlKind::CommandButton:
         return ::CreateWindowExW(0, WC_BUTTONW, text.c_str(),
                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, rect.left,

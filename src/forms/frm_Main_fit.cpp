@@ -21,9 +21,6 @@ using layout::ControlKind;
 /// up to it, never onto it.
 constexpr int32_t kFrameEdgePixels = 2;
 
-/// Width a label keeps beyond its text's advance width.
-constexpr int32_t kSpareWidthPixels = 1;
-
 /// The system's message font at a DPI; false when the system cannot say.
 bool MessageFontAt(UINT dpi, LOGFONTW& font) {
     NONCLIENTMETRICSW metrics{};
@@ -52,10 +49,11 @@ std::vector<unique_hfont> CandidateFonts(const LOGFONTW& message, int32_t dpi) {
     return fonts;
 }
 
-/// A one-line text's size in a font: its advance width and the font's line height, as a
-/// static control draws it, plus one pixel of width: the static control breaks a line that
-/// fills its width exactly (seen under Wine: "Please wait!" lost its "!" to a hidden second
-/// line). Nothing measured (0 x 0, so the label keeps its rectangle) when the DC refuses.
+/// The room a one-line text needs in a font: its advance width plus one average character
+/// (tmAveCharWidth), and the font's line height. The common-controls static draws a text a few
+/// pixels wider than GetTextExtentPoint32W measures it (under Wine at 120 DPI, two pixels to
+/// spare still cut the "!" off "Please wait!"), so a label keeps a character's width to spare.
+/// Nothing measured (0 x 0, so the label keeps its rectangle) when the DC refuses.
 layout::PixelSize MeasureText(HDC dc, HFONT font, std::wstring_view text) {
     const unique_select_object selected(dc, font);
     SIZE extent{};
@@ -65,7 +63,7 @@ layout::PixelSize MeasureText(HDC dc, HFONT font, std::wstring_view text) {
         ::GetTextMetricsW(dc, &metrics) == FALSE) {
         return {};
     }
-    return {extent.cx + kSpareWidthPixels, metrics.tmHeight};
+    return {extent.cx + metrics.tmAveCharWidth, metrics.tmHeight};
 }
 
 /// Fills each label's measured text sizes, one per candidate font.

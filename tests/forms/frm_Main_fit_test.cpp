@@ -42,7 +42,7 @@ RECT RectInParent(HWND window) {
     return rect;
 }
 
-/// A text measured in the font a control draws with: advance width and line height.
+/// The room a text needs in the font a control draws with: width and line height.
 SIZE MeasuredText(HWND control, const std::wstring& text) {
     const auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
     const tamsrove::unique_hdc_window dc(control);
@@ -53,14 +53,15 @@ SIZE MeasuredText(HWND control, const std::wstring& text) {
     EXPECT_TRUE(
         ::GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent));
     EXPECT_TRUE(::GetTextMetricsW(dc.get(), &metrics));
-    return {extent.cx, metrics.tmHeight};
+    // A label needs an average character's width beyond the text: the static control draws
+    // a text a few pixels wider than its advance width (under Wine: the "!" of "Please wait!"
+    // was cut with two pixels to spare).
+    return {extent.cx + metrics.tmAveCharWidth, metrics.tmHeight};
 }
 
-/// True when a one-line text shows whole in the rectangle. The static control breaks a line
-/// that fills its width exactly (under Wine the "!" of "Please wait!" went to a hidden second
-/// line), so the width needs a pixel to spare.
+/// True when a one-line text shows whole in the rectangle.
 bool Fits(SIZE text, const RECT& rect) {
-    return text.cx < rect.right - rect.left && text.cy <= rect.bottom - rect.top;
+    return text.cx <= rect.right - rect.left && text.cy <= rect.bottom - rect.top;
 }
 
 RECT ToRect(const layout::PixelRect& r) {
