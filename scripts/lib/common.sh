@@ -36,13 +36,14 @@ build_preset() {
     cmake --build "$ROOT/build/$preset" --parallel "$(nproc)"
 }
 
-# Starts Xvfb on a free display when there is no display; sets DISPLAY.
+# Starts Xvfb on a free display when there is no display; sets DISPLAY. The screen is large
+# enough for the virtual desktop of a 192-DPI prefix (2048x1536).
 XVFB_PID=""
 ensure_display() {
     [ -n "${DISPLAY:-}" ] && return 0
     local n=90
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 2560x1600x24 -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
     for _ in $(seq 100); do
         [ -e "/tmp/.X11-unix/X$n" ] && break
@@ -69,29 +70,61 @@ install_wine_fonts() {
     done
 }
 
-# Creates a Wine prefix once. With "desktop", Wine draws into a 1024x768 virtual desktop:
-# without a window manager Wine waits about 2 s whenever a window hides, and the virtual
-# desktop removes that wait.
-# A third argument sets the screen's DPI (LogPixels), as Windows' display scaling would.
+# Little-endian hex of a 32-bit value, as REG_BINARY data spells it.
+le32_hex() { printf '%02x%02x%02x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+
+# A LOGFONTW (92 bytes) as hex: Tahoma, normal weight, at POINTS points. Wine reads the
+# registry's fonts at 96 DPI and scales them to the DPI asked for, so the height is the
+# character height at 96 DPI: -MulDiv(POINTS, 96, 72).
+message_font_hex() {
+    local height=$(((-$1 * 96 * 2 - 72) / 144)) hex="" c
+    hex+=$(le32_hex "$height")$(le32_hex 0)$(le32_hex 0)$(le32_hex 0)$(le32_hex 400)
+    hex+="00000001000000""00" # italic, underline, strike-out, charset 1, precisions, quality, pitch
+    for c in T a h o m a; do hex+=$(printf '%02x00' "'$c"); done
+    while [ ${#hex} -lt 184 ]; do hex+=00; done
+    printf '%s' "${hex:0:184}"
+}
+
+# Creates a Wine prefix, or brings an existing one to the settings asked for. With "desktop",
+# Wine draws into a virtual desktop (1024x768, larger at a higher DPI, as a screen with display
+# scaling is): without a window manager Wine waits about 2 s whenever a window hides, and the
+# virtual desktop removes that wait.
+# A third argument sets the screen's DPI (LogPixels), as Windows' display scaling would; a
+# fourth the message font's size in points (Tahoma), as the user's text-size setting would.
 init_wine_prefix() {
-    local prefix desktop=${2:-} dpi=${3:-}
+    local prefix desktop=${2:-} dpi=${3:-} font_points=${4:-} settings
     prefix=$(realpath -m "$1")
     export WINEPREFIX=$prefix
+    settings="desktop=$desktop dpi=$dpi message-font=$font_points"
     if [ ! -f "$prefix/.tamsrove-ready" ]; then
         log "creating Wine prefix $prefix"
         mkdir -p "$prefix"
         wineboot -i >/dev/null 2>&1 || true
-        if [ "$desktop" = desktop ]; then
-            wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-            wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-        fi
-        if [ -n "$dpi" ]; then
-            wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
-        fi
+    fi
+    if [ "$(cat "$prefix/.tamsrove-ready" 2>/dev/null)" != "$settings" ]; then
+        apply_prefix_settings "$desktop" "$dpi" "$font_points"
         wineserver -w
-        touch "$prefix/.tamsrove-ready"
+        printf '%s' "$settings" >"$prefix/.tamsrove-ready"
     fi
     install_wine_fonts "$prefix"
+}
+
+# The registry settings of init_wine_prefix, in WINEPREFIX.
+apply_prefix_settings() {
+    local desktop=$1 dpi=$2 font_points=$3 scale=${2:-96}
+    if [ "$desktop" = desktop ]; then
+        [ "$scale" -lt 96 ] && scale=96
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default \
+            /d "$((1024 * scale / 96))x$((768 * scale / 96))" /f >/dev/null 2>&1
+    fi
+    if [ -n "$dpi" ]; then
+        wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    fi
+    if [ -n "$font_points" ]; then
+        wine reg add 'HKCU\Control Panel\Desktop\WindowMetrics' /v MessageFont /t REG_BINARY \
+            /d "$(message_font_hex "$font_points")" /f >/dev/null 2>&1
+    fi
 }
 
 # One persistent wineserver for the run: a Wine start then takes milliseconds, not seconds.

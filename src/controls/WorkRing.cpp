@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 
+#include "controls/ring_accessible.h"
 #include "platform/twips.h"
 
 namespace tamsrove {
@@ -89,6 +90,9 @@ LRESULT WorkRing::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
         OnTimer(static_cast<UINT_PTR>(wparam));
         return 0;
+    case WM_GETOBJECT:
+        // Screen readers ask for the client object: the ring names itself as work going on.
+        return AnswerRingGetObject(Window(), wparam, lparam);
     case WM_DPICHANGED_AFTERPARENT:
         OnDpiChanged();
         return 0;

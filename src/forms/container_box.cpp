@@ -25,6 +25,13 @@ HWND ContainerBox::CreateChild(const wchar_t* class_name, HWND parent, int id, c
                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance);
 }
 
+void ContainerBox::SetPicture(HBITMAP picture) noexcept {
+    picture_ = picture;
+    if (Window() != nullptr) {
+        ::InvalidateRect(Window(), nullptr, TRUE);
+    }
+}
+
 LRESULT ContainerBox::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_PAINT:

@@ -30,6 +30,9 @@ public:
     static bool RegisterWindowClasses(HINSTANCE instance);
 
     /// Creates the box's window of class_name as a child of parent; null on failure.
+    /// Shows another picture (not owned, may be null) from now on.
+    void SetPicture(HBITMAP picture) noexcept;
+
     [[nodiscard]] HWND CreateChild(const wchar_t* class_name, HWND parent, int id, const RECT& rect,
                                    HINSTANCE instance);
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -95,14 +96,14 @@ bool frm_Main::Create(HINSTANCE instance) {
         return false;
     }
     dpi_ = WindowDpi(created);
-    logo_.reset(static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(IDB_LOGO),
-                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    LoadFont();
+    LoadLogo();
     LoadIcons();
     if (!CreateControls()) {
         Destroy();
         return false;
     }
+    OrderByTabIndex();
+    FitTexts();
     SizeAndCentre();
     if (::SetTimer(created, kUnloaderTimerId, kUnloaderIntervalMs, nullptr) == 0) {
         Destroy();
@@ -249,11 +250,23 @@ bool frm_Main::CreateControls() {
             return false;
         }
         controls_.at(static_cast<std::size_t>(entry.id)) = created;
-        if (entry.kind == ControlKind::Label || entry.kind == ControlKind::CommandButton) {
-            ::SendMessageW(created, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-        }
     }
     return true;
+}
+
+void frm_Main::OrderByTabIndex() {
+    // Tab order and the order screen readers read siblings in is the windows' z-order, first
+    // child first: each control in turn goes below those before it in tab order.
+    std::array<const ControlEntry*, layout::kControlCount> by_tab{};
+    std::transform(layout::kControls.begin(), layout::kControls.end(), by_tab.begin(),
+                   [](const ControlEntry& entry) { return &entry; });
+    std::sort(by_tab.begin(), by_tab.end(), [](const ControlEntry* a, const ControlEntry* b) {
+        return a->tab_index < b->tab_index;
+    });
+    for (const ControlEntry* entry : by_tab) {
+        ::SetWindowPos(Control(entry->id), HWND_BOTTOM, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
 }
 
 HWND frm_Main::CreateControl(const ControlEntry& entry) {
@@ -277,9 +290,12 @@ HWND frm_Main::CreateControl(const ControlEntry& entry) {
         return ring != nullptr ? ring->Window() : nullptr;
     }
     case ControlKind::Label:
+        // One line, centred both ways: SS_CENTERIMAGE makes a text static draw a single line,
+        // so no word of a text that only just fits can wrap onto a hidden second line.
         return ::CreateWindowExW(0, WC_STATICW, text.c_str(),
-                                 WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, rect.left,
-                                 rect.top, width, height, parent, menu, instance_, nullptr);
+                                 WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX,
+                                 rect.left, rect.top, width, height, parent, menu, instance_,
+                                 nullptr);
     case ControlKind::CommandButton:
         return ::CreateWindowExW(0, WC_BUTTONW, text.c_str(),
                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, rect.left,

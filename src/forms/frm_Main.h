@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "forms/com_apartment.h"
 #include "forms/completion_watch.h"
 #include "forms/container_box.h"
 #include "forms/layout.h"
@@ -95,13 +96,18 @@ private:
     [[nodiscard]] HWND CreateContainerBox(const layout::ControlEntry& entry, HWND parent,
                                           const RECT& rect);
     [[nodiscard]] static RECT CreationRect();
+    void OrderByTabIndex();
     void PlaceControls();
-    void LoadFont();
+    void FitTexts();
+    void GiveFontToTexts();
+    void LoadLogo();
     void LoadIcons();
     void SizeAndCentre();
     [[nodiscard]] SIZE WindowSizeForDpi(UINT dpi) const;
     [[nodiscard]] HWND ContainerOf(const layout::ControlEntry& entry) const noexcept;
 
+    /// COM on the window's thread, from before the window is made until after it has gone.
+    ComApartment com_;
     TerminationActions actions_;
     HINSTANCE instance_ = nullptr;
     UINT dpi_ = static_cast<UINT>(kBaseDpi);
@@ -110,10 +116,10 @@ private:
     CompletionWatch watch_{CompletionFlagPorts()};
     bool loaded_ = false; ///< the load event has run
     bool asking_ = false; ///< the termination question is open
-    unique_hfont font_;   ///< the message font at dpi_, used by every text
+    unique_hfont font_;   ///< the size of the message font at dpi_ that every text uses
     unique_hicon big_icon_;
     unique_hicon small_icon_;
-    unique_hbitmap logo_;
+    unique_hbitmap logo_; ///< the logo for dpi_, shown by Picture1
     /// The objects behind the frame, pic_C and Picture1 (null for other controls). The frame
     /// bears the window's own name, frm_Main, in the control table.
     std::array<std::unique_ptr<ContainerBox>, layout::kControlCount> boxes_;

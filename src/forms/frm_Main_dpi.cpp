@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "forms/logo_choice.h"
 #include "resources/resource.h"
 
 namespace tamsrove {
@@ -53,9 +54,10 @@ void frm_Main::OnDpiChanged(UINT dpi, const RECT& suggested) {
     ::SetWindowPos(Window(), nullptr, suggested.left, suggested.top,
                    suggested.right - suggested.left, suggested.bottom - suggested.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
-    LoadFont();
     LoadIcons();
+    LoadLogo();
     PlaceControls();
+    FitTexts();
 }
 
 void frm_Main::PlaceControls() {
@@ -70,27 +72,18 @@ void frm_Main::PlaceControls() {
     }
 }
 
-void frm_Main::LoadFont() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    if (::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi_) ==
-        FALSE) {
-        return; // keep the font we have; the controls go on using it
+void frm_Main::LoadLogo() {
+    const logo_choice::LogoBitmap& logo = logo_choice::LogoForDpi(static_cast<int32_t>(dpi_));
+    unique_hbitmap bitmap(static_cast<HBITMAP>(::LoadImageW(
+        instance_, MAKEINTRESOURCEW(logo.resource_id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    if (!bitmap) {
+        return; // keep showing the logo we have
     }
-    unique_hfont font(::CreateFontIndirectW(&metrics.lfMessageFont));
-    if (!font) {
-        return;
+    // Picture1 lets go of the previous logo before it is deleted with `bitmap`.
+    if (const auto& box = boxes_.at(static_cast<std::size_t>(layout::ControlId::Picture1)); box) {
+        box->SetPicture(bitmap.get());
     }
-    // The controls still use the old font: it is deleted (when `font` goes out of scope) only
-    // after they all have the new one.
-    std::swap(font_, font);
-    for (const ControlEntry& entry : layout::kControls) {
-        const HWND child = Control(entry.id);
-        if (child != nullptr &&
-            (entry.kind == ControlKind::Label || entry.kind == ControlKind::CommandButton)) {
-            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
-        }
-    }
+    std::swap(logo_, bitmap);
 }
 
 void frm_Main::LoadIcons() {
