@@ -15,6 +15,7 @@
 
 #include "forms/frm_Main.h"
 #include "forms/layout.h"
+#include "shown_form.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -60,23 +61,7 @@ Described Describe(HRESULT result, IAccessible* object) {
     return out;
 }
 
-class FrmMainAccessible : public ::testing::Test {
-protected:
-    void SetUp() override {
-        form_ = std::make_unique<frm_Main>(frm_Main::TerminationActions{
-            [](HWND, const wchar_t*, const wchar_t*, UINT) { return IDCANCEL; },
-            [](unsigned) {
-            }});
-        ASSERT_TRUE(form_->Create(::GetModuleHandleW(nullptr)));
-        form_->Show(SW_SHOWNORMAL);
-        test::pump_messages();
-    }
-    void TearDown() override {
-        form_.reset();
-        test::pump_messages();
-    }
-    std::unique_ptr<frm_Main> form_;
-};
+using FrmMainAccessible = test::ShownForm;
 
 TEST_F(FrmMainAccessible, TheRealRingAnswersWmGetObjectWithTheWorkingAnimation) {
     const HWND ring = form_->Control(ControlId::WorkRing1);

@@ -13,6 +13,7 @@
 #include "forms/frm_Main.h"
 #include "forms/layout.h"
 #include "platform/win32_scopes.h"
+#include "shown_form.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -75,22 +76,8 @@ int PromisedFontPoints() {
     return length == 0 || length >= 16 ? 0 : static_cast<int>(std::wcstol(value, nullptr, 10));
 }
 
-class FrmMainFitDpi : public ::testing::Test {
+class FrmMainFitDpi : public test::ShownForm {
 protected:
-    void SetUp() override {
-        form_ = std::make_unique<frm_Main>(frm_Main::TerminationActions{
-            [](HWND, const wchar_t*, const wchar_t*, UINT) { return IDCANCEL; },
-            [](unsigned) {
-            }});
-        ASSERT_TRUE(form_->Create(::GetModuleHandleW(nullptr)));
-        form_->Show(SW_SHOWNORMAL);
-        test::pump_messages();
-    }
-    void TearDown() override {
-        form_.reset();
-        test::pump_messages();
-    }
-
     /// Every property of the fit, for the window at the DPI it is laid out for now.
     void ExpectEveryTextWholeAndEveryControlInPlace() const {
         const auto dpi = static_cast<int32_t>(form_->Dpi());
@@ -134,8 +121,6 @@ protected:
             }
         }
     }
-
-    std::unique_ptr<frm_Main> form_;
 };
 
 TEST_F(FrmMainFitDpi, TheMessageFontIsTheOneThePrefixSets) {
