@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "forms/com_apartment.h"
 #include "platform/win32_handles.h"
 #include "win32_test_support.h"
 
@@ -44,24 +45,6 @@ public:
 
 private:
     T* object_ = nullptr;
-};
-
-/// COM on this thread for the length of a test, as a screen reader's process would have it.
-class ComScope {
-public:
-    ComScope() noexcept : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(result_)) {
-            ::CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    ComScope(ComScope&&) = delete;
-    ComScope& operator=(ComScope&&) = delete;
-
-private:
-    HRESULT result_;
 };
 
 VARIANT Self() {
@@ -127,7 +110,7 @@ unique_hwnd MakeRingLikeWindow(HWND host) {
 
 class RingAccessibleTest : public ::testing::Test {
 protected:
-    ComScope com_;
+    tamsrove::ComApartment com_; // as a screen reader's process would have it
     unique_hwnd host_ = test::make_host_window(200, 120);
     unique_hwnd ring_ = MakeRingLikeWindow(host_.get());
 };

@@ -15,7 +15,7 @@
 
 #include "forms/frm_Main.h"
 #include "forms/layout.h"
-#include "shown_form.h"
+#include "form_test_support.h"
 #include "win32_test_support.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "forms/frm_Main.h"
 #include "forms/layout.h"
 #include "platform/win32_scopes.h"
-#include "shown_form.h"
+#include "form_test_support.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -24,24 +24,9 @@ using tamsrove::layout::ControlId;
 using tamsrove::layout::ControlKind;
 namespace layout = tamsrove::layout;
 namespace test = tamsrove::test;
-
-std::wstring TextOf(HWND window) {
-    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-std::string Narrow(std::wstring_view text) {
-    return {text.begin(), text.end()}; // ASCII names
-}
-
-RECT RectInParent(HWND window) {
-    RECT rect{};
-    ::GetWindowRect(window, &rect);
-    ::MapWindowPoints(nullptr, ::GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
+using test::Narrow;
+using test::RectInParent;
+using test::TextOf;
 
 /// The room a text needs in the font a control draws with: width and line height.
 SIZE MeasuredText(HWND control, const std::wstring& text) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "form_test_support.h"
 #include "win32_test_support.h"
 #include "controls/WorkRing.h"
 #include "forms/exit_codes.h"
@@ -29,30 +30,14 @@ using tamsrove::layout::ControlId;
 using tamsrove::layout::ControlKind;
 namespace layout = tamsrove::layout;
 namespace test = tamsrove::test;
+using test::Narrow;
+using test::RectInParent;
+using test::TextOf;
 
 std::wstring ClassNameOf(HWND window) {
     wchar_t name[256] = {};
     const int length = ::GetClassNameW(window, name, 256);
     return {name, static_cast<std::size_t>(length > 0 ? length : 0)};
-}
-
-std::wstring TextOf(HWND window) {
-    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-std::string Narrow(std::wstring_view text) {
-    return {text.begin(), text.end()};
-} // ASCII names
-
-/// A window's rectangle in its parent's client coordinates.
-RECT RectInParent(HWND window) {
-    RECT rect{};
-    ::GetWindowRect(window, &rect);
-    ::MapWindowPoints(nullptr, ::GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
 }
 
 const wchar_t* ExpectedClass(ControlKind kind) {
