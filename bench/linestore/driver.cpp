@@ -4,7 +4,8 @@
 //   linestore_driver pack   IN       DBIToMetaString of IN's lines, loaded first
 //   linestore_driver unpack IN       MetaStringToDBI of IN's whole text (read with FTS first)
 //   linestore_driver ftsstf IN OUT   FTS of IN, then STF (mode 0) of that text to OUT
-// Prints "op_ms=... added_peak_kib=... held_kib=..." for the timed operation alone, then
+// Prints "op_ms=... added_peak_kib=... held_kib=..." for the timed operation alone (like the
+// floors, it keeps its result: freeing it is not part of the operation), then
 // "lines=N text_kib=T", T being the size of the lines' UTF-16 characters.
 #include "classes/cls_DBI.h"
 #include "proc_stats.h"
@@ -50,15 +51,16 @@ int main(int argc, char** argv) {
         TimeAndReport([&] { store.DBIToFile(std::u16string(out), 0); });
     } else if (mode == "pack") {
         store.FileToDBI(std::u16string(in));
-        std::size_t packed_length = 0;
-        TimeAndReport([&] { packed_length = store.DBIToMetaString().size(); });
-        std::fprintf(stderr, "packed=%zu\n", packed_length);
+        std::u16string packed;
+        TimeAndReport([&] { packed = store.DBIToMetaString(); });
+        std::fprintf(stderr, "packed=%zu\n", packed.size());
     } else if (mode == "unpack") {
         std::u16string text = store.FTS(std::u16string(in));
         TimeAndReport([&] { store.MetaStringToDBI(text); });
     } else if (mode == "ftsstf" && !out.empty()) {
+        std::u16string text;
         TimeAndReport([&] {
-            const std::u16string text = store.FTS(std::u16string(in));
+            text = store.FTS(std::u16string(in));
             store.STF(text, std::u16string(out), 0);
         });
     } else {
