@@ -76,22 +76,32 @@ inline void pump_for(std::chrono::milliseconds period) {
     pump_until([] { return false; }, period);
 }
 
+/// Registers a test window class once per process; false when it is neither registered nor
+/// registrable.
+inline bool ensure_test_class(const wchar_t* class_name, WNDPROC procedure,
+                              HBRUSH background = nullptr) {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof(existing);
+    if (::GetClassInfoExW(instance, class_name, &existing) != FALSE) {
+        return true;
+    }
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hbrBackground = background;
+    wc.lpszClassName = class_name;
+    return ::RegisterClassExW(&wc) != 0;
+}
+
 /// A shown, white top-level popup window of the given client size, to host controls.
 inline unique_hwnd make_host_window(int width, int height) {
     static const wchar_t* const class_name = L"Tamsrove.TestHost";
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof(existing);
-    if (::GetClassInfoExW(instance, class_name, &existing) == FALSE) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = ::DefWindowProcW;
-        wc.hInstance = instance;
-        wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-        wc.lpszClassName = class_name;
-        if (::RegisterClassExW(&wc) == 0) {
-            return {};
-        }
+    if (!ensure_test_class(class_name, ::DefWindowProcW,
+                           static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)))) {
+        return {};
     }
     unique_hwnd host(::CreateWindowExW(0, class_name, L"test host", WS_POPUP | WS_VISIBLE, 40, 40,
                                        width, height, nullptr, nullptr, instance, nullptr));

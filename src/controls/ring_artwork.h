@@ -2,6 +2,8 @@
 // computation: the Win32 control turns each buffer into one bitmap, once.
 #pragma once
 
+#include "platform/pixel_size.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -25,13 +27,6 @@ struct PixelBuffer {
 
     /// The colour at (x, y) counted from the top-left corner; (x, y) must lie inside.
     [[nodiscard]] Rgb Pixel(int32_t x, int32_t y) const;
-};
-
-/// Width and height of a picture in pixels.
-struct PixelSize {
-    int32_t width = 0;
-    int32_t height = 0;
-    friend bool operator==(const PixelSize&, const PixelSize&) = default;
 };
 
 /// Number of frames in one turn of the ring.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/pixel_size.h"
 #include "platform/twips.h"
 
 namespace tamsrove::layout {
@@ -32,12 +33,7 @@ struct PixelRect {
     friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
 
-/// A width and height in pixels.
-struct PixelSize {
-    int32_t width = 0;
-    int32_t height = 0;
-    friend bool operator==(const PixelSize&, const PixelSize&) = default;
-};
+using tamsrove::PixelSize;
 
 /// A point in pixels.
 struct PixelPoint {

@@ -92,17 +92,8 @@ LRESULT CALLBACK RingLikeWndProc(HWND window, UINT message, WPARAM wparam, LPARA
 unique_hwnd MakeRingLikeWindow(HWND host) {
     static const wchar_t* const class_name = L"Tamsrove.Test.RingLike";
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof(existing);
-    if (::GetClassInfoExW(instance, class_name, &existing) == FALSE) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &RingLikeWndProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = class_name;
-        if (::RegisterClassExW(&wc) == 0) {
-            return {};
-        }
+    if (!tamsrove::test::ensure_test_class(class_name, &RingLikeWndProc)) {
+        return {};
     }
     return unique_hwnd(::CreateWindowExW(0, class_name, nullptr, WS_CHILD | WS_VISIBLE, 10, 20, 71,
                                          57, host, nullptr, instance, nullptr));
