@@ -16,6 +16,7 @@
 #include "forms/frm_Main.h"
 #include "forms/layout.h"
 #include "form_test_support.h"
+#include "accessible_test_support.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -25,14 +26,6 @@ using tamsrove::layout::ControlEntry;
 using tamsrove::layout::ControlId;
 namespace layout = tamsrove::layout;
 namespace test = tamsrove::test;
-
-VARIANT Self() {
-    VARIANT v;
-    ::VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = CHILDID_SELF;
-    return v;
-}
 
 /// Name and role of an accessible object's own element, releasing it.
 struct Described {
@@ -48,13 +41,13 @@ Described Describe(HRESULT result, IAccessible* object) {
         return out;
     }
     BSTR name = nullptr;
-    if (SUCCEEDED(object->get_accName(Self(), &name)) && name != nullptr) {
+    if (SUCCEEDED(object->get_accName(test::accessible_self(), &name)) && name != nullptr) {
         out.name = name;
     }
     ::SysFreeString(name);
     VARIANT role;
     ::VariantInit(&role);
-    if (SUCCEEDED(object->get_accRole(Self(), &role)) && role.vt == VT_I4) {
+    if (SUCCEEDED(object->get_accRole(test::accessible_self(), &role)) && role.vt == VT_I4) {
         out.role = role.lVal;
     }
     object->Release();
