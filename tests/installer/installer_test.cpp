@@ -33,11 +33,11 @@ constexpr auto kInstallerEnds = 40s;
 
 /// How one installer system is started and what it leaves while it runs.
 struct Kit {
-    std::wstring_view name;              ///< as TAMSROVE_KIT names it
-    std::wstring_view silent;            ///< the options that run it without a user
-    bool batch;                          ///< a batch file, run by cmd; takes the work as a number
-    std::wstring_view temp_leftovers;    ///< what a run leaves in %TEMP% while it runs
-    std::wstring_view program_inside;    ///< in those folders, or empty: the files themselves
+    std::wstring_view name;           ///< as TAMSROVE_KIT names it
+    std::wstring_view silent;         ///< the options that run it without a user
+    bool batch;                       ///< a batch file, run by cmd; takes the work as a number
+    std::wstring_view temp_leftovers; ///< what a run leaves in %TEMP% while it runs
+    std::wstring_view program_inside; ///< in those folders, or empty: the files themselves
     std::chrono::milliseconds sees_terminate_within; ///< from the window's end to its own
 };
 
@@ -116,7 +116,8 @@ std::set<std::wstring> LeftInTemp(const Kit& kit) {
     const std::wstring folder(temp, ::GetTempPathW(MAX_PATH + 1, temp));
     std::set<std::wstring> left;
     WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW((folder + std::wstring(kit.temp_leftovers)).c_str(), &found);
+    const HANDLE search =
+        ::FindFirstFileW((folder + std::wstring(kit.temp_leftovers)).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return left;
     }
@@ -167,13 +168,12 @@ protected:
             wchar_t system[MAX_PATH + 1] = {};
             const std::wstring cmd =
                 std::wstring(system, ::GetSystemDirectoryW(system, MAX_PATH + 1)) + L"\\cmd.exe";
-            installer = e2e::Process::Start(
-                cmd, L"/c \"\"" + InstallerPath() + L"\" " + std::to_wstring(work_seconds) + L"\"");
+            installer = e2e::Process::Start(cmd, L"/c \"\"" + InstallerPath() + L"\" " +
+                                                     std::to_wstring(work_seconds) + L"\"");
         } else {
-            installer = e2e::Process::Start(InstallerPath(),
-                                            std::wstring(kit_->silent) + L" /WORK=" +
-                                                std::to_wstring(work_seconds) + L" " +
-                                                std::wstring(options));
+            installer = e2e::Process::Start(
+                InstallerPath(), std::wstring(kit_->silent) + L" /WORK=" +
+                                     std::to_wstring(work_seconds) + L" " + std::wstring(options));
         }
         EXPECT_TRUE(installer.has_value()) << "cannot start the installer";
         if (!installer) {
