@@ -150,14 +150,15 @@ init_wine_prefix() {
     local prefix desktop=${2:-} dpi=${3:-} font_points=${4:-} settings
     prefix=$(realpath -m "$1")
     export WINEPREFIX=$prefix
-    # "wow64": made (or updated) with 32-bit Wine installed, so that it runs 32-bit programs too.
-    settings="desktop=$desktop dpi=$dpi message-font=$font_points wow64"
+    settings="desktop=$desktop dpi=$dpi message-font=$font_points"
+    # "wow64": made (or updated) while 32-bit Wine runs, so that it runs 32-bit programs too.
+    wine32_runs && settings+=" wow64"
     if [ ! -f "$prefix/.tamsrove-ready" ]; then
         log "creating Wine prefix $prefix"
         mkdir -p "$prefix"
         wineboot -i >/dev/null 2>&1 || true
-    elif ! grep -q wow64 "$prefix/.tamsrove-ready"; then
-        # Made before wine32 was installed: it has no 32-bit system files yet.
+    elif [[ $settings == *wow64 ]] && ! grep -q wow64 "$prefix/.tamsrove-ready"; then
+        # Made before 32-bit Wine was installed: it has no 32-bit system files yet.
         log "updating Wine prefix $prefix for 32-bit programs"
         wineboot -u >/dev/null 2>&1 || true
     fi
