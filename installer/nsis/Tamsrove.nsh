@@ -104,9 +104,11 @@ A mutex left by an installer that ended without ${TamsroveFinish} is free again 
 !macroend
 
 ; ${TamsroveFinish} $0
-;   Writes "1", waits at most TAMSROVE_FINISH_WAIT_MS for the window to end and gives its exit
-;   code, or "running" when it did not end. When the window had ended without clearing the
-;   flag (Terminate, time-out), sets it back to "0". Closes the handles and lets the mutex go.
+;   When the window still runs, writes "1" and waits at most TAMSROVE_FINISH_WAIT_MS for it to
+;   end. Gives its exit code, or "running" when it did not end (it then still clears the "1"
+;   when it sees it). Once the window has gone, "frx" reads "0": Finish sets it back when the
+;   window ended without clearing it (Terminate, time-out, a "1" it never saw). Closes the
+;   handles and lets the mutex go.
 ;   Empty, with the error flag set, when no window was started.
 !define TamsroveFinish `!insertmacro TamsroveFinishCall`
 !define un.TamsroveFinish `!insertmacro TamsroveFinishCall`
@@ -129,6 +131,15 @@ A mutex left by an installer that ended without ${TamsroveFinish} is free again 
     StrCpy ${_R} 1
   ${Else}
     StrCpy ${_R} 0
+  ${EndIf}
+!macroend
+
+; $R = "1" while the window of the latest start or of an earlier one runs, else "0".
+!macro _TamsroveAnyRunning _R
+  !insertmacro _TamsroveRunning $Tamsrove_Window ${_R}
+  ${If} ${_R} = 0
+  ${AndIf} $Tamsrove_Earlier P<> 0
+    !insertmacro _TamsroveRunning $Tamsrove_Earlier ${_R}
   ${EndIf}
 !macroend
 
@@ -301,18 +312,26 @@ A mutex left by an installer that ended without ${TamsroveFinish} is free again 
     StrCpy $0 ""
     SetErrors
   ${Else}
-    WriteRegStr HKCU "${TAMSROVE_FLAG_KEY}" "${TAMSROVE_FLAG_VALUE}" "1"
-    System::Call 'kernel32::GetTickCount() i .r3'
-    !insertmacro _TamsroveWaitUntilDeadline $Tamsrove_Window
-    ${If} $Tamsrove_Earlier P<> 0
-      !insertmacro _TamsroveWaitUntilDeadline $Tamsrove_Earlier
+    !insertmacro _TamsroveAnyRunning $0
+    ${If} $0 = 1
+      ; Only a window that still runs can clear the "1".
+      WriteRegStr HKCU "${TAMSROVE_FLAG_KEY}" "${TAMSROVE_FLAG_VALUE}" "1"
+      System::Call 'kernel32::GetTickCount() i .r3'
+      !insertmacro _TamsroveWaitUntilDeadline $Tamsrove_Window
+      ${If} $Tamsrove_Earlier P<> 0
+        !insertmacro _TamsroveWaitUntilDeadline $Tamsrove_Earlier
+      ${EndIf}
+      !insertmacro _TamsroveAnyRunning $0
     ${EndIf}
-    !insertmacro _TamsroveAnswer $0
-    ${If} $0 != running
-    ${AndIf} $0 != 0
-    ${AndIf} $0 != ${_TAMSROVE_ALREADY_EXISTS}
-      ; The window ended before it saw the "1" (Terminate, time-out): nobody else will clear it.
+    ${If} $0 = 1
+      ; A window that did not end in time still clears the "1" when it sees it.
+      StrCpy $0 running
+    ${Else}
+      ; Every window has gone: nobody is left to clear the flag. A window that saw this "1"
+      ; has written "0" already; one that ended otherwise (Terminate, time-out, a "1" that the
+      ; installer wrote itself) leaves it to us.
       WriteRegStr HKCU "${TAMSROVE_FLAG_KEY}" "${TAMSROVE_FLAG_VALUE}" "0"
+      !insertmacro _TamsroveAnswer $0
     ${EndIf}
   ${EndIf}
   !insertmacro _TamsroveClose $Tamsrove_Window

@@ -7,11 +7,14 @@
 ; Its exit code is the window's answer: 0 when the window saw the flag, 1223 when the user
 ; terminated, 1460 when the window timed out, 259 when it did not end in time, 2 when it could
 ; not be shown.
-; Its work is a stand-in; two options shape it:
+; Its work is a stand-in; options shape it:
 ;   /WORK=SECONDS  how long the work takes (default 3)
 ;   /RESHOW        shows the window a second time after a second of work, as a retried step
 ;                  would; the exit code is then that second start's answer (183: the window
 ;                  already showed) unless the window itself ended otherwise than finished.
+;   /SELFEND       with /RESHOW: right after the second start, ends the window through the flag
+;                  itself (writes "1", waits for "0"), as a step that drives the flag by hand
+;                  would, before ${TamsroveFinish} runs.
 
 Unicode true
 !define /IfNDef TARGET amd64-unicode
@@ -31,6 +34,7 @@ ShowInstDetails show
 
 Var WorkSteps    ; steps of 100 ms
 Var Reshow       ; "" or the second start's answer
+Var SelfEnd      ; "" or "yes"
 
 Function .onInit
   ${GetParameters} $0
@@ -45,6 +49,11 @@ Function .onInit
   ${IfNot} ${Errors}
     StrCpy $Reshow pending
   ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/SELFEND" $1
+  ${IfNot} ${Errors}
+    StrCpy $SelfEnd yes
+  ${EndIf}
 FunctionEnd
 
 ; Shows the window again and waits (at most 2 s) for that start's answer.
@@ -56,6 +65,14 @@ Function ShowAgain
     Sleep 100
   ${Next}
   DetailPrint "Second start: $Reshow"
+  ${If} $SelfEnd == yes
+    WriteRegStr HKCU "Software\Marrowfen" "frx" "1"
+    ${For} $2 1 30
+      Sleep 100
+      ReadRegStr $3 HKCU "Software\Marrowfen" "frx"
+      ${IfThen} $3 == "0" ${|} ${Break} ${|}
+    ${Next}
+  ${EndIf}
 FunctionEnd
 
 Section "Install"

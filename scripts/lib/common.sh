@@ -8,9 +8,26 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 log() { printf '==> %s\n' "$*" >&2; }
 
-# Installs whichever of the named Debian packages are missing.
+# Debian's wine and wineboot start Wine's 32-bit loader whenever wine32 is installed. A kernel
+# without IA-32 emulation (some virtual machines) cannot run it ("Exec format error"): there,
+# and where wine32 is missing, the 64-bit loader runs everything, and 32-bit Windows programs
+# cannot run at all. tests/installer asks the same question to leave their tests out.
+WINE_LOADER_32=/usr/lib/wine/wine
+WINE_LOADER_64=/usr/lib/wine/wine64
+wine32_runs() { "$WINE_LOADER_32" --version >/dev/null 2>&1; }
+WINE_COMMAND=(wine)
+if [ -x "$WINE_LOADER_64" ] && ! wine32_runs; then
+    export WINELOADER=$WINE_LOADER_64
+    WINE_COMMAND=("$WINE_LOADER_64")
+    wine() { "$WINE_LOADER_64" "$@"; }
+    wineboot() { "$WINE_LOADER_64" wineboot.exe "$@"; }
+fi
+
+# Installs whichever of the named Debian packages are missing. A name with an architecture
+# (wine32:i386) is a package of that foreign architecture: dpkg is told about the architecture
+# first, so that apt-get update fetches its lists.
 ensure_packages() {
-    local missing=()
+    local missing=() arch
     for pkg in "$@"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$pkg")
@@ -19,14 +36,52 @@ ensure_packages() {
     log "installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo=sudo
+    for pkg in "${missing[@]}"; do
+        [[ $pkg == *:* ]] || continue
+        arch=${pkg##*:}
+        [ "$arch" = "$(dpkg --print-architecture)" ] && continue
+        dpkg --print-foreign-architectures | grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
+    done
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# Installs the named Debian packages when the command is missing. For tools that other sources
+# package too (Node.js from nodesource ships npm inside its nodejs package and conflicts with
+# Debian's npm), so that a working command already there is left alone.
+ensure_command() {
+    local command=$1
+    shift
+    command -v "$command" >/dev/null 2>&1 || ensure_packages "$@"
+}
+
+# wine32:i386 lets 32-bit Windows programs run (NSIS's default x86-unicode installers, Inno
+# Setup's compiler and setups); apt upgrades the matching amd64 Wine packages with it.
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest
-    wine wine64 fonts-wine xvfb xauth imagemagick nsis)
+    wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick nsis)
 NATIVE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev)
 LINT_PACKAGES=(clang-format clang-tidy python3)
+
+# Inno Setup's compiler, ISCC.exe (a 32-bit Windows program), from the npm package innosetup:
+# fetched with npm pack and unpacked into build/cache, never installed globally. The Windows
+# build finds it there (tests/installer/inno).
+INNO_SETUP_VERSION=6.4.1
+INNO_SETUP_DIR="$ROOT/build/cache/innosetup-$INNO_SETUP_VERSION"
+ensure_inno_setup() {
+    [ -f "$INNO_SETUP_DIR/bin/ISCC.exe" ] && return 0
+    ensure_command npm nodejs npm
+    log "fetching Inno Setup $INNO_SETUP_VERSION (npm package innosetup)"
+    local work
+    mkdir -p "$ROOT/build/cache"
+    work=$(mktemp -d "$ROOT/build/cache/innosetup.XXXXXX")
+    (cd "$work" && npm pack --silent "innosetup@$INNO_SETUP_VERSION" >/dev/null) &&
+        tar -xzf "$work/innosetup-$INNO_SETUP_VERSION.tgz" -C "$work" &&
+        [ -f "$work/package/bin/ISCC.exe" ] &&
+        rm -rf "$INNO_SETUP_DIR" && mv "$work/package" "$INNO_SETUP_DIR"
+    local status=$?
+    rm -rf "$work"
+    return $status
+}
 
 # Configures (once) and builds one preset.
 build_preset() {
@@ -96,10 +151,16 @@ init_wine_prefix() {
     prefix=$(realpath -m "$1")
     export WINEPREFIX=$prefix
     settings="desktop=$desktop dpi=$dpi message-font=$font_points"
+    # "wow64": made (or updated) while 32-bit Wine runs, so that it runs 32-bit programs too.
+    wine32_runs && settings+=" wow64"
     if [ ! -f "$prefix/.tamsrove-ready" ]; then
         log "creating Wine prefix $prefix"
         mkdir -p "$prefix"
         wineboot -i >/dev/null 2>&1 || true
+    elif [[ $settings == *wow64 ]] && ! grep -q wow64 "$prefix/.tamsrove-ready"; then
+        # Made before 32-bit Wine was installed: it has no 32-bit system files yet.
+        log "updating Wine prefix $prefix for 32-bit programs"
+        wineboot -u >/dev/null 2>&1 || true
     fi
     if [ "$(cat "$prefix/.tamsrove-ready" 2>/dev/null)" != "$settings" ]; then
         apply_prefix_settings "$desktop" "$dpi" "$font_points"

@@ -1,7 +1,8 @@
-// Whole-installer tests of the NSIS kit: the example installer, built by makensis around the
-// real Tamsrove.exe, runs silently (/S) while the test watches the windows, and its exit code
-// is the window's answer as the installer got it. The flag's key is fixed, so these tests run
-// in a Wine prefix of their own.
+// Whole-installer tests of the installer kits: a kit's example installer, built around the real
+// Tamsrove.exe, runs silently while the test watches the windows, and its exit code is the
+// window's answer as the installer got it. The ctest entry names the kit (TAMSROVE_KIT) and the
+// installer (TAMSROVE_INSTALLER); every kit runs the same scenarios. The flag's key is fixed, so
+// these tests run in a Wine prefix of their own.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -27,17 +28,46 @@ using Clock = std::chrono::steady_clock;
 namespace e2e = tamsrove::e2e;
 namespace test = tamsrove::test;
 
-#define TAMSROVE_WIDEN2(text) L##text
-#define TAMSROVE_WIDEN(text) TAMSROVE_WIDEN2(text)
-
 /// Far longer than any run here takes; a kit that never lets go fails instead of hanging.
 constexpr auto kInstallerEnds = 40s;
-/// The installer polls the window's state every 100 ms and ends a terminated run at once;
-/// the rest is slack for a busy machine.
-constexpr auto kSeesTerminateWithin = 1500ms;
+
+/// How one installer system is started and what it leaves while it runs.
+struct Kit {
+    std::wstring_view name;           ///< as TAMSROVE_KIT names it
+    std::wstring_view silent;         ///< the options that run it without a user
+    bool batch;                       ///< a batch file, run by cmd; takes the work as a number
+    std::wstring_view temp_leftovers; ///< what a run leaves in %TEMP% while it runs
+    std::wstring_view program_inside; ///< in those folders, or empty: the files themselves
+    std::chrono::milliseconds sees_terminate_within; ///< from the window's end to its own
+};
+
+// The installers poll the window's state every 100 ms (the batch file once a second) and end a
+// terminated run at once; the rest is slack for a busy machine.
+constexpr Kit kKits[] = {
+    {L"nsis", L"/S", false, L"ns*.tmp", L"Tamsrove.exe", 1500ms},
+    {L"inno", L"/VERYSILENT /SUPPRESSMSGBOXES", false, L"is-*.tmp", L"Tamsrove.exe", 1500ms},
+    {L"cmd", L"", true, L"Tamsrove-*.code", L"", 2500ms},
+};
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t value[1024] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
+    return length < 1024 ? std::wstring(value, length) : std::wstring();
+}
+
+/// The kit that the ctest entry names, or nothing.
+const Kit* KitUnderTest() {
+    const std::wstring name = Environment(L"TAMSROVE_KIT");
+    for (const Kit& kit : kKits) {
+        if (kit.name == name) {
+            return &kit;
+        }
+    }
+    return nullptr;
+}
 
 std::wstring InstallerPath() {
-    return e2e::ToWindowsPath(TAMSROVE_WIDEN(TAMSROVE_INSTALLER_PATH));
+    return e2e::ToWindowsPath(Environment(L"TAMSROVE_INSTALLER"));
 }
 
 bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b) {
@@ -79,33 +109,39 @@ int RunningPrograms() {
     return count;
 }
 
-/// The plug-ins folders (%TEMP%\ns*.tmp) that still hold a Tamsrove.exe.
-std::set<std::wstring> ProgramsLeftInPluginFolders() {
+/// What runs of this kit have left in %TEMP%: the files that match its pattern or, when it
+/// unpacks the program into folders, the programs still inside them.
+std::set<std::wstring> LeftInTemp(const Kit& kit) {
     wchar_t temp[MAX_PATH + 1] = {};
     const std::wstring folder(temp, ::GetTempPathW(MAX_PATH + 1, temp));
     std::set<std::wstring> left;
     WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW((folder + L"ns*.tmp").c_str(), &found);
+    const HANDLE search =
+        ::FindFirstFileW((folder + std::wstring(kit.temp_leftovers)).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return left;
     }
     do {
-        const std::wstring program = folder + found.cFileName + L"\\Tamsrove.exe";
-        if (::GetFileAttributesW(program.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            left.insert(program);
+        std::wstring path = folder + found.cFileName;
+        if (!kit.program_inside.empty()) {
+            path += L"\\" + std::wstring(kit.program_inside);
+        }
+        if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            left.insert(path);
         }
     } while (::FindNextFileW(search, &found) != FALSE);
     ::FindClose(search);
     return left;
 }
 
-/// One run of the example installer, with every progress window seen while it ran.
+/// One run of the kit's example installer, with every progress window seen while it ran.
 class ExampleInstaller : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_NE(kit_, nullptr) << "TAMSROVE_KIT names no kit";
         ASSERT_TRUE(flag_key_.Clean()) << "cannot remove the flag's key";
         ASSERT_EQ(RunningPrograms(), 0) << "a window from elsewhere is running";
-        left_before_ = ProgramsLeftInPluginFolders();
+        left_before_ = LeftInTemp(*kit_);
     }
 
     void TearDown() override {
@@ -120,12 +156,25 @@ protected:
         });
     }
 
-    /// Runs the installer silently with these options until it ends, watching the windows;
-    /// on_window runs once, when the first window has shown. Returns the installer's exit code.
-    std::optional<DWORD> Run(const std::wstring& options,
+    /// Runs the installer silently until it ends, watching the windows: seconds of work, and
+    /// more options for the installers that take them (the batch file takes none). on_window
+    /// runs once, when the first window has shown. Returns the installer's exit code.
+    std::optional<DWORD> Run(int work_seconds, std::wstring_view options = {},
                              const std::function<void(HWND)>& on_window = {}) {
-        std::optional<e2e::Process> installer =
-            e2e::Process::Start(InstallerPath(), L"/S " + options);
+        std::optional<e2e::Process> installer;
+        if (kit_->batch) {
+            // The batch file starts Tamsrove.exe from TAMSROVE_EXE, which it inherits.
+            ::SetEnvironmentVariableW(L"TAMSROVE_EXE", e2e::ProgramPath().c_str());
+            wchar_t system[MAX_PATH + 1] = {};
+            const std::wstring cmd =
+                std::wstring(system, ::GetSystemDirectoryW(system, MAX_PATH + 1)) + L"\\cmd.exe";
+            installer = e2e::Process::Start(cmd, L"/c \"\"" + InstallerPath() + L"\" " +
+                                                     std::to_wstring(work_seconds) + L"\"");
+        } else {
+            installer = e2e::Process::Start(
+                InstallerPath(), std::wstring(kit_->silent) + L" /WORK=" +
+                                     std::to_wstring(work_seconds) + L" " + std::wstring(options));
+        }
         EXPECT_TRUE(installer.has_value()) << "cannot start the installer";
         if (!installer) {
             return std::nullopt;
@@ -151,9 +200,10 @@ protected:
         ASSERT_TRUE(stored.has_value()) << "the flag is missing";
         EXPECT_EQ(std::wstring(stored->Text().c_str()), L"0");
         EXPECT_EQ(RunningPrograms(), 0) << "a window is still running";
-        EXPECT_EQ(ProgramsLeftInPluginFolders(), left_before_) << "Tamsrove.exe was left behind";
+        EXPECT_EQ(LeftInTemp(*kit_), left_before_) << "the run left files behind";
     }
 
+    const Kit* kit_ = KitUnderTest();
     test::FlagKeyScope flag_key_;
     std::set<std::wstring> left_before_;
     std::set<HWND> windows_; ///< every progress window seen during the run
@@ -161,14 +211,14 @@ protected:
 };
 
 TEST_F(ExampleInstaller, FinishesWithZeroAndLeavesNothingBehind) {
-    EXPECT_EQ(Run(L"/WORK=2"), std::optional<DWORD>(0));
+    EXPECT_EQ(Run(2), std::optional<DWORD>(0));
     EXPECT_EQ(windows_.size(), 1U);
     ExpectCleanEnd();
 }
 
 TEST_F(ExampleInstaller, StopsItsWorkWithinASecondOfTerminate) {
     Clock::time_point answered_at;
-    const std::optional<DWORD> code = Run(L"/WORK=30", [&](HWND window) {
+    const std::optional<DWORD> code = Run(30, {}, [&](HWND window) {
         DWORD process_id = 0;
         ::GetWindowThreadProcessId(window, &process_id);
         const HWND terminate =
@@ -185,12 +235,20 @@ TEST_F(ExampleInstaller, StopsItsWorkWithinASecondOfTerminate) {
     ASSERT_NE(answered_at, Clock::time_point{}) << "Terminate was not answered";
     RecordProperty("seconds_from_ok_to_installer_end",
                    std::to_string(std::chrono::duration<double>(ended_at_ - answered_at).count()));
-    EXPECT_LE(ended_at_ - answered_at, kSeesTerminateWithin);
+    EXPECT_LE(ended_at_ - answered_at, kit_->sees_terminate_within);
     ExpectCleanEnd();
 }
 
 TEST_F(ExampleInstaller, ASecondStartGives183AndNoSecondWindow) {
-    EXPECT_EQ(Run(L"/WORK=3 /RESHOW"), std::optional<DWORD>(tamsrove::kExitAlreadyShowing));
+    EXPECT_EQ(Run(3, L"/RESHOW"), std::optional<DWORD>(tamsrove::kExitAlreadyShowing));
+    EXPECT_EQ(windows_.size(), 1U);
+    ExpectCleanEnd();
+}
+
+// Finish leaves the flag clear when no window is left to clear it: here the installer ended the
+// window itself after a second start (183), so Finish's own "1" would be read by nobody.
+TEST_F(ExampleInstaller, AWindowEndedByTheInstallerItselfLeavesTheFlagClear) {
+    EXPECT_EQ(Run(3, L"/RESHOW /SELFEND"), std::optional<DWORD>(tamsrove::kExitAlreadyShowing));
     EXPECT_EQ(windows_.size(), 1U);
     ExpectCleanEnd();
 }
