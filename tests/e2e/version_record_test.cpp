@@ -3,7 +3,7 @@
 // from the build's version; this guards what the generation must give.
 #include <gtest/gtest.h>
 
-#include <cwchar>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -37,8 +37,9 @@ std::wstring RecordText(std::vector<BYTE>& record, const std::wstring& name) {
     if (::VerQueryValueW(record.data(), query.c_str(), &value, &length) == 0 || value == nullptr) {
         return L"(none)";
     }
+    // length counts characters, with the terminating NUL when the record has one.
     const auto* text = static_cast<const wchar_t*>(value);
-    return {text, std::wcsnlen(text, length)};
+    return {text, std::find(text, text + length, L'\0')};
 }
 
 TEST(VersionRecord, NumbersAreOnePointZeroPointZeroPointZero) {
