@@ -21,3 +21,25 @@ if(TAMSROVE_SANITIZE)
         -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     target_link_options(tamsrove_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+if(TAMSROVE_RELEASE)
+    # The same commit gives the same bytes wherever it is built: no source or build path reaches
+    # the binaries or their debug information. GCC tries the last map first, so the build
+    # folder, which may lie inside the source folder, is mapped after it.
+    add_compile_options(
+        "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>"
+        "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>")
+    # Every program's and DLL's link map goes to link-maps/ (ld names it after the output):
+    # scripts/release reads from them which runtime libraries went into the binaries.
+    file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/link-maps)
+    string(APPEND CMAKE_EXE_LINKER_FLAGS " -Wl,-Map=${PROJECT_BINARY_DIR}/link-maps")
+    string(APPEND CMAKE_SHARED_LINKER_FLAGS " -Wl,-Map=${PROJECT_BINARY_DIR}/link-maps")
+    # The PE time stamp: GNU ld (and objcopy, strip) write SOURCE_DATE_EPOCH when it is set, else
+    # the current time. The commit's time is part of every link command, so that a new commit
+    # relinks even when no source changed and no binary keeps an older commit's time.
+    set(TAMSROVE_SOURCE_DATE_EPOCH "" CACHE STRING "PE time stamp of the release's binaries")
+    if(TAMSROVE_SOURCE_DATE_EPOCH)
+        set_property(GLOBAL PROPERTY RULE_LAUNCH_LINK
+            "${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${TAMSROVE_SOURCE_DATE_EPOCH}")
+    endif()
+endif()

@@ -61,6 +61,8 @@ WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools g
     wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick nsis)
 NATIVE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev)
 LINT_PACKAGES=(clang-format clang-tidy python3)
+# scripts/release: the Windows build, and what packs, signs and checks the release.
+RELEASE_PACKAGES=("${WINDOWS_PACKAGES[@]}" python3 osslsigncode openssl unzip)
 
 # Inno Setup's compiler, ISCC.exe (a 32-bit Windows program), from the npm package innosetup:
 # fetched with npm pack and unpacked into build/cache, never installed globally. The Windows
@@ -195,6 +197,17 @@ start_wineserver() {
     STARTED_PREFIXES+=("$WINEPREFIX")
     wineserver -p >/dev/null 2>&1 </dev/null
     wine wineboot >/dev/null 2>&1 </dev/null || true
+}
+
+# The installer's flag, HKCU\Software\Marrowfen "frx", in WINEPREFIX: set_flag writes it as a
+# string, read_flag prints its data as `reg query` does, or a note when it is missing.
+FLAG_KEY='HKCU\Software\Marrowfen'
+set_flag() { wine reg add "$FLAG_KEY" /v frx /t REG_SZ /d "$1" /f >/dev/null 2>&1 </dev/null; }
+read_flag() {
+    local line
+    line=$(wine reg query "$FLAG_KEY" /v frx 2>/dev/null </dev/null | tr -d '\r' | grep -i 'frx') ||
+        { echo "(missing)"; return; }
+    awk '{ $1 = ""; sub(/^ +/, ""); print }' <<<"$line"
 }
 
 STARTED_PREFIXES=()
