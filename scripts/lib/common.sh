@@ -24,7 +24,7 @@ ensure_packages() {
 }
 
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest
-    wine wine64 fonts-wine xvfb xauth imagemagick nsis)
+    g++-mingw-w64-i686-posix wine wine64 fonts-wine xvfb xauth imagemagick nsis wixl msitools)
 NATIVE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev)
 LINT_PACKAGES=(clang-format clang-tidy python3)
 

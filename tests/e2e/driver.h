@@ -67,6 +67,14 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 /// The window's text (WM_GETTEXT, which works across processes).
 [[nodiscard]] std::wstring TextOf(HWND window);
 
+/// A top-level window's caption. GetWindowText reads it without a message to the window's
+/// process, so a busy or hung window elsewhere on the desktop cannot stall the caller.
+[[nodiscard]] std::wstring CaptionOf(HWND window);
+
+/// The ids of the running processes whose image file is named image (Tamsrove.exe, say),
+/// whoever started them.
+[[nodiscard]] std::vector<DWORD> ProcessesNamed(std::wstring_view image);
+
 /// The visible top-level windows of a process (of every process when processId is 0),
 /// optionally only those of one class.
 [[nodiscard]] std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className = {});
