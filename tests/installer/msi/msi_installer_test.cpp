@@ -103,6 +103,15 @@ protected:
     }
 
     void TearDown() override {
+        // Whatever failed, leave no window running for the next test.
+        for (const DWORD process_id : e2e::ProcessesNamed(L"Tamsrove.exe")) {
+            const tamsrove::unique_handle process(
+                ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id));
+            if (process) {
+                ::TerminateProcess(process.get(), 1);
+                ::WaitForSingleObject(process.get(), 5000);
+            }
+        }
         if (installed_) {
             EXPECT_EQ(Msiexec(L"/x \"" + PackagePath(GetParam()) + L".msi\" /qn"),
                       std::optional<DWORD>(0))
