@@ -54,7 +54,7 @@ using unique_msihandle = tamsrove::unique_any<MSIHANDLE, CloseMsiHandle>;
 constexpr const wchar_t* kProgramBinary = L"TamsroveExe";
 /// The deferred actions whose CustomActionData TamsrovePrepare sets: their Ids in the package.
 constexpr std::array<const wchar_t*, 3> kDeferredActions = {L"TamsroveShow", L"TamsroveFinish",
-                                                           L"TamsroveRollback"};
+                                                            L"TamsroveRollback"};
 constexpr const wchar_t* kFlagKey = L"Software\\Marrowfen";
 constexpr const wchar_t* kFlagValue = L"frx";
 /// The mutex every Tamsrove installer kit holds while it uses the flag.
@@ -124,8 +124,8 @@ DWORD WriteFlag(std::wstring_view text) {
     }
     unique_hkey key;
     const LSTATUS opened =
-        ::RegCreateKeyExW(root.get(), kFlagKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_SET_VALUE, nullptr, key.put(), nullptr);
+        ::RegCreateKeyExW(root.get(), kFlagKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                          nullptr, key.put(), nullptr);
     if (opened != ERROR_SUCCESS) {
         return static_cast<DWORD>(opened);
     }
@@ -144,8 +144,8 @@ bool FlagReadsZero() {
     std::array<wchar_t, 4> text{};
     DWORD size = sizeof(text) - sizeof(wchar_t);
     DWORD type = REG_NONE;
-    if (::RegGetValueW(root.get(), kFlagKey, kFlagValue, RRF_RT_ANY, &type, text.data(),
-                       &size) != ERROR_SUCCESS) {
+    if (::RegGetValueW(root.get(), kFlagKey, kFlagValue, RRF_RT_ANY, &type, text.data(), &size) !=
+        ERROR_SUCCESS) {
         return false;
     }
     return type == REG_SZ && std::wstring_view(text.data()) == L"0";
@@ -199,8 +199,7 @@ std::wstring MakeOwnFolder() {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::array<wchar_t, 24> name{};
-        std::swprintf(name.data(), name.size(), L"Tamsrove-%08X",
-                      static_cast<unsigned>(random()));
+        std::swprintf(name.data(), name.size(), L"Tamsrove-%08X", static_cast<unsigned>(random()));
         const std::wstring folder = std::wstring(temp.data(), length) + name.data();
         if (::CreateDirectoryW(folder.c_str(), nullptr) != FALSE) {
             // The process is found again by its image path, which Windows gives in long form;
@@ -368,8 +367,7 @@ UINT __stdcall TamsroveShow(MSIHANDLE install) {
     // Started in its own folder, so that it holds no folder of the install open; suspended
     // until it is in the job.
     if (::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                         CREATE_SUSPENDED, nullptr, folder.c_str(), &startup,
-                         &started) == FALSE) {
+                         CREATE_SUSPENDED, nullptr, folder.c_str(), &startup, &started) == FALSE) {
         Log(install, L"cannot start " + program + ErrorText(::GetLastError()));
         return ERROR_SUCCESS; // logged; the install goes on without a window
     }

@@ -66,8 +66,7 @@ std::string NameOf(const ::testing::TestParamInfo<Package>& info) {
 /// The package as the build made it, without its extension: <arch>\<arch>-<scope>-<fail>.
 std::wstring PackagePath(const Package& package) {
     return e2e::ToWindowsPath(TAMSROVE_WIDEN(TAMSROVE_MSI_DIR)) + L"\\" + package.arch + L"\\" +
-           package.arch + L"-" +
-           package.scope + L"-" + (package.fail ? L"1" : L"0");
+           package.arch + L"-" + package.scope + L"-" + (package.fail ? L"1" : L"0");
 }
 
 /// True when this Windows runs 32-bit programs (a Wine without its 32-bit half does not).
@@ -123,9 +122,9 @@ protected:
     /// Returns msiexec's exit code.
     std::optional<DWORD> Install() {
         const std::wstring package = PackagePath(GetParam());
-        std::optional<e2e::Process> msiexec = e2e::Process::Start(
-            L"C:\\windows\\system32\\msiexec.exe",
-            L"/i \"" + package + L".msi\" /qn /l*v \"" + package + L".log\"");
+        std::optional<e2e::Process> msiexec =
+            e2e::Process::Start(L"C:\\windows\\system32\\msiexec.exe",
+                                L"/i \"" + package + L".msi\" /qn /l*v \"" + package + L".log\"");
         EXPECT_TRUE(msiexec.has_value()) << "cannot start msiexec";
         if (!msiexec) {
             return std::nullopt;
@@ -165,17 +164,17 @@ TEST_P(ExamplePackage, ShowsTheWindowWhileItWorksAndEndsItWithTheInstall) {
     const Package& package = GetParam();
     const std::optional<DWORD> code = Install();
     if (package.fail) {
-        EXPECT_TRUE(code == kInstallFailure || code == kInstallFailureOnWine) << "msiexec gave "
-                                                                             << code.value_or(0);
+        EXPECT_TRUE(code == kInstallFailure || code == kInstallFailureOnWine)
+            << "msiexec gave " << code.value_or(0);
     } else {
         EXPECT_EQ(code, std::optional<DWORD>(0));
     }
     EXPECT_EQ(windows_.size(), 1U) << "the window did not show (once)";
     EXPECT_EQ(running_after_, 0U) << "the window outlived msiexec";
     if (!windows_.empty()) {
-        RecordProperty("window_seconds",
-                       std::to_string(
-                           std::chrono::duration<double>(last_seen_at_ - shown_at_).count()));
+        RecordProperty(
+            "window_seconds",
+            std::to_string(std::chrono::duration<double>(last_seen_at_ - shown_at_).count()));
         EXPECT_LE(last_seen_at_ - shown_at_, kWindowLivesAtMost)
             << "the window did not end with the work";
     }
@@ -184,15 +183,12 @@ TEST_P(ExamplePackage, ShowsTheWindowWhileItWorksAndEndsItWithTheInstall) {
     EXPECT_EQ(std::wstring(stored->Text().c_str()), L"0");
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryArchScopeAndEnd, ExamplePackage,
-                         ::testing::Values(Package{L"x64", L"perUser", false},
-                                           Package{L"x64", L"perUser", true},
-                                           Package{L"x64", L"perMachine", false},
-                                           Package{L"x64", L"perMachine", true},
-                                           Package{L"x86", L"perUser", false},
-                                           Package{L"x86", L"perUser", true},
-                                           Package{L"x86", L"perMachine", false},
-                                           Package{L"x86", L"perMachine", true}),
-                         NameOf);
+INSTANTIATE_TEST_SUITE_P(
+    EveryArchScopeAndEnd, ExamplePackage,
+    ::testing::Values(Package{L"x64", L"perUser", false}, Package{L"x64", L"perUser", true},
+                      Package{L"x64", L"perMachine", false}, Package{L"x64", L"perMachine", true},
+                      Package{L"x86", L"perUser", false}, Package{L"x86", L"perUser", true},
+                      Package{L"x86", L"perMachine", false}, Package{L"x86", L"perMachine", true}),
+    NameOf);
 
 } // namespace
