@@ -9,9 +9,6 @@ namespace tamsrove::e2e {
 
 namespace {
 
-#define TAMSROVE_WIDEN2(text) L##text
-#define TAMSROVE_WIDEN(text) TAMSROVE_WIDEN2(text)
-
 struct EnumState {
     DWORD processId;
     std::wstring_view className;

@@ -14,6 +14,10 @@
 
 #include "platform/win32_handles.h"
 
+/// L"text" from a narrow string literal that a macro (a path from the build) stands for.
+#define TAMSROVE_WIDEN2(text) L##text
+#define TAMSROVE_WIDEN(text) TAMSROVE_WIDEN2(text)
+
 namespace tamsrove::e2e {
 
 using namespace std::chrono_literals;

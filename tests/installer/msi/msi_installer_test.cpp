@@ -23,9 +23,6 @@ using Clock = std::chrono::steady_clock;
 namespace e2e = tamsrove::e2e;
 namespace test = tamsrove::test;
 
-#define TAMSROVE_WIDEN2(text) L##text
-#define TAMSROVE_WIDEN(text) TAMSROVE_WIDEN2(text)
-
 /// Far longer than an install takes here; a kit that never lets go fails instead of hanging.
 constexpr auto kInstallEnds = 60s;
 /// The example's work (ping -n 3) takes about two seconds; the window then ends within about
