@@ -58,7 +58,8 @@ ensure_command() {
 # wine32:i386 lets 32-bit Windows programs run (NSIS's default x86-unicode installers, Inno
 # Setup's compiler and setups); apt upgrades the matching amd64 Wine packages with it.
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest
-    wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick nsis)
+    g++-mingw-w64-i686-posix wine wine64 wine32:i386 fonts-wine xvfb xauth imagemagick nsis wixl
+    msitools)
 NATIVE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev)
 LINT_PACKAGES=(clang-format clang-tidy python3)
 # scripts/release: the Windows build, and what packs, signs and checks the release.

@@ -1,14 +1,13 @@
 #include "driver.h"
 
+#include <tlhelp32.h>
+
 #include <thread>
 #include <utility>
 
 namespace tamsrove::e2e {
 
 namespace {
-
-#define TAMSROVE_WIDEN2(text) L##text
-#define TAMSROVE_WIDEN(text) TAMSROVE_WIDEN2(text)
 
 struct EnumState {
     DWORD processId;
@@ -130,6 +129,31 @@ std::wstring TextOf(HWND window) {
         ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
     text.resize(copied < length ? copied : length);
     return text;
+}
+
+std::wstring CaptionOf(HWND window) {
+    wchar_t text[256] = {};
+    const int length = ::GetWindowTextW(window, text, 256);
+    return {text, static_cast<std::size_t>(length > 0 ? length : 0)};
+}
+
+std::vector<DWORD> ProcessesNamed(std::wstring_view image) {
+    std::vector<DWORD> found;
+    const unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
+        return found;
+    }
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more != FALSE;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        const std::wstring_view name(entry.szExeFile);
+        if (::CompareStringOrdinal(name.data(), static_cast<int>(name.size()), image.data(),
+                                   static_cast<int>(image.size()), TRUE) == CSTR_EQUAL) {
+            found.push_back(entry.th32ProcessID);
+        }
+    }
+    return found;
 }
 
 std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className) {

@@ -14,6 +14,10 @@
 
 #include "platform/win32_handles.h"
 
+/// L"text" from a narrow string literal that a macro (a path from the build) stands for.
+#define TAMSROVE_WIDEN2(text) L##text
+#define TAMSROVE_WIDEN(text) TAMSROVE_WIDEN2(text)
+
 namespace tamsrove::e2e {
 
 using namespace std::chrono_literals;
@@ -66,6 +70,14 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 [[nodiscard]] std::wstring ClassNameOf(HWND window);
 /// The window's text (WM_GETTEXT, which works across processes).
 [[nodiscard]] std::wstring TextOf(HWND window);
+
+/// A top-level window's caption. GetWindowText reads it without a message to the window's
+/// process, so a busy or hung window elsewhere on the desktop cannot stall the caller.
+[[nodiscard]] std::wstring CaptionOf(HWND window);
+
+/// The ids of the running processes whose image file is named image (Tamsrove.exe, say),
+/// whoever started them.
+[[nodiscard]] std::vector<DWORD> ProcessesNamed(std::wstring_view image);
 
 /// The visible top-level windows of a process (of every process when processId is 0),
 /// optionally only those of one class.
