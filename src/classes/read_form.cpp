@@ -1,8 +1,6 @@
-// Splitting a text file's bytes into lines: one memchr per line, and the line ends counted 16
-// bytes at a time so that the array of lines is sized exactly before the first line is made.
+// Finding line ends: one memchr per line, and the line ends counted 16 bytes at a time so that
+// the array of lines is sized exactly before the first line is made.
 #include "classes/read_form.h"
-
-#include "classes/ansi_codec.h"
 
 #include <algorithm>
 #include <cstring>
@@ -50,39 +48,6 @@ const char* FindLineEnd(const char* p, const char* end) noexcept {
 
 std::size_t CountLineEnds(std::string_view bytes) noexcept {
     return CountByte(bytes, kLineEndStart);
-}
-
-std::size_t CountLines(std::string_view bytes) noexcept {
-    return CountLines(bytes, CountLineEnds(bytes));
-}
-
-std::size_t CountLines(std::string_view bytes, std::size_t line_ends) noexcept {
-    // Every line end closes one line; text after the last one is one more line.
-    const char* const end = bytes.data() + bytes.size();
-    const std::size_t last = bytes.rfind(kLineEndStart);
-    const char* tail =
-        last == std::string_view::npos ? bytes.data() : SkipLineEnd(bytes.data() + last, end);
-    return line_ends + (tail < end ? 1 : 0);
-}
-
-std::vector<std::u16string> SplitLines(std::string_view bytes) {
-    return SplitLines(bytes, CountLineEnds(bytes));
-}
-
-std::vector<std::u16string> SplitLines(std::string_view bytes, std::size_t line_ends) {
-    std::vector<std::u16string> lines;
-    lines.reserve(CountLines(bytes, line_ends)); // exact: no regrowth, no spare slots
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    while (p < end) {
-        const char* const line_end = FindLineEnd(p, end);
-        lines.push_back(Widened(std::string_view(p, static_cast<std::size_t>(line_end - p))));
-        if (line_end == end) {
-            break;
-        }
-        p = SkipLineEnd(line_end, end);
-    }
-    return lines;
 }
 
 } // namespace tamsrove::dbi_files
