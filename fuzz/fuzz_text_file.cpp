@@ -74,12 +74,11 @@ char ModelNarrow(char16_t unit) {
 
 /// The lines of a load's two passes over bytes shown in blocks of block_size bytes.
 std::vector<std::u16string> SplitInBlocks(std::string_view bytes, std::size_t block_size) {
-    return tamsrove::dbi_files::BuildLines(
-        tamsrove::platform::AnsiCodec(), [&](const auto& visit) {
-            for (std::size_t at = 0; at < bytes.size(); at += block_size) {
-                visit(bytes.substr(at, block_size));
-            }
-        });
+    return tamsrove::dbi_files::BuildLines(tamsrove::platform::AnsiCodec(), [&](const auto& visit) {
+        for (std::size_t at = 0; at < bytes.size(); at += block_size) {
+            visit(bytes.substr(at, block_size));
+        }
+    });
 }
 
 std::vector<std::u16string> ModelStoreLines(std::string_view bytes) {

@@ -321,8 +321,7 @@ private:
     std::size_t previous_;
 };
 
-template <typename Text>
-Text Repeated(const Text& piece, std::size_t times) {
+template <typename Text> Text Repeated(const Text& piece, std::size_t times) {
     Text all;
     for (std::size_t i = 0; i < times; ++i) {
         all += piece;
@@ -382,9 +381,17 @@ TEST(LineLimit, IsTheSameForEveryWayOfAddingLines) {
              store.FileToDBI(scratch.File("f"));
          }},
         {"MetaStringToDBI", false,
-         [](cls_DBI& store, std::size_t n) { store.MetaStringToDBI(Repeated(u"x|"s, n - 1), u"|"); }},
-        {"AddLineEnd", true, [](cls_DBI& store, std::size_t) { store.AddLineEnd(u"y"); }},
-        {"InsertLine", true, [](cls_DBI& store, std::size_t) { store.InsertLine(u"y", 0); }},
+         [](cls_DBI& store, std::size_t n) {
+             store.MetaStringToDBI(Repeated(u"x|"s, n - 1), u"|");
+         }},
+        {"AddLineEnd", true,
+         [](cls_DBI& store, std::size_t) {
+             store.AddLineEnd(u"y");
+         }},
+        {"InsertLine", true,
+         [](cls_DBI& store, std::size_t) {
+             store.InsertLine(u"y", 0);
+         }},
     };
     for (const Way& way : ways) {
         for (const std::size_t n : {kLimit, kLimit + 1}) {
