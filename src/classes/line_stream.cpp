@@ -32,7 +32,7 @@ BlockLines BlockCutter::Cut(std::string_view block) noexcept {
     }
     const char* const last = block.data() + block.rfind(kLineEndStart);
     const char* const tail = SkipLineEnd(last, end);
-    after_cr_ = last + 1 == end;
+    after_cr_ = IsAtLineEnd(end - 1); // its LF, if any, comes first in the next block
     const char* const whole = SkipLineEnd(first, end);
     return {std::string_view(p, static_cast<std::size_t>(first - p)), true,
             std::string_view(whole, static_cast<std::size_t>(tail - whole)),

@@ -10,15 +10,19 @@
 #endif
 
 namespace tamsrove::dbi_files {
-namespace {
 
-std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
+const char* FindLineEnd(const char* p, const char* end) noexcept {
+    const void* found = std::memchr(p, kLineEndStart, static_cast<std::size_t>(end - p));
+    return found == nullptr ? end : static_cast<const char*>(found);
+}
+
+std::size_t CountLineEnds(std::string_view bytes) noexcept {
     std::size_t count = 0;
     std::size_t i = 0;
 #if defined(__SSE2__) || defined(_M_X64)
     // Each match adds 1 to its byte lane; before a lane can overflow (255 blocks), the lanes
     // are summed with SAD and the counter starts again.
-    const __m128i needle = _mm_set1_epi8(wanted);
+    const __m128i needle = _mm_set1_epi8(kLineEndStart);
     const __m128i zero = _mm_setzero_si128();
     while (i + 16 <= bytes.size()) {
         __m128i lanes = zero;
@@ -34,20 +38,9 @@ std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
     }
 #endif
     for (; i < bytes.size(); ++i) {
-        count += bytes[i] == wanted ? 1 : 0;
+        count += IsAtLineEnd(bytes.data() + i) ? 1 : 0;
     }
     return count;
-}
-
-} // namespace
-
-const char* FindLineEnd(const char* p, const char* end) noexcept {
-    const void* found = std::memchr(p, kLineEndStart, static_cast<std::size_t>(end - p));
-    return found == nullptr ? end : static_cast<const char*>(found);
-}
-
-std::size_t CountLineEnds(std::string_view bytes) noexcept {
-    return CountByte(bytes, kLineEndStart);
 }
 
 } // namespace tamsrove::dbi_files
