@@ -1,14 +1,14 @@
 // Fuzzes the text-file read form: the input is a file's bytes. The store's splitting (memchr
-// scan, exact line count, ASCII fast path, blocks of any size) must agree with a naive model
-// that walks the bytes one at a time and converts each byte through the code page on its own.
-// The narrowing fast path is checked the same way, with the input read as UTF-16 units. Now and
-// then the bytes go through a real file: FileToDBI must give the model's lines, and DBIToFile
-// followed by FileToDBI must give them back unchanged.
+// scan, exact line count, SIMD widening, blocks of any size) must agree with a naive model that
+// walks the bytes one at a time and converts each byte through the golden 1252 table recorded
+// from Windows. The codec's narrowing is checked the same way, with the input read as UTF-16
+// units. Now and then the bytes go through a real file: FileToDBI must give the model's lines,
+// and DBIToFile followed by FileToDBI must give them back unchanged.
 #include "classes/cls_DBI.h"
-#include "classes/ansi_codec.h"
 #include "classes/line_stream.h"
-#include "classes/read_form.h"
-#include "platform/platform.h"
+#include "platform/ansi_codec.h"
+
+#include "../tests/platform/golden_1252.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,13 +53,32 @@ std::vector<std::string> ModelLines(std::string_view bytes) {
     return lines;
 }
 
-/// Each byte converted through the code page by itself.
+/// Each byte converted through the golden table by itself.
 std::u16string ModelWiden(std::string_view bytes) {
     std::u16string wide;
     for (const char byte : bytes) {
-        wide += tamsrove::platform::AnsiToWide(std::string_view(&byte, 1));
+        wide += golden_1252::kWiden[static_cast<unsigned char>(byte)];
     }
     return wide;
+}
+
+/// The golden byte of a UTF-16 unit: '?' where 1252 has none.
+char ModelNarrow(char16_t unit) {
+    for (const auto& [golden_unit, byte] : golden_1252::kNarrow) {
+        if (golden_unit == unit) {
+            return static_cast<char>(byte);
+        }
+    }
+    return '?';
+}
+
+/// The lines of a load's two passes over bytes shown in blocks of block_size bytes.
+std::vector<std::u16string> SplitInBlocks(std::string_view bytes, std::size_t block_size) {
+    return tamsrove::dbi_files::BuildLines(tamsrove::platform::AnsiCodec(), [&](const auto& visit) {
+        for (std::size_t at = 0; at < bytes.size(); at += block_size) {
+            visit(bytes.substr(at, block_size));
+        }
+    });
 }
 
 std::vector<std::u16string> ModelStoreLines(std::string_view bytes) {
@@ -71,15 +90,17 @@ std::vector<std::u16string> ModelStoreLines(std::string_view bytes) {
 }
 
 void CheckSplitting(std::string_view bytes, const std::vector<std::u16string>& expected) {
-    Check(tamsrove::dbi_files::CountLines(bytes) == expected.size());
-    Check(tamsrove::dbi_files::SplitLines(bytes) == expected);
+    tamsrove::dbi_files::LineCensus census;
+    census.Take(bytes);
+    census.Finish();
+    Check(census.Lines() == expected.size());
     // A load splits the bytes in blocks; small blocks put every border somewhere new.
-    for (const std::size_t block :
-         {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{16}}) {
-        Check(tamsrove::dbi_files::SplitLinesInBlocks(bytes, block) == expected);
+    for (const std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7},
+                                    std::size_t{16}, bytes.size() + 1}) {
+        Check(SplitInBlocks(bytes, block) == expected);
     }
     std::u16string widened = u"<";
-    tamsrove::dbi_files::AppendWidened(bytes, widened);
+    tamsrove::platform::AppendWidened(*tamsrove::platform::AnsiCodec(), bytes, widened);
     Check(widened == u"<" + ModelWiden(bytes));
 }
 
@@ -88,11 +109,16 @@ void CheckNarrowing(const uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < units.size(); ++i) {
         units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     }
-    std::string fast = ">";
-    tamsrove::dbi_files::AppendNarrowed(units, fast);
-    std::string slow = ">";
-    tamsrove::platform::AppendWideAsAnsi(units, slow);
-    Check(fast == slow);
+    std::string narrowed(units.size(), '\0');
+    const bool exact = tamsrove::platform::AnsiNarrowingCodec()->NarrowExactly(
+        units.data(), units.size(), narrowed.data());
+    bool model_exact = true;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char byte = ModelNarrow(units[i]);
+        Check(narrowed[i] == byte);
+        model_exact = model_exact && (byte != '?' || units[i] == u'?');
+    }
+    Check(exact == model_exact);
 }
 
 std::filesystem::path ScratchFile() {

@@ -6,8 +6,8 @@
 # usage: bench/linestore/run.sh [BUILD_DIR]     (default build/bench, made with --preset bench)
 # environment: SIZE_MIB (256) size of the short-line and random files, LONG_LINES (256) number of
 #              1 MiB lines, ROUNDS (7) rounds per program, BASE_BUILD (none) a bench build of the
-#              code before this round, whose DBIToFile, DBIToMetaString and MetaStringToDBI
-#              run beside today's.
+#              code before a change, whose FileToDBI, DBIToFile, DBIToMetaString and
+#              MetaStringToDBI run beside today's.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -57,15 +57,20 @@ cases=(
     "ftsstf_R|$bin/linestore_driver ftsstf $random $data/out-stf.bin"
     "loadsmall_S|$bin/linestore_driver load $small"
 )
-# With a build of the earlier code, its save and pack sit next to today's.
+# With a build of the earlier code, its load, save, pack and unpack sit next to today's: the
+# same driver command, labelled OPbase_KIND.
 base=${BASE_BUILD:+$BASE_BUILD/bench/linestore}
 if [[ -n $base ]]; then
     with_base=()
     for entry in "${cases[@]}"; do
         with_base+=("$entry")
-        case ${entry%%|*} in
-        save_S) with_base+=("savebase_S|$base/linestore_driver save $short $data/out-savebase.txt") ;;
-        pack_S) with_base+=("packbase_S|$base/linestore_driver pack $short") ;;
+        label=${entry%%|*}
+        case $label in
+        load_S | load_L | save_S | pack_S | unpack_S | unpack_L)
+            command=${entry#*|}
+            command=${command/#$bin\/linestore_driver/$base/linestore_driver}
+            with_base+=("${label%_*}base_${label##*_}|${command//out-save/out-savebase}")
+            ;;
         esac
     done
     cases=("${with_base[@]}")

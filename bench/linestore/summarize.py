@@ -124,10 +124,20 @@ for key, what in (("real_time", "wall"), ("cpu_time", "CPU")):
     check(f"MetaStringToDBI ns/line at 1e5, cold heap, above that floor ({what})",
           per_line_ns(medians, "BM_MetaStringToDBI", 100000, key) - floor, 100.0, " ns")
 if "savebase_S" in samples:
-    ratios("DBIToFile / the code before this round", "save_S", "savebase_S", 1.0)
-    ratios("DBIToMetaString / the code before this round", "pack_S", "packbase_S", 1.0)
+    for label, name in (("load_S", "FileToDBI short lines"), ("load_L", "FileToDBI 1 MiB lines"),
+                        ("save_S", "DBIToFile"), ("pack_S", "DBIToMetaString"),
+                        ("unpack_S", "MetaStringToDBI short lines"),
+                        ("unpack_L", "MetaStringToDBI 1 MiB lines")):
+        base = label.replace("_", "base_")
+        if base in samples:
+            ratios(f"{name} / the code before", label, base, 1.0)
+    for label, name in (("load_S", "short lines"), ("load_L", "1 MiB lines")):
+        base = label.replace("_", "base_")
+        if base in samples:
+            check(f"FileToDBI {name} peak / the code before's", maxrss(label) / maxrss(base), 1.0)
 else:
-    print("  (DBIToFile and DBIToMetaString against today's: set BASE_BUILD to compare)")
+    print("  (FileToDBI, DBIToFile, DBIToMetaString, MetaStringToDBI against the code before: "
+          "set BASE_BUILD to compare)")
 for key, what in (("real_time", "wall"), ("cpu_time", "CPU")):
     small = per_line_ns(medians, "BM_MetaStringToDBI", 10000, key)
     large = per_line_ns(medians, "BM_MetaStringToDBI", 100000, key)

@@ -5,11 +5,12 @@
 // raises std::out_of_range and leaves the store as it was.
 #include "classes/cls_DBI.h"
 
+#include "classes/line_limit.h"
 #include "classes/line_split.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
-#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -20,8 +21,9 @@ namespace {
 /// The default delimiter of the meta-string.
 constexpr std::u16string_view kCrLf = u"\r\n";
 
-/// A store never holds more lines than its 32-bit LastLineIndex can count.
-constexpr std::size_t kMaxLines = static_cast<std::size_t>(std::numeric_limits<int32_t>::max()) + 1;
+/// The line limit in force; only a test lowers it (a test seam, hence not const).
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables)
+std::atomic<std::size_t> g_max_lines{tamsrove::dbi_files::kMaxLines};
 
 /// Gives an empty delimiter its default, in the caller's variable.
 void DefaultDelimiter(std::u16string& Delimiter) {
@@ -47,6 +49,20 @@ std::size_t PackedLength(const std::vector<std::u16string>& lines, std::size_t d
 }
 
 } // namespace
+
+std::size_t tamsrove::dbi_files::MaxLines() noexcept {
+    return g_max_lines.load(std::memory_order_relaxed);
+}
+
+void tamsrove::dbi_files::CheckLineCount(std::size_t count, const char* what) {
+    if (count > MaxLines()) {
+        throw std::length_error(what);
+    }
+}
+
+std::size_t tamsrove::dbi_files::detail::SetMaxLines(std::size_t limit) noexcept {
+    return g_max_lines.exchange(std::min(limit, kMaxLines));
+}
 
 cls_DBI::cls_DBI() : Lines(1) {}
 
@@ -123,9 +139,8 @@ void cls_DBI::AddLineEnd(std::u16string NewLine) {
         SetLine(std::move(NewLine), 0);
         return;
     }
-    if (Lines.size() >= kMaxLines) {
-        throw std::length_error("cls_DBI::AddLineEnd: the store cannot count more lines");
-    }
+    tamsrove::dbi_files::CheckLineCount(Lines.size() + 1,
+                                        "cls_DBI::AddLineEnd: the store cannot count more lines");
     Lines.push_back(std::move(NewLine));
     ++LastLineIndex;
 }
@@ -142,9 +157,8 @@ void cls_DBI::InsertLine(std::u16string LineToInsert, int32_t Index) {
         Lines.front() = std::move(LineToInsert);
         return;
     }
-    if (Lines.size() >= kMaxLines) {
-        throw std::length_error("cls_DBI::InsertLine: the store cannot count more lines");
-    }
+    tamsrove::dbi_files::CheckLineCount(Lines.size() + 1,
+                                        "cls_DBI::InsertLine: the store cannot count more lines");
     // vector::insert changes nothing when it fails to allocate; the lines' moves cannot fail.
     Lines.insert(Lines.begin() + Index, std::move(LineToInsert));
     ++LastLineIndex;
@@ -169,6 +183,24 @@ void cls_DBI::Clear(const std::u16string& Trash) {
     std::fill(Lines.begin(), Lines.end(), Trash);
 }
 
+void cls_DBI::ReserveForAdding(std::size_t pieces, std::size_t leading_empty, const char* what) {
+    // AddLineEnd lets the empty store absorb empty lines, and the first other line takes the
+    // place of its single empty one.
+    const bool empty_store = LastLineIndex == 0 && Lines.front().empty();
+    const std::size_t total =
+        empty_store ? std::max<std::size_t>(pieces - leading_empty, 1) : Lines.size() + pieces;
+    tamsrove::dbi_files::CheckLineCount(total, what);
+    if (total <= Lines.capacity()) {
+        return;
+    }
+    try {
+        // At least twice the present room, so that many small additions stay linear in total.
+        Lines.reserve(std::min(std::max(total, 2 * Lines.capacity()), Lines.max_size()));
+    } catch (const std::bad_alloc&) {
+        Lines.reserve(total); // the doubling was only ahead of need; this much is needed
+    }
+}
+
 // --- Meta-strings and cutting ---------------------------------------------------------------
 
 std::u16string cls_DBI::DBIToMetaString(std::u16string& Delimiter) {
@@ -188,13 +220,11 @@ std::u16string cls_DBI::DBIToMetaString(std::u16string&& Delimiter) {
 
 void cls_DBI::MetaStringToDBI(std::u16string& DataString, std::u16string& Delimiter) {
     DefaultDelimiter(Delimiter);
-    // Room for every line first: one read-only pass that finds the delimiters costs far less
-    // than growing the array step by step. Should that much memory not be free at once, the
-    // lines are added one by one as before, and those that fit stay added.
-    try {
-        Lines.reserve(tamsrove::CapacityFor(Lines, tamsrove::CountPieces(DataString, Delimiter)));
-    } catch (const std::bad_alloc&) {
-    }
+    // Room for every line first, found by one read-only pass over the delimiters: too many
+    // lines, or too little memory for the array, fail here, before anything changes.
+    ReserveForAdding(tamsrove::CountPieces(DataString, Delimiter),
+                     tamsrove::LeadingDelimiters(DataString, Delimiter),
+                     "cls_DBI::MetaStringToDBI: the store cannot count that many lines");
     // AddLineEnd itself absorbs empty pieces only while the store is still the empty store.
     // DataString is cut only after the scan, so one variable passed as both is safe.
     tamsrove::CutPiecesFromFront(DataString, Delimiter,

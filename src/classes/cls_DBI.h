@@ -10,6 +10,7 @@
 // temporaries, whose change goes nowhere.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -148,6 +149,10 @@ public:
 private:
     /// Exchanges the whole state of two stores.
     void SwapWith(cls_DBI& other) noexcept;
+
+    /// Checks the line limit and makes room before AddLineEnd adds pieces lines, the first
+    /// leading_empty of them empty; throws (what names the operation) with nothing changed.
+    void ReserveForAdding(std::size_t pieces, std::size_t leading_empty, const char* what);
 
     /// With Trace, prefixes the application folder and writes the result back into path.
     static void ApplyTrace(std::u16string& path, bool Trace);

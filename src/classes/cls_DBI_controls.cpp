@@ -76,9 +76,12 @@ void cls_DBI::TextBoxToDBI(const DBITextBox& TB, std::u16string& Delimiter) {
     if (Delimiter.empty()) {
         Delimiter = kCrLf;
     }
-    // Room for every line first: a read-only pass that only finds the delimiters costs far less
-    // than growing the array of lines step by step while the pieces arrive.
-    Lines.reserve(tamsrove::CapacityFor(Lines, tamsrove::CountPieces(text, Delimiter) + 1));
+    // Room for every line first, the rest after the last delimiter included: a read-only pass
+    // that only finds the delimiters costs far less than growing the array step by step, and
+    // too many lines fail before anything changes.
+    ReserveForAdding(tamsrove::CountPieces(text, Delimiter) + 1,
+                     tamsrove::LeadingDelimiters(text, Delimiter),
+                     "cls_DBI::TextBoxToDBI: the store cannot count that many lines");
     // Every piece before a delimiter becomes a line, and so does the rest after the last one,
     // even when it is empty. AddLineEnd absorbs empty pieces while the store is still empty.
     const std::size_t rest = tamsrove::SplitAtDelimiter(

@@ -7,7 +7,6 @@
 #include "classes/cls_DBI.h"
 
 #include "classes/file_blocks.h"
-#include "classes/read_form.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -36,11 +35,10 @@ bool IsWriteMode(int32_t mode) {
 void cls_DBI::FileToDBI(std::u16string& FilePathName, bool Trace) {
     try {
         ApplyTrace(FilePathName, Trace);
-        // The file is closed before the lines are taken over.
+        // The lines are counted, checked against the line limit and given their exact room
+        // before the first is made; the file is closed before they are taken over. Too many
+        // lines or too little memory throw before the store is touched.
         std::vector<std::u16string> loaded = tamsrove::dbi_files::ReadLines(FilePathName);
-        if (loaded.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-            throw std::length_error("too many lines");
-        }
         if (loaded.empty()) {
             loaded.emplace_back(); // an empty file gives the empty store
         }

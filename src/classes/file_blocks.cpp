@@ -1,9 +1,8 @@
-// Block I/O: reading a whole file in pieces that are counted while still in the cache, and
-// writing text through one reused buffer so that saving never holds the whole file in memory.
+// Block I/O: reading a file whole or block by block, and writing text through one reused
+// buffer so that saving never holds the whole file in memory.
 #include "classes/file_blocks.h"
 
 #include "classes/line_stream.h"
-#include "classes/read_form.h"
 #include "platform/utf16.h"
 
 #include <algorithm>
@@ -17,7 +16,9 @@
 namespace tamsrove::dbi_files {
 namespace {
 
+using platform::AnsiCodec;
 using platform::InputFile;
+using platform::SingleByteCodec;
 
 // Writes go out in blocks of at most this size. Smaller blocks stay in the processor's cache,
 // but their many more system calls cost more than that saves.
@@ -26,9 +27,6 @@ constexpr std::size_t kWriteBlock = std::size_t{1} << 19;
 constexpr std::size_t kMinWriteBlock = 4096;
 // Reads past the announced length go through a block of this size.
 constexpr std::size_t kReadBlock = std::size_t{1} << 16;
-// A whole-file read in one buffer goes in pieces of this size and counts the line ends of each
-// piece while it is still in the processor's cache.
-constexpr std::size_t kReadPiece = std::size_t{1} << 18;
 // Loads and whole-file reads go through one reused buffer of this size, small enough that the
 // bytes are still in the cache when they are widened.
 constexpr std::size_t kLoadBlock = std::size_t{1} << 16;
@@ -45,18 +43,14 @@ std::size_t AnnouncedLength(const InputFile& file) {
     return static_cast<std::size_t>(*length);
 }
 
-// Reads until size bytes are in or the file ends, in requests of at most piece bytes, and
-// shows each piece to seen as it arrives; returns how many bytes came.
-template <typename Seen>
-std::size_t ReadFully(InputFile& file, char* buffer, std::size_t size, std::size_t piece,
-                      Seen seen) {
+// Reads until size bytes are in or the file ends; returns how many bytes came.
+std::size_t ReadFully(InputFile& file, char* buffer, std::size_t size) {
     std::size_t got = 0;
     while (got < size) {
-        const std::size_t more = file.ReadSome(buffer + got, std::min(size - got, piece));
+        const std::size_t more = file.ReadSome(buffer + got, size - got);
         if (more == 0) {
             break;
         }
-        seen(std::string_view(buffer + got, more));
         got += more;
     }
     return got;
@@ -84,7 +78,7 @@ std::string ReadRest(InputFile& file) {
 template <typename Visit>
 void ForEachBlock(InputFile& file, char* buffer, std::size_t size, const Visit& visit) {
     for (;;) {
-        const std::size_t got = ReadFully(file, buffer, size, size, [](std::string_view) {});
+        const std::size_t got = ReadFully(file, buffer, size);
         if (got > 0) {
             visit(std::string_view(buffer, got));
         }
@@ -100,9 +94,7 @@ FileBytes ReadWholeFile(InputFile& file) {
     FileBytes bytes;
     const std::size_t announced = AnnouncedLength(file);
     bytes.data = NewByteBuffer(announced);
-    bytes.size =
-        ReadFully(file, bytes.data.get(), announced, kReadPiece,
-                  [&](std::string_view piece) { bytes.line_ends += CountLineEnds(piece); });
+    bytes.size = ReadFully(file, bytes.data.get(), announced);
     if (bytes.size < announced) {
         return bytes; // the file ended early: it shrank since it was measured
     }
@@ -113,7 +105,6 @@ FileBytes ReadWholeFile(InputFile& file) {
         std::memcpy(joined.get() + bytes.size, rest.data(), rest.size());
         bytes.data = std::move(joined);
         bytes.size += rest.size();
-        bytes.line_ends += CountLineEnds(rest);
     }
     return bytes;
 }
@@ -128,7 +119,7 @@ std::u16string ReadWholeFileAsWide(InputFile& file) {
     text.reserve(AnnouncedLength(file)); // touched only as the characters arrive
     const auto block = NewByteBuffer(kLoadBlock);
     ForEachBlock(file, block.get(), kLoadBlock,
-                 [&](std::string_view bytes) { AppendWidened(*codec, bytes, text); });
+                 [&](std::string_view bytes) { platform::AppendWidened(*codec, bytes, text); });
     return text;
 }
 
@@ -137,17 +128,17 @@ std::vector<std::u16string> ReadLines(std::u16string_view path) {
     const SingleByteCodec* codec = AnsiCodec();
     if (codec == nullptr) { // a character of a multi-byte code page may be cut between blocks
         const FileBytes bytes = ReadWholeFile(file);
-        return SplitLines(bytes.View(), bytes.line_ends);
+        return BuildLines(nullptr, [&](const auto& visit) { visit(bytes.View()); });
     }
     const auto block = NewByteBuffer(kLoadBlock);
     if (!file.RegularFileLength()) { // a pipe or a device can be read only once
-        LineBuilder builder(*codec, nullptr);
+        LineBuilder builder(codec, nullptr);
         ForEachBlock(file, block.get(), kLoadBlock,
                      [&](std::string_view bytes) { builder.Take(bytes); });
         return builder.Finish();
     }
     bool again = false;
-    return BuildLines(*codec, [&](const auto& visit) {
+    return BuildLines(codec, [&](const auto& visit) {
         if (again) { // the second pass reads the same open file from its start
             file.Rewind();
         }
@@ -159,7 +150,7 @@ std::vector<std::u16string> ReadLines(std::u16string_view path) {
 // --- Writing -------------------------------------------------------------------------------------
 
 AnsiBlockWriter::AnsiBlockWriter(platform::OutputFile& file, std::size_t expected_bytes)
-    : file_(file), codec_(AnsiNarrowingCodec()),
+    : file_(file), codec_(platform::AnsiNarrowingCodec()),
       capacity_(std::clamp(expected_bytes, kMinWriteBlock, kWriteBlock)),
       buffer_(NewByteBuffer(capacity_)) {}
 

@@ -2,7 +2,7 @@
 // convert text to the ANSI code page through one reused buffer.
 #pragma once
 
-#include "classes/ansi_codec.h"
+#include "platform/ansi_codec.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -22,12 +22,10 @@ using ByteBuffer = std::unique_ptr<char[]>; // NOLINT(*-avoid-c-arrays): its siz
     return std::make_unique_for_overwrite<char[]>(size); // NOLINT(*-avoid-c-arrays): as above
 }
 
-/// A whole file's bytes, read without zero-filling the buffer first, and the number of line
-/// ends among them.
+/// A whole file's bytes, read without zero-filling the buffer first.
 struct FileBytes {
     ByteBuffer data;
     std::size_t size = 0;
-    std::size_t line_ends = 0;
     /// The bytes read.
     [[nodiscard]] std::string_view View() const { return {data.get(), size}; }
 };
@@ -43,6 +41,7 @@ struct FileBytes {
 
 /// The lines of the file at path in the read form. Under a single-byte code page a regular
 /// file is read twice through one small buffer (see line_stream.h) instead of being held whole.
+/// More lines than a store may hold fail with std::length_error before any line is made.
 [[nodiscard]] std::vector<std::u16string> ReadLines(std::u16string_view path);
 
 /// Converts text to the ANSI code page into one reused buffer and hands each full block to the
@@ -88,7 +87,7 @@ private:
     void PutBytes(std::string_view bytes);
 
     platform::OutputFile& file_;
-    const SingleByteCodec* codec_;
+    const platform::SingleByteCodec* codec_;
     std::size_t capacity_;
     ByteBuffer buffer_;
     std::size_t used_ = 0;

@@ -6,12 +6,10 @@
 // text after every cut, which would make the loop quadratic in the length of the text.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace tamsrove {
 
@@ -48,11 +46,15 @@ inline std::size_t CountPieces(std::u16string_view text, std::u16string_view del
     return pieces;
 }
 
-/// The capacity lines should take before more lines are added: at least twice the present
-/// one when it must grow at all, so that many small additions stay linear in total.
-inline std::size_t CapacityFor(const std::vector<std::u16string>& lines, std::size_t more) {
-    const std::size_t needed = lines.size() + more;
-    return needed <= lines.capacity() ? lines.capacity() : std::max(needed, 2 * lines.capacity());
+/// The number of pieces SplitAtDelimiter finds empty at the very start of text: how many
+/// delimiters follow one another from its first character.
+inline std::size_t LeadingDelimiters(std::u16string_view text, std::u16string_view delimiter) {
+    std::size_t count = 0;
+    while (!delimiter.empty() && text.starts_with(delimiter)) {
+        text.remove_prefix(delimiter.size());
+        ++count;
+    }
+    return count;
 }
 
 /// Cuts every piece that precedes a delimiter off the front of text and hands it to

@@ -1,55 +1,58 @@
-// The two passes of a load over blocks. A CR LF may be cut between two blocks: a block that
-// ends in a CR leaves after_cr_ set, and a LF first in the next block is then part of that line
-// end, never the start of a line.
+// The two passes of a load over blocks, both cutting their blocks with one BlockCutter.
 #include "classes/line_stream.h"
 
+#include "classes/line_limit.h"
 #include "classes/read_form.h"
 
-#include <algorithm>
+#include <stdexcept>
 #include <utility>
 
 namespace tamsrove::dbi_files {
 namespace {
 
-// Steps over a LF that completes a CR LF begun at the end of the previous block.
-const char* SkipCarriedLf(bool& after_cr, const char* p, const char* end) noexcept {
-    if (after_cr && p < end) {
-        after_cr = false;
-        if (*p == '\n') {
-            ++p;
-        }
-    }
-    return p;
-}
-
-std::size_t Distance(const char* first, const char* last) noexcept {
-    return static_cast<std::size_t>(last - first);
-}
+constexpr const char* kTooManyLines = "the file holds more lines than a store may";
 
 } // namespace
+
+// --- Cutting -------------------------------------------------------------------------------------
+
+BlockLines BlockCutter::Cut(std::string_view block) noexcept {
+    const char* const end = block.data() + block.size();
+    const char* p = block.data();
+    if (after_cr_ && p < end) {
+        after_cr_ = false;
+        p = SkipLineEndRest(p, end); // the LF of a CR LF begun in the last block
+    }
+    if (p == end) {
+        return {}; // an empty block, or a LF alone after such a CR
+    }
+    const char* const first = FindLineEnd(p, end);
+    if (first == end) {
+        return {std::string_view(p, static_cast<std::size_t>(end - p)), false, {}, {}};
+    }
+    const char* const last = block.data() + block.rfind(kLineEndStart);
+    const char* const tail = SkipLineEnd(last, end);
+    after_cr_ = IsAtLineEnd(end - 1); // its LF, if any, comes first in the next block
+    const char* const whole = SkipLineEnd(first, end);
+    return {std::string_view(p, static_cast<std::size_t>(first - p)), true,
+            std::string_view(whole, static_cast<std::size_t>(tail - whole)),
+            std::string_view(tail, static_cast<std::size_t>(end - tail))};
+}
 
 // --- First pass ----------------------------------------------------------------------------------
 
 void LineCensus::Take(std::string_view block) {
-    const char* p = SkipCarriedLf(after_cr_, block.data(), block.data() + block.size());
-    const char* const end = block.data() + block.size();
-    if (p == end) {
-        return;
-    }
-    const char* const first = FindLineEnd(p, end);
-    open_length_ += Distance(p, first);
-    open_ = open_ || first > p;
-    if (first == end) {
-        crosses_ = true; // the line goes on in the next block
+    const BlockLines cut = cutter_.Cut(block);
+    open_length_ += cut.head.size();
+    open_ = open_ || !cut.head.empty();
+    if (!cut.head_ends) {
+        crosses_ = open_; // the open line goes on in the next block
         return;
     }
     EndOpenLine(); // the line that ends at the block's first line end
-    line_ends_ += CountLineEnds(std::string_view(first, Distance(first, end)));
-    const char* const last = block.data() + block.rfind(kLineEndStart);
-    const char* const tail = SkipLineEnd(last, end);
-    after_cr_ = last + 1 == end;
-    open_length_ = Distance(tail, end);
-    open_ = tail < end;
+    line_ends_ += 1 + CountLineEnds(cut.whole);
+    open_length_ = cut.tail.size();
+    open_ = !cut.tail.empty();
     crosses_ = open_;
 }
 
@@ -69,56 +72,79 @@ void LineCensus::EndOpenLine() {
     crosses_ = false;
 }
 
+void CheckCensus(const LineCensus& census) {
+    CheckLineCount(census.Lines(), kTooManyLines);
+}
+
 // --- Second pass ---------------------------------------------------------------------------------
 
-LineBuilder::LineBuilder(const SingleByteCodec& codec, const LineCensus* census)
-    : codec_(codec), census_(census) {
+LineBuilder::LineBuilder(const platform::SingleByteCodec* codec, const LineCensus* census)
+    : codec_(codec), census_(census), max_lines_(MaxLines()) {
     if (census_ != nullptr) {
         lines_.reserve(census_->Lines()); // exact: no regrowth, no spare slots
     }
 }
 
 void LineBuilder::Take(std::string_view block) {
-    const char* const end = block.data() + block.size();
-    const char* p = SkipCarriedLf(after_cr_, block.data(), end);
-    while (p < end) {
+    const BlockLines cut = cutter_.Cut(block);
+    if (!cut.head_ends) {
+        if (!cut.head.empty()) {
+            ExtendOpenLine(cut.head); // the line goes on in the next block
+        }
+        return;
+    }
+    if (open_) {
+        ExtendOpenLine(cut.head);
+        AddLine(std::exchange(open_line_, std::u16string()));
+        open_ = false;
+    } else {
+        AddLine(Widened(cut.head));
+    }
+    const char* const end = cut.whole.data() + cut.whole.size();
+    for (const char* p = cut.whole.data(); p < end;) {
         const char* const line_end = FindLineEnd(p, end);
-        if (line_end == end) {
-            ExtendOpenLine(p, end); // the line goes on in the next block
-            return;
-        }
-        if (open_) {
-            ExtendOpenLine(p, line_end);
-            lines_.push_back(std::move(open_line_));
-            open_line_ = std::u16string();
-            open_ = false;
-        } else {
-            std::u16string line(Distance(p, line_end), u'\0');
-            codec_.Widen(p, line.size(), line.data());
-            lines_.push_back(std::move(line));
-        }
-        if (line_end + 1 == end) {
-            after_cr_ = true;
-            return;
-        }
+        AddLine(Widened(std::string_view(p, static_cast<std::size_t>(line_end - p))));
         p = SkipLineEnd(line_end, end);
+    }
+    if (!cut.tail.empty()) {
+        ExtendOpenLine(cut.tail);
     }
 }
 
 std::vector<std::u16string> LineBuilder::Finish() {
     if (open_) {
-        lines_.push_back(std::move(open_line_));
+        AddLine(std::move(open_line_));
         open_ = false;
     }
     return std::move(lines_);
 }
 
-void LineBuilder::ExtendOpenLine(const char* first, const char* last) {
+void LineBuilder::AddLine(std::u16string&& line) {
+    if (lines_.size() >= max_lines_) {
+        throw std::length_error(kTooManyLines);
+    }
+    lines_.push_back(std::move(line));
+}
+
+void LineBuilder::ExtendOpenLine(std::string_view piece) {
     if (!open_) {
         open_ = true;
         open_line_.reserve(ExpectedLength(lines_.size()));
     }
-    AppendWidened(codec_, std::string_view(first, Distance(first, last)), open_line_);
+    if (codec_ == nullptr) {
+        open_line_ += platform::AnsiToWide(piece);
+    } else {
+        platform::AppendWidened(*codec_, piece, open_line_);
+    }
+}
+
+std::u16string LineBuilder::Widened(std::string_view bytes) const {
+    if (codec_ == nullptr) {
+        return platform::AnsiToWide(bytes);
+    }
+    std::u16string line(bytes.size(), u'\0');
+    codec_->Widen(bytes.data(), bytes.size(), line.data());
+    return line;
 }
 
 std::size_t LineBuilder::ExpectedLength(std::size_t index) noexcept {
@@ -133,21 +159,6 @@ std::size_t LineBuilder::ExpectedLength(std::size_t index) noexcept {
         return long_lines[next_long_].length;
     }
     return 0; // unknown: the line grows as its pieces come
-}
-
-// --- Blocks in memory ----------------------------------------------------------------------------
-
-std::vector<std::u16string> SplitLinesInBlocks(std::string_view bytes, std::size_t block_size) {
-    const SingleByteCodec* codec = AnsiCodec();
-    if (codec == nullptr) {
-        return SplitLines(bytes);
-    }
-    block_size = std::max<std::size_t>(block_size, 1);
-    return BuildLines(*codec, [&](const auto& visit) {
-        for (std::size_t at = 0; at < bytes.size(); at += block_size) {
-            visit(bytes.substr(at, block_size));
-        }
-    });
 }
 
 } // namespace tamsrove::dbi_files

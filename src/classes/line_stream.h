@@ -3,11 +3,12 @@
 // A load reads the file twice through one small reused buffer instead of holding the whole
 // file: a first pass (LineCensus) counts the lines and measures every line that crosses a block
 // border, a second (LineBuilder) allocates each line once at its final size and widens the bytes
-// straight into it, a line that crosses borders piece by piece. Both passes must see the same
-// blocks: each block is filled completely, only the last one may be short.
+// straight into it, a line that crosses borders piece by piece. Both passes cut their blocks with
+// one BlockCutter, so both see the same lines. Both must see the same blocks: each block is
+// filled completely, only the last one may be short.
 #pragma once
 
-#include "classes/ansi_codec.h"
+#include "platform/ansi_codec.h"
 
 #include <cstddef>
 #include <string>
@@ -15,6 +16,30 @@
 #include <vector>
 
 namespace tamsrove::dbi_files {
+
+/// One block cut at its line ends, in order: head, then whole, then tail.
+struct BlockLines {
+    /// The bytes before the block's first line end: the rest of a line begun in an earlier
+    /// block, or a new line.
+    std::string_view head;
+    /// A line end follows head in this block; else head is the whole block and the line goes on.
+    bool head_ends = false;
+    /// The lines that begin and end in this block, each with its line end.
+    std::string_view whole;
+    /// The start of a line that goes on in the next block.
+    std::string_view tail;
+};
+
+/// Cuts the blocks of one source, in order, at their line ends. A CR LF may be cut between two
+/// blocks: a block that ends in a CR is remembered, and a LF first in the next block then ends
+/// that line end, never starts a line.
+class BlockCutter {
+public:
+    [[nodiscard]] BlockLines Cut(std::string_view block) noexcept;
+
+private:
+    bool after_cr_ = false; // the last block ended in a CR
+};
 
 /// A line that crosses at least one block border: its index and its length in bytes.
 struct LongLine {
@@ -38,20 +63,23 @@ public:
 private:
     void EndOpenLine();
 
+    BlockCutter cutter_;
     std::size_t line_ends_ = 0;   // lines ended so far; after Finish, all lines
     std::size_t open_length_ = 0; // bytes of the line that has begun and not ended
     bool open_ = false;           // some byte of a line follows the last line end
-    bool crosses_ = false;        // the open line began in an earlier block
-    bool after_cr_ = false;       // the last block ended in a CR, whose LF may come first next
+    bool crosses_ = false;        // the open line goes on past a block border
     std::vector<LongLine> long_lines_;
 };
 
 /// The second pass: the lines themselves, each widened into a string of its final size.
 class LineBuilder {
 public:
-    /// A builder sized by census when one is given; without one the lines grow as they come.
-    /// Should the bytes differ from the census's, the lines are still exactly those of the bytes.
-    LineBuilder(const SingleByteCodec& codec, const LineCensus* census);
+    /// A builder that widens through codec, or through the system's conversion when it is
+    /// nullptr (a multi-byte code page, whose characters a block border could cut: the source
+    /// must then come in one block). Sized by census when one is given; without one the lines
+    /// grow as they come. Should the bytes differ from the census's, the lines are still
+    /// exactly those of the bytes, and never more than the line limit.
+    LineBuilder(const platform::SingleByteCodec* codec, const LineCensus* census);
 
     /// Splits and widens the next block.
     void Take(std::string_view block);
@@ -59,34 +87,37 @@ public:
     [[nodiscard]] std::vector<std::u16string> Finish();
 
 private:
-    void ExtendOpenLine(const char* first, const char* last);
+    void AddLine(std::u16string&& line);
+    void ExtendOpenLine(std::string_view piece);
+    [[nodiscard]] std::u16string Widened(std::string_view bytes) const;
     [[nodiscard]] std::size_t ExpectedLength(std::size_t index) noexcept;
 
-    const SingleByteCodec& codec_;
+    const platform::SingleByteCodec* codec_;
     const LineCensus* census_;
+    std::size_t max_lines_; // the line limit, read once
+    BlockCutter cutter_;
     std::size_t next_long_ = 0; // the first of census_->LongLines() not yet passed
     std::vector<std::u16string> lines_;
     std::u16string open_line_;
     bool open_ = false;
-    bool after_cr_ = false;
 };
 
+/// Throws std::length_error when the census counted more lines than a store may hold.
+void CheckCensus(const LineCensus& census);
+
 /// The lines of a source that can be read twice: each call of for_each_block(visit) shows every
-/// block of the source to visit, in order, the same blocks both times.
+/// block of the source to visit, in order, the same blocks both times. The lines are counted
+/// and checked against the line limit before the first one is made.
 template <typename ForEachBlock>
-[[nodiscard]] std::vector<std::u16string> BuildLines(const SingleByteCodec& codec,
+[[nodiscard]] std::vector<std::u16string> BuildLines(const platform::SingleByteCodec* codec,
                                                      ForEachBlock&& for_each_block) {
     LineCensus census;
     for_each_block([&census](std::string_view block) { census.Take(block); });
     census.Finish();
+    CheckCensus(census);
     LineBuilder builder(codec, &census);
     for_each_block([&builder](std::string_view block) { builder.Take(block); });
     return builder.Finish();
 }
-
-/// The lines of bytes cut into blocks of block_size bytes, through both passes; the same as
-/// SplitLines(bytes) for every block size.
-[[nodiscard]] std::vector<std::u16string> SplitLinesInBlocks(std::string_view bytes,
-                                                             std::size_t block_size);
 
 } // namespace tamsrove::dbi_files

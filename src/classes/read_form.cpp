@@ -1,8 +1,6 @@
-// Splitting a text file's bytes into lines: one memchr per line, and the line ends counted 16
-// bytes at a time so that the array of lines is sized exactly before the first line is made.
+// Finding line ends: one memchr per line, and the line ends counted 16 bytes at a time so that
+// the array of lines is sized exactly before the first line is made.
 #include "classes/read_form.h"
-
-#include "classes/ansi_codec.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,15 +10,19 @@
 #endif
 
 namespace tamsrove::dbi_files {
-namespace {
 
-std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
+const char* FindLineEnd(const char* p, const char* end) noexcept {
+    const void* found = std::memchr(p, kLineEndStart, static_cast<std::size_t>(end - p));
+    return found == nullptr ? end : static_cast<const char*>(found);
+}
+
+std::size_t CountLineEnds(std::string_view bytes) noexcept {
     std::size_t count = 0;
     std::size_t i = 0;
 #if defined(__SSE2__) || defined(_M_X64)
     // Each match adds 1 to its byte lane; before a lane can overflow (255 blocks), the lanes
     // are summed with SAD and the counter starts again.
-    const __m128i needle = _mm_set1_epi8(wanted);
+    const __m128i needle = _mm_set1_epi8(kLineEndStart);
     const __m128i zero = _mm_setzero_si128();
     while (i + 16 <= bytes.size()) {
         __m128i lanes = zero;
@@ -36,53 +38,9 @@ std::size_t CountByte(std::string_view bytes, char wanted) noexcept {
     }
 #endif
     for (; i < bytes.size(); ++i) {
-        count += bytes[i] == wanted ? 1 : 0;
+        count += IsAtLineEnd(bytes.data() + i) ? 1 : 0;
     }
     return count;
-}
-
-} // namespace
-
-const char* FindLineEnd(const char* p, const char* end) noexcept {
-    const void* found = std::memchr(p, kLineEndStart, static_cast<std::size_t>(end - p));
-    return found == nullptr ? end : static_cast<const char*>(found);
-}
-
-std::size_t CountLineEnds(std::string_view bytes) noexcept {
-    return CountByte(bytes, kLineEndStart);
-}
-
-std::size_t CountLines(std::string_view bytes) noexcept {
-    return CountLines(bytes, CountLineEnds(bytes));
-}
-
-std::size_t CountLines(std::string_view bytes, std::size_t line_ends) noexcept {
-    // Every line end closes one line; text after the last one is one more line.
-    const char* const end = bytes.data() + bytes.size();
-    const std::size_t last = bytes.rfind(kLineEndStart);
-    const char* tail =
-        last == std::string_view::npos ? bytes.data() : SkipLineEnd(bytes.data() + last, end);
-    return line_ends + (tail < end ? 1 : 0);
-}
-
-std::vector<std::u16string> SplitLines(std::string_view bytes) {
-    return SplitLines(bytes, CountLineEnds(bytes));
-}
-
-std::vector<std::u16string> SplitLines(std::string_view bytes, std::size_t line_ends) {
-    std::vector<std::u16string> lines;
-    lines.reserve(CountLines(bytes, line_ends)); // exact: no regrowth, no spare slots
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    while (p < end) {
-        const char* const line_end = FindLineEnd(p, end);
-        lines.push_back(Widened(std::string_view(p, static_cast<std::size_t>(line_end - p))));
-        if (line_end == end) {
-            break;
-        }
-        p = SkipLineEnd(line_end, end);
-    }
-    return lines;
 }
 
 } // namespace tamsrove::dbi_files

@@ -5,48 +5,40 @@
 // the very end starts no further line. Each line is converted from the ANSI code page.
 //
 // The rule lives in two helpers, as in a small line iterator: IsAtLineEnd says whether a line end
-// starts at a position, SkipLineEnd steps over it. Everything else is built on them.
+// starts at a position, SkipLineEnd steps over it (SkipLineEndRest over what follows its CR,
+// which may come in the next block of a file). FindLineEnd and CountLineEnds look for the
+// positions IsAtLineEnd accepts many bytes at a time. The passes of a load (line_stream.h) cut
+// lines with these alone.
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace tamsrove::dbi_files {
 
 /// The byte that starts every line end; a LF ends no line by itself.
 inline constexpr char kLineEndStart = '\r';
 
-/// True when a line end starts at p, which lies before end.
+/// True when a line end starts at p, which lies before the end of the bytes.
 [[nodiscard]] constexpr bool IsAtLineEnd(const char* p) noexcept {
     return *p == kLineEndStart;
 }
 
-/// The position just past the line end that starts at p (IsAtLineEnd(p)): the CR and one LF
-/// right after it, when the bytes go on that far.
-[[nodiscard]] constexpr const char* SkipLineEnd(const char* p, const char* end) noexcept {
-    ++p;
-    if (p < end && *p == '\n') {
-        ++p;
-    }
-    return p;
+/// The position just past the rest of a line end whose CR came right before p: the one LF
+/// there, when the bytes go on that far.
+[[nodiscard]] constexpr const char* SkipLineEndRest(const char* p, const char* end) noexcept {
+    return p < end && *p == '\n' ? p + 1 : p;
 }
 
-/// The first position from p on where a line end starts; end when there is none.
+/// The position just past the line end that starts at p (IsAtLineEnd(p)).
+[[nodiscard]] constexpr const char* SkipLineEnd(const char* p, const char* end) noexcept {
+    return SkipLineEndRest(p + 1, end);
+}
+
+/// The first position from p on where IsAtLineEnd holds; end when there is none.
 [[nodiscard]] const char* FindLineEnd(const char* p, const char* end) noexcept;
 
-/// The number of line ends in bytes.
+/// The number of positions in bytes where IsAtLineEnd holds: its line ends.
 [[nodiscard]] std::size_t CountLineEnds(std::string_view bytes) noexcept;
-
-/// The number of lines the read form finds in bytes; 0 for no bytes.
-[[nodiscard]] std::size_t CountLines(std::string_view bytes) noexcept;
-/// The same, with CountLineEnds(bytes) already known (counted while the bytes were read).
-[[nodiscard]] std::size_t CountLines(std::string_view bytes, std::size_t line_ends) noexcept;
-
-/// The lines of bytes in the read form, each converted from the ANSI code page.
-[[nodiscard]] std::vector<std::u16string> SplitLines(std::string_view bytes);
-/// The same, with CountLineEnds(bytes) already known.
-[[nodiscard]] std::vector<std::u16string> SplitLines(std::string_view bytes, std::size_t line_ends);
 
 } // namespace tamsrove::dbi_files

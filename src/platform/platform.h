@@ -31,11 +31,9 @@ namespace tamsrove::platform {
 /// Byte-to-character table of a single-byte code page.
 using AnsiTable = std::array<char16_t, 256>;
 
-/// The number of the ANSI code page: the system's on Windows, 1252 (the stand-in) on POSIX.
-[[nodiscard]] std::uint32_t AnsiCodePage() noexcept;
-
-/// The table of the ANSI code page when it is single-byte and maps bytes 0..127 to themselves;
-/// nullptr for multi-byte code pages, which need AnsiToWide.
+/// The table of the ANSI code page (the system's on Windows, 1252 as a stand-in on POSIX) when
+/// it is single-byte and maps bytes 0..127 to themselves; nullptr for multi-byte code pages,
+/// which need AnsiToWide. ansi_codec.h converts through it.
 [[nodiscard]] const AnsiTable* SingleByteAnsiTable() noexcept;
 
 /// Converts ANSI code-page bytes to UTF-16.

@@ -1,5 +1,6 @@
 // Text conversions of the platform seam on POSIX: UTF-16 paths to and from the kernel's UTF-8,
-// and Windows-1252 as the stand-in ANSI code page.
+// and Windows-1252 as the stand-in ANSI code page, converted by the one single-byte codec.
+#include "ansi_codec.h"
 #include "platform_internal.h"
 #include "utf16.h"
 
@@ -84,34 +85,6 @@ constexpr AnsiTable MakeCp1252Table() {
 
 constexpr AnsiTable kCp1252 = MakeCp1252Table();
 
-// The byte of each character U+0000..U+00FF, or 0 where 1252 puts another character there.
-constexpr std::array<char, 256> MakeLatin1Bytes() {
-    std::array<char, 256> bytes{};
-    for (std::size_t c = 0; c < bytes.size(); ++c) {
-        bytes[c] = kCp1252[c] == c ? static_cast<char>(c) : '\0';
-    }
-    return bytes;
-}
-
-constexpr std::array<char, 256> kLatin1Bytes = MakeLatin1Bytes();
-
-// The byte for one UTF-16 unit, or nothing when 1252 has no such character. Each half of a
-// surrogate pair is a unit of its own and has none, as in Windows' conversion for this page.
-std::optional<char> NarrowCp1252(char16_t c) {
-    if (c == 0) {
-        return '\0';
-    }
-    if (c < kLatin1Bytes.size()) {
-        return kLatin1Bytes[c] != '\0' ? std::optional<char>(kLatin1Bytes[c]) : std::nullopt;
-    }
-    for (std::size_t k = 0; k < kCp1252High.size(); ++k) {
-        if (kCp1252High[k] == c) {
-            return static_cast<char>(0x80 + k);
-        }
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 namespace internal {
@@ -168,32 +141,28 @@ std::u16string FromNativePath(std::string_view bytes) {
 
 } // namespace internal
 
-std::uint32_t AnsiCodePage() noexcept {
-    return 1252;
-}
-
 const AnsiTable* SingleByteAnsiTable() noexcept {
     return &kCp1252;
 }
 
+// The code page is always single-byte here, so both codecs exist.
 std::u16string AnsiToWide(std::string_view bytes) {
-    std::u16string out(bytes.size(), u'\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        out[i] = kCp1252[static_cast<unsigned char>(bytes[i])];
-    }
+    std::u16string out;
+    AppendWidened(*AnsiCodec(), bytes, out);
     return out;
 }
 
 bool AppendWideAsAnsi(std::u16string_view text, std::string& out, Unmappable rule) {
+    const SingleByteCodec& codec = *AnsiNarrowingCodec();
     const std::size_t start = out.size();
     out.resize(start + text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const std::optional<char> byte = NarrowCp1252(text[i]);
-        if (!byte && rule == Unmappable::Refuse) {
-            out.resize(start);
-            return false;
-        }
-        out[start + i] = byte.value_or('?');
+    if (rule == Unmappable::Substitute) {
+        codec.Narrow(text.data(), text.size(), out.data() + start);
+        return true;
+    }
+    if (!codec.NarrowExactly(text.data(), text.size(), out.data() + start)) {
+        out.resize(start);
+        return false;
     }
     return true;
 }

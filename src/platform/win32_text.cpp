@@ -103,10 +103,6 @@ std::optional<AnsiTable> BuildSingleByteTable() {
 
 } // namespace
 
-std::uint32_t AnsiCodePage() noexcept {
-    return ::GetACP();
-}
-
 const AnsiTable* SingleByteAnsiTable() noexcept {
     static const std::optional<AnsiTable> table = BuildSingleByteTable();
     return table ? &*table : nullptr;

@@ -1,10 +1,10 @@
 // The line store's file operations, natively and under Wine: text-file load and save, whole-file
 // byte transfer, file probes and the application-folder resolution (Trace).
 #include "classes/cls_DBI.h"
-#include "classes/ansi_codec.h"
 #include "classes/app_folder.h"
+#include "classes/line_limit.h"
 #include "classes/line_stream.h"
-#include "classes/read_form.h"
+#include "platform/ansi_codec.h"
 #include "platform/platform.h"
 
 #include "../platform/golden_1252.h"
@@ -106,6 +106,23 @@ std::u16string Widen(const std::string& ascii) {
     return {ascii.begin(), ascii.end()};
 }
 
+/// The lines of bytes shown to a load's two passes in blocks of block_size bytes.
+Lines SplitInBlocks(std::string_view bytes, std::size_t block_size) {
+    return tamsrove::dbi_files::BuildLines(platform::AnsiCodec(), [&](const auto& visit) {
+        for (std::size_t at = 0; at < bytes.size(); at += block_size) {
+            visit(bytes.substr(at, block_size));
+        }
+    });
+}
+
+/// The lines of bytes in one block, and the number of lines the first pass counted there.
+std::pair<Lines, std::size_t> SplitWhole(std::string_view bytes) {
+    tamsrove::dbi_files::LineCensus census;
+    census.Take(bytes);
+    census.Finish();
+    return {SplitInBlocks(bytes, std::max<std::size_t>(bytes.size(), 1)), census.Lines()};
+}
+
 // --- Read form (pure) -------------------------------------------------------------------------
 
 struct ReadFormCase {
@@ -136,8 +153,7 @@ const ReadFormCase kReadForm[] = {
 TEST(ReadForm, SplitsAtCrLfAndLoneCrOnly) {
     for (const ReadFormCase& c : kReadForm) {
         SCOPED_TRACE(testing::PrintToString(c.bytes));
-        EXPECT_EQ(tamsrove::dbi_files::SplitLines(c.bytes), c.lines);
-        EXPECT_EQ(tamsrove::dbi_files::CountLines(c.bytes), c.lines.size());
+        EXPECT_EQ(SplitWhole(c.bytes), std::make_pair(c.lines, c.lines.size()));
     }
 }
 
@@ -156,51 +172,7 @@ TEST(ReadForm, EveryBlockSizeGivesTheLinesOfTheWholeBuffer) {
         for (std::size_t block = 1; block <= 40; ++block) {
             SCOPED_TRACE(testing::Message()
                          << testing::PrintToString(bytes.substr(0, 20)) << ", block " << block);
-            ASSERT_EQ(tamsrove::dbi_files::SplitLinesInBlocks(bytes, block),
-                      tamsrove::dbi_files::SplitLines(bytes));
-        }
-    }
-}
-
-TEST(ReadForm, FastWideningAgreesWithTheCodePageAtEveryOffset) {
-    // Lengths and positions around the 16-byte blocks of the fast path: 0xE9 is its own
-    // character in 1252, 0x80 and 0x9F are not.
-    for (const char odd : {'\xE9', '\x80', '\x9F', '\0'}) {
-        for (std::size_t length = 1; length <= 50; ++length) {
-            for (std::size_t at = 0; at <= length; ++at) {
-                std::string bytes(length, 'x');
-                if (at < length) {
-                    bytes[at] = odd;
-                }
-                SCOPED_TRACE(testing::Message() << "byte " << int{static_cast<unsigned char>(odd)}
-                                                << ", length " << length << ", at " << at);
-                ASSERT_EQ(tamsrove::dbi_files::SplitLines(bytes),
-                          Lines{platform::AnsiToWide(bytes)});
-                std::u16string appended = u"<";
-                tamsrove::dbi_files::AppendWidened(bytes, appended);
-                ASSERT_EQ(appended, u"<" + platform::AnsiToWide(bytes));
-            }
-        }
-    }
-}
-
-TEST(ReadForm, FastNarrowingAgreesWithTheCodePageAtEveryOffset) {
-    for (const char16_t odd :
-         {u'\x00E9', u'\x0100', u'\xD800', u'\x0080', u'\x0081', u'\x20AC', u'\xFF0F', u'\0'}) {
-        for (std::size_t length = 1; length <= 40; ++length) {
-            for (std::size_t at = 0; at <= length; ++at) {
-                std::u16string text(length, u'y');
-                if (at < length) {
-                    text[at] = odd;
-                }
-                SCOPED_TRACE(testing::Message()
-                             << "unit " << int{odd} << ", length " << length << ", at " << at);
-                std::string fast = "<";
-                tamsrove::dbi_files::AppendNarrowed(text, fast);
-                std::string slow = "<";
-                platform::AppendWideAsAnsi(text, slow);
-                ASSERT_EQ(fast, slow);
-            }
+            ASSERT_EQ(SplitInBlocks(bytes, block), SplitWhole(bytes).first);
         }
     }
 }
@@ -332,6 +304,114 @@ TEST(FileToDBI, ReadsA64MiBSingleLine) {
 
     store.DBIToFile(scratch.File("copy"), 0);
     EXPECT_TRUE(ReadBytes(scratch.path() / "copy") == bytes);
+}
+
+// --- Line limit --------------------------------------------------------------------------------
+
+/// Lowers the store's line limit while it lives, so that small files reach it.
+class LineLimitScope {
+public:
+    explicit LineLimitScope(std::size_t limit)
+        : previous_(tamsrove::dbi_files::detail::SetMaxLines(limit)) {}
+    LineLimitScope(const LineLimitScope&) = delete;
+    LineLimitScope& operator=(const LineLimitScope&) = delete;
+    ~LineLimitScope() { tamsrove::dbi_files::detail::SetMaxLines(previous_); }
+
+private:
+    std::size_t previous_;
+};
+
+template <typename Text> Text Repeated(const Text& piece, std::size_t times) {
+    Text all;
+    for (std::size_t i = 0; i < times; ++i) {
+        all += piece;
+    }
+    return all;
+}
+
+TEST(LineLimit, FileOfMoreLinesFailsWithTheTextAndKeepsTheStore) {
+    // A load counts its lines before it makes any: a file of more lines than a store may hold,
+    // however its lines end, fails with the text and leaves the store as it was.
+    constexpr std::size_t kLimit = 1000;
+    const LineLimitScope limit(kLimit);
+    struct Case {
+        std::string bytes;
+        std::size_t lines; // 0: too many
+    };
+    const Case cases[] = {
+        {std::string(kLimit, '\r'), kLimit},
+        {std::string(kLimit + 1, '\r'), 0},
+        {std::string(64 * kLimit, '\r'), 0},
+        {Repeated("\r\n"s, kLimit) + "tail", 0},
+        {std::string(kLimit - 1, '\r') + "tail", kLimit},
+        {std::string(3 * kLimit, '\n'), 1},
+    };
+    ScratchFolder scratch;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bytes.size() << " bytes");
+        WriteBytes(scratch.path() / "f", c.bytes);
+        cls_DBI store = StoreOf({u"keep", u"these"});
+        store.FileToDBI(scratch.File("f"));
+        if (c.lines == 0) {
+            EXPECT_EQ(LinesOf(store), (Lines{u"keep", u"these"}));
+            EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
+        } else {
+            EXPECT_EQ(store.LinesNumber(), static_cast<int32_t>(c.lines - 1));
+            EXPECT_EQ(store.ErrorCode(), u"");
+        }
+    }
+}
+
+TEST(LineLimit, IsTheSameForEveryWayOfAddingLines) {
+    // Every way of adding lines stops at the one limit: a store may reach it, and a call that
+    // would go one line beyond fails (the load with its text, the others by raising) and leaves
+    // the store as it was.
+    constexpr std::size_t kLimit = 50;
+    const LineLimitScope limit(kLimit);
+    ScratchFolder scratch;
+    struct Way {
+        const char* name;
+        bool full_before; // the store holds all lines but the last before the call
+        std::function<void(cls_DBI&, std::size_t)> add; // makes the store hold n lines
+    };
+    const Way ways[] = {
+        {"FileToDBI", false,
+         [&](cls_DBI& store, std::size_t n) {
+             WriteBytes(scratch.path() / "f", Repeated("x\r\n"s, n));
+             store.FileToDBI(scratch.File("f"));
+         }},
+        {"MetaStringToDBI", false,
+         [](cls_DBI& store, std::size_t n) {
+             store.MetaStringToDBI(Repeated(u"x|"s, n - 1), u"|");
+         }},
+        {"AddLineEnd", true,
+         [](cls_DBI& store, std::size_t) {
+             store.AddLineEnd(u"y");
+         }},
+        {"InsertLine", true,
+         [](cls_DBI& store, std::size_t) {
+             store.InsertLine(u"y", 0);
+         }},
+    };
+    for (const Way& way : ways) {
+        for (const std::size_t n : {kLimit, kLimit + 1}) {
+            SCOPED_TRACE(testing::Message() << way.name << ", " << n << " lines");
+            const Lines before = way.full_before ? Lines(n - 1, u"k") : Lines{u"k"};
+            cls_DBI store = StoreOf(before);
+            if (n <= kLimit) {
+                way.add(store, n);
+                EXPECT_EQ(store.LinesNumber(), static_cast<int32_t>(n - 1));
+                continue;
+            }
+            if (std::string_view(way.name) == "FileToDBI") {
+                way.add(store, n);
+                EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
+            } else {
+                EXPECT_THROW(way.add(store, n), std::length_error);
+            }
+            EXPECT_EQ(LinesOf(store), before);
+        }
+    }
 }
 
 // --- DBIToFile ---------------------------------------------------------------------------------
@@ -571,7 +651,7 @@ TEST(FTS, AgreesWithTheCodePageForEverySmallLength) {
             SCOPED_TRACE(testing::Message() << "length " << length << (ascii ? " ascii" : ""));
             WriteBytes(scratch.path() / "f", bytes);
             cls_DBI store;
-            ASSERT_EQ(store.FTS(scratch.File("f")), platform::AnsiToWide(bytes));
+            ASSERT_EQ(store.FTS(scratch.File("f")), GoldenWiden(bytes));
         }
     }
 }

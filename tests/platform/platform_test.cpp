@@ -1,5 +1,6 @@
-// The platform seam, natively and under Wine: the ANSI code page against the golden tables
-// recorded from Windows, the application folder, and the file primitives.
+// The platform seam, natively and under Wine: the ANSI code page and its codec against the
+// golden tables recorded from Windows, the application folder, and the file primitives.
+#include "platform/ansi_codec.h"
 #include "platform/platform.h"
 
 #include "golden_1252.h"
@@ -37,9 +38,14 @@ std::string ReadAll(platform::InputFile& file) {
 
 // --- ANSI code page --------------------------------------------------------------------------
 
-TEST(AnsiCodePage, IsWindows1252ForTheGoldenTables) {
-    // The golden tables hold for code page 1252 only: Wine's default and the native stand-in.
-    EXPECT_EQ(platform::AnsiCodePage(), 1252U);
+/// The golden byte of every UTF-16 unit: '?' where 1252 has none.
+std::array<char, 0x10000> GoldenNarrowTable() {
+    std::array<char, 0x10000> table{};
+    table.fill('?');
+    for (const auto& [unit, byte] : golden_1252::kNarrow) {
+        table[unit] = static_cast<char>(byte);
+    }
+    return table;
 }
 
 TEST(AnsiCodePage, WidensEveryByteAsWindowsDoes) {
@@ -63,11 +69,7 @@ TEST(AnsiCodePage, SingleByteTableMatchesTheConversion) {
 }
 
 TEST(AnsiCodePage, NarrowsEveryUnitAsWindowsDoesWithoutBestFit) {
-    std::array<char, 0x10000> expected{};
-    expected.fill('?');
-    for (const auto& [unit, byte] : golden_1252::kNarrow) {
-        expected[unit] = static_cast<char>(byte);
-    }
+    const std::array<char, 0x10000> expected = GoldenNarrowTable();
     std::u16string every_unit(0x10000, u'\0');
     for (std::size_t u = 0; u < every_unit.size(); ++u) {
         every_unit[u] = static_cast<char16_t>(u);
@@ -124,6 +126,55 @@ TEST(AnsiCodePage, EmptyTextConvertsToNothing) {
     std::string out = "keep";
     platform::AppendWideAsAnsi(u"", out);
     EXPECT_EQ(out, "keep");
+}
+
+TEST(AnsiCodec, WidensAsTheGoldenTableAtEveryOffset) {
+    // Lengths and positions around the codec's 16-byte blocks and its last half block: 0xE9 is
+    // its own character in 1252, 0x80 and 0x9F are not.
+    const platform::SingleByteCodec* codec = platform::AnsiCodec();
+    ASSERT_NE(codec, nullptr);
+    for (const char odd : {'\xE9', '\x80', '\x9F', '\0'}) {
+        for (std::size_t length = 1; length <= 50; ++length) {
+            for (std::size_t at = 0; at <= length; ++at) {
+                std::string bytes(length, 'x');
+                std::u16string expected(length, u'x');
+                if (at < length) {
+                    bytes[at] = odd;
+                    expected[at] = golden_1252::kWiden[static_cast<unsigned char>(odd)];
+                }
+                SCOPED_TRACE(testing::Message() << "byte " << int{static_cast<unsigned char>(odd)}
+                                                << ", length " << length << ", at " << at);
+                std::u16string appended = u"<";
+                platform::AppendWidened(*codec, bytes, appended);
+                ASSERT_EQ(appended, u"<" + expected);
+            }
+        }
+    }
+}
+
+TEST(AnsiCodec, NarrowsAsTheGoldenTableAtEveryOffset) {
+    const platform::SingleByteCodec* codec = platform::AnsiNarrowingCodec();
+    ASSERT_NE(codec, nullptr);
+    const std::array<char, 0x10000> golden = GoldenNarrowTable();
+    for (const char16_t odd :
+         {u'\x00E9', u'\x0100', u'\xD800', u'\x0080', u'\x0081', u'\x20AC', u'\xFF0F', u'\0'}) {
+        for (std::size_t length = 1; length <= 40; ++length) {
+            for (std::size_t at = 0; at <= length; ++at) {
+                std::u16string text(length, u'y');
+                std::string expected(length, 'y');
+                if (at < length) {
+                    text[at] = odd;
+                    expected[at] = golden[odd];
+                }
+                SCOPED_TRACE(testing::Message()
+                             << "unit " << int{odd} << ", length " << length << ", at " << at);
+                std::string out(length, '\0');
+                const bool exact = codec->NarrowExactly(text.data(), length, out.data());
+                ASSERT_EQ(out, expected);
+                ASSERT_EQ(exact, at == length || golden[odd] != '?');
+            }
+        }
+    }
 }
 
 // --- Application folder -------------------------------------------------------------------------

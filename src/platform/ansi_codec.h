@@ -1,16 +1,17 @@
-// The ANSI code page as the line store's files use it: each byte one character under a
-// single-byte code page, converted 16 characters at a time where SSE2 is available, and through
-// the platform's conversion under a multi-byte code page.
+// The one converter of a single-byte ANSI code page: each byte one character, converted 16
+// characters at a time where SSE2 is available. The line store's files and, on POSIX, the
+// seam's own AnsiToWide and AppendWideAsAnsi go through it; a multi-byte code page has none
+// and needs the system's conversion.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform.h"
 
 #include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace tamsrove::dbi_files {
+namespace tamsrove::platform {
 
 /// A single-byte ANSI code page, prepared for conversion 16 characters at a time.
 ///
@@ -20,19 +21,21 @@ namespace tamsrove::dbi_files {
 /// own byte, is put right through the tables one character at a time.
 class SingleByteCodec {
 public:
-    /// Prepares widening for the code page whose bytes widen as to_wide says.
-    explicit SingleByteCodec(const platform::AnsiTable& to_wide) noexcept;
-
-    /// Fills the 64 KiB table that narrowing needs; a codec that only widens never touches it.
-    void PrepareNarrowing() noexcept;
+    /// Prepares widening for the code page whose bytes widen as to_wide says, and narrowing
+    /// too when asked: its 64 KiB table is never touched by a codec that only widens.
+    SingleByteCodec(const AnsiTable& to_wide, bool narrows) noexcept;
 
     /// Widens n bytes; in and out do not overlap.
     void Widen(const char* in, std::size_t n, char16_t* out) const noexcept;
 
-    /// Narrows n units to n bytes, once PrepareNarrowing has run; a character the code page
+    /// Narrows n units to n bytes, for a codec made to narrow; a character the code page
     /// lacks becomes '?'. Each unit is a character of its own: each half of a surrogate pair
     /// becomes one '?'.
     void Narrow(const char16_t* in, std::size_t n, char* out) const noexcept;
+
+    /// Narrows as Narrow does, and returns true when every unit had a byte of its own (no
+    /// '?' stands for another character).
+    [[nodiscard]] bool NarrowExactly(const char16_t* in, std::size_t n, char* out) const noexcept;
 
 private:
     void WidenScalar(const char* in, std::size_t n, char16_t* out) const noexcept;
@@ -40,8 +43,8 @@ private:
     void PatchOthers(const char16_t* in, unsigned mask, char* out) const noexcept;
     void NarrowScalar(const char16_t* in, std::size_t n, char* out) const noexcept;
 
-    const platform::AnsiTable& to_wide_;
-    std::array<char, 0x10000> to_byte_; // the byte of every UTF-16 unit, once prepared
+    const AnsiTable& to_wide_;
+    std::array<char, 0x10000> to_byte_; // the byte of every UTF-16 unit, when it narrows
     unsigned char lo_ = 0;
     unsigned char hi_ = 0;
 };
@@ -51,16 +54,8 @@ private:
 /// The same, prepared for narrowing too.
 [[nodiscard]] const SingleByteCodec* AnsiNarrowingCodec() noexcept;
 
-/// ANSI bytes converted to UTF-16.
-[[nodiscard]] std::u16string Widened(std::string_view bytes);
-
-/// Appends ANSI bytes converted to UTF-16.
-void AppendWidened(std::string_view bytes, std::u16string& out);
-/// The same through a single-byte codec; the new characters are not zero-filled first where
-/// the standard library can skip that.
+/// Appends bytes widened by codec; the new characters are not zero-filled first where the
+/// standard library can skip that.
 void AppendWidened(const SingleByteCodec& codec, std::string_view bytes, std::u16string& out);
 
-/// Appends UTF-16 text converted to the ANSI code page ('?' where it has no such character).
-void AppendNarrowed(std::u16string_view text, std::string& out);
-
-} // namespace tamsrove::dbi_files
+} // namespace tamsrove::platform

@@ -1,22 +1,23 @@
 // The ANSI code-page codec: SSE2 blocks of 16 characters where each is its own byte, the tables
 // for everything else.
-#include "classes/ansi_codec.h"
+#include "ansi_codec.h"
 
 #include <algorithm>
 #include <bit>
-#include <memory>
-#include <new>
+#include <optional>
 #include <version>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
 
-namespace tamsrove::dbi_files {
+namespace tamsrove::platform {
 
-// to_byte_ is left as it comes: only PrepareNarrowing fills it, when something narrows.
+// to_byte_ is left as it comes unless the codec narrows: a codec that only widens never
+// touches its pages.
 // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
-SingleByteCodec::SingleByteCodec(const platform::AnsiTable& to_wide) noexcept : to_wide_(to_wide) {
+SingleByteCodec::SingleByteCodec(const AnsiTable& to_wide, bool narrows) noexcept
+    : to_wide_(to_wide) {
     unsigned lo = 0xFF;
     unsigned hi = 0;
     for (unsigned b = 0; b < to_wide.size(); ++b) {
@@ -30,13 +31,12 @@ SingleByteCodec::SingleByteCodec(const platform::AnsiTable& to_wide) noexcept : 
     }
     lo_ = static_cast<unsigned char>(lo);
     hi_ = static_cast<unsigned char>(hi);
-}
-
-void SingleByteCodec::PrepareNarrowing() noexcept {
-    // Only a character that some byte stands for has a byte: no best fit, no look-alikes.
-    to_byte_.fill('?');
-    for (unsigned b = 0x100; b-- > 0;) {
-        to_byte_[to_wide_[b]] = static_cast<char>(b); // the lowest byte wins a shared character
+    if (narrows) {
+        // Only a character that some byte stands for has a byte: no best fit, no look-alikes.
+        to_byte_.fill('?');
+        for (unsigned b = 0x100; b-- > 0;) {
+            to_byte_[to_wide[b]] = static_cast<char>(b); // the lowest byte wins a shared one
+        }
     }
 }
 
@@ -110,6 +110,18 @@ void SingleByteCodec::Narrow(const char16_t* in, std::size_t n, char* out) const
     NarrowScalar(in + i, n - i, out + i);
 }
 
+bool SingleByteCodec::NarrowExactly(const char16_t* in, std::size_t n, char* out) const noexcept {
+    Narrow(in, n, out);
+    // A unit has a byte of its own when that byte widens back to it; a '?' put in for another
+    // character does not.
+    for (std::size_t k = 0; k < n; ++k) {
+        if (to_wide_[static_cast<unsigned char>(out[k])] != in[k]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void SingleByteCodec::WidenScalar(const char* in, std::size_t n, char16_t* out) const noexcept {
     for (std::size_t k = 0; k < n; ++k) {
         out[k] = to_wide_[static_cast<unsigned char>(in[k])];
@@ -132,48 +144,26 @@ void SingleByteCodec::PatchOthers(const char16_t* in, unsigned mask, char* out) 
 
 namespace {
 
-// A codec made once on the heap, so that the narrowing table of one that only widens is never
-// touched. Without memory for it, the platform's own conversion serves instead.
-SingleByteCodec* NewAnsiCodec() noexcept {
-    const platform::AnsiTable* table = platform::SingleByteAnsiTable();
-    return table == nullptr ? nullptr : new (std::nothrow) SingleByteCodec(*table);
+// Made once, in place in static storage: the pages of a table nothing writes are never touched,
+// and making it cannot fail.
+std::optional<SingleByteCodec> MakeAnsiCodec(bool narrows) noexcept {
+    const AnsiTable* table = SingleByteAnsiTable();
+    if (table == nullptr) {
+        return std::nullopt;
+    }
+    return std::optional<SingleByteCodec>(std::in_place, *table, narrows);
 }
 
 } // namespace
 
 const SingleByteCodec* AnsiCodec() noexcept {
-    static const std::unique_ptr<const SingleByteCodec> codec(NewAnsiCodec());
-    return codec.get();
+    static const std::optional<SingleByteCodec> codec = MakeAnsiCodec(false);
+    return codec ? &*codec : nullptr;
 }
 
 const SingleByteCodec* AnsiNarrowingCodec() noexcept {
-    static const std::unique_ptr<const SingleByteCodec> codec([] {
-        SingleByteCodec* made = NewAnsiCodec();
-        if (made != nullptr) {
-            made->PrepareNarrowing();
-        }
-        return made;
-    }());
-    return codec.get();
-}
-
-std::u16string Widened(std::string_view bytes) {
-    const SingleByteCodec* codec = AnsiCodec();
-    if (codec == nullptr) {
-        return platform::AnsiToWide(bytes);
-    }
-    std::u16string out(bytes.size(), u'\0');
-    codec->Widen(bytes.data(), bytes.size(), out.data());
-    return out;
-}
-
-void AppendWidened(std::string_view bytes, std::u16string& out) {
-    const SingleByteCodec* codec = AnsiCodec();
-    if (codec == nullptr) {
-        out += platform::AnsiToWide(bytes);
-        return;
-    }
-    AppendWidened(*codec, bytes, out);
+    static const std::optional<SingleByteCodec> codec = MakeAnsiCodec(true);
+    return codec ? &*codec : nullptr;
 }
 
 void AppendWidened(const SingleByteCodec& codec, std::string_view bytes, std::u16string& out) {
@@ -191,15 +181,4 @@ void AppendWidened(const SingleByteCodec& codec, std::string_view bytes, std::u1
 #endif
 }
 
-void AppendNarrowed(std::u16string_view text, std::string& out) {
-    const SingleByteCodec* codec = AnsiNarrowingCodec();
-    if (codec == nullptr) {
-        platform::AppendWideAsAnsi(text, out, platform::Unmappable::Substitute);
-        return;
-    }
-    const std::size_t start = out.size();
-    out.resize(start + text.size());
-    codec->Narrow(text.data(), text.size(), out.data() + start);
-}
-
-} // namespace tamsrove::dbi_files
+} // namespace tamsrove::platform
