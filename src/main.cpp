@@ -7,6 +7,7 @@
 #include "forms/exit_codes.h"
 #include "forms/frm_Main.h"
 #include "forms/showing_mark.h"
+#include "platform/system_dll.h"
 
 namespace {
 
@@ -44,6 +45,15 @@ unsigned RunMessageLoop(HWND window) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int show_command) {
+    // First of all: from here on every DLL loaded by name comes from System32, never from the
+    // folder the program was started from, which others may be able to write to. Until now only
+    // KnownDLLs have been loaded (the import table holds no other), and the C runtime's start-up
+    // and the static initialisers load none. A Windows that cannot narrow the search is not
+    // one the program runs on safely: it ends with the reason.
+    if (!tamsrove::NarrowDllSearchToSystem32()) {
+        tamsrove::EndProgramAtOnce(LastErrorCode());
+    }
+
     // One window at a time: two would share one flag, and the first to see it would leave the
     // other waiting out its time-out. The mark lives until the process ends (ExitProcess does
     // not run this frame's destructors).
@@ -52,11 +62,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         tamsrove::EndProgramAtOnce(tamsrove::kExitAlreadyShowing);
     }
 
-    // Visual styles for the button and labels (the manifest asks for common controls 6).
-    INITCOMMONCONTROLSEX common_controls{};
-    common_controls.dwSize = sizeof(common_controls);
-    common_controls.dwICC = ICC_STANDARD_CLASSES;
-    ::InitCommonControlsEx(&common_controls);
+    // Visual styles for the button and labels: the manifest asks for common controls 6, which
+    // side-by-side activation picks for a load by name. Without it (it cannot be loaded) the
+    // controls still work, drawn by user32 in the classic style, so the window goes on.
+    // Its one dependency that is no KnownDLL, uxtheme, comes first: Windows searches System32
+    // for the dependencies of a DLL loaded from there, but not every loader does (Wine looks in
+    // the program's folder), and a DLL already loaded is never searched for again.
+    const tamsrove::unique_hmodule themes_dll = tamsrove::LoadSystemDll(L"uxtheme.dll");
+    const tamsrove::unique_hmodule common_controls_dll = tamsrove::LoadSystemDll(L"comctl32.dll");
+    if (const auto init_common_controls = tamsrove::ExportedFunction<decltype(&::InitCommonControlsEx)>(
+            common_controls_dll.get(), "InitCommonControlsEx");
+        init_common_controls != nullptr) {
+        INITCOMMONCONTROLSEX common_controls{};
+        common_controls.dwSize = sizeof(common_controls);
+        common_controls.dwICC = ICC_STANDARD_CLASSES;
+        init_common_controls(&common_controls);
+    }
 
     tamsrove::frm_Main main_window;
     if (!main_window.Create(instance)) {
