@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <array>
+
 #include "forms/exit_codes.h"
 #include "forms/frm_Main.h"
 #include "forms/showing_mark.h"
@@ -63,15 +65,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     }
 
     // Visual styles for the button and labels: the manifest asks for common controls 6, which
-    // side-by-side activation picks for a load by name. Without it (it cannot be loaded) the
-    // controls still work, drawn by user32 in the classic style, so the window goes on.
-    // Its one dependency that is no KnownDLL, uxtheme, comes first: Windows searches System32
-    // for the dependencies of a DLL loaded from there, but not every loader does (Wine looks in
-    // the program's folder), and a DLL already loaded is never searched for again.
-    const tamsrove::unique_hmodule themes_dll = tamsrove::LoadSystemDll(L"uxtheme.dll");
-    const tamsrove::unique_hmodule common_controls_dll = tamsrove::LoadSystemDll(L"comctl32.dll");
-    if (const auto init_common_controls = tamsrove::ExportedFunction<decltype(&::InitCommonControlsEx)>(
-            common_controls_dll.get(), "InitCommonControlsEx");
+    // side-by-side activation picks for a load by name. Its dependencies that are no KnownDLLs
+    // (uxtheme, and msimg32, which draws the themed parts) come first: Windows searches
+    // System32 for the dependencies of a DLL loaded from there, but not every loader does (Wine
+    // looks in the program's folder), and a DLL already loaded is never searched for again.
+    // Should comctl32 fail to load, the controls still work, drawn by user32 in the classic
+    // style, so the window goes on. All of them stay loaded until the program ends.
+    const std::array<tamsrove::unique_hmodule, 3> common_controls_dlls = {
+        tamsrove::LoadSystemDll(L"uxtheme.dll"),
+        tamsrove::LoadSystemDll(L"msimg32.dll"),
+        tamsrove::LoadSystemDll(L"comctl32.dll"),
+    };
+    if (const auto init_common_controls =
+            tamsrove::ExportedFunction<decltype(&::InitCommonControlsEx)>(
+                common_controls_dlls.back().get(), "InitCommonControlsEx");
         init_common_controls != nullptr) {
         INITCOMMONCONTROLSEX common_controls{};
         common_controls.dwSize = sizeof(common_controls);
