@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <array>
+#include <new>
 
 #include "forms/exit_codes.h"
 #include "forms/frm_Main.h"
@@ -43,19 +44,8 @@ unsigned RunMessageLoop(HWND window) {
     }
 }
 
-} // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
-                    int show_command) {
-    // First of all: from here on every DLL loaded by name comes from System32, never from the
-    // folder the program was started from, which others may be able to write to. Until now only
-    // KnownDLLs have been loaded (the import table holds no other), and the C runtime's start-up
-    // and the static initialisers load none. A Windows that cannot narrow the search is not
-    // one the program runs on safely: it ends with the reason.
-    if (!tamsrove::NarrowDllSearchToSystem32()) {
-        tamsrove::EndProgramAtOnce(LastErrorCode());
-    }
-
+/// Shows the window and runs it until the program ends; never returns.
+[[noreturn]] void RunProgram(HINSTANCE instance, int show_command) {
     // One window at a time: two would share one flag, and the first to see it would leave the
     // other waiting out its time-out. The mark lives until the process ends (ExitProcess does
     // not run this frame's destructors).
@@ -94,4 +84,28 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     // The window itself ends the program (EndProgramAtOnce); should the loop ever stop, the
     // program ends the same immediate way, without tearing the window down event by event.
     tamsrove::EndProgramAtOnce(RunMessageLoop(main_window.Window()));
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
+                    int show_command) {
+    // First of all: from here on every DLL loaded by name comes from System32, never from the
+    // folder the program was started from, which others may be able to write to. Until now only
+    // KnownDLLs have been loaded (the import table holds no other), and the C runtime's start-up
+    // and the static initialisers load none. A Windows that cannot narrow the search is not
+    // one the program runs on safely: it ends with the reason.
+    if (!tamsrove::NarrowDllSearchToSystem32()) {
+        tamsrove::EndProgramAtOnce(LastErrorCode());
+    }
+
+    // The window procedures let no exception out; what throws before the window runs (an
+    // allocation while it is made) ends the start with a code that says so.
+    try {
+        RunProgram(instance, show_command);
+    } catch (const std::bad_alloc&) {
+        tamsrove::EndProgramAtOnce(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        tamsrove::EndProgramAtOnce(ERROR_GEN_FAILURE); // any other failure of the start
+    }
 }

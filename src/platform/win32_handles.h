@@ -49,6 +49,9 @@ inline void DestroyWindowHandle(HWND wnd) noexcept {
 inline void FreeDll(HMODULE module) noexcept {
     ::FreeLibrary(module);
 }
+inline void UnhookHook(HHOOK hook) noexcept {
+    ::UnhookWindowsHookEx(hook);
+}
 } // namespace detail
 
 /// A registry key from RegOpenKeyEx or RegCreateKeyEx; a predefined root is held, never closed.
@@ -69,5 +72,7 @@ using unique_hicon = unique_any<HICON, detail::DestroyIconHandle>;
 using unique_hwnd = unique_any<HWND, detail::DestroyWindowHandle>;
 /// A DLL from LoadLibraryEx.
 using unique_hmodule = unique_any<HMODULE, detail::FreeDll>;
+/// A hook from SetWindowsHookEx.
+using unique_hhook = unique_any<HHOOK, detail::UnhookHook>;
 
 } // namespace tamsrove
