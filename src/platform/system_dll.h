@@ -29,8 +29,7 @@ template <typename Function>
     }
     // FARPROC is a generic function pointer; the caller names the export's real type. The
     // step through void (*)() is the cast compilers accept between function pointer types.
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
 }
 
 } // namespace tamsrove

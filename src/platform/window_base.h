@@ -58,7 +58,8 @@ template <typename T> [[nodiscard]] std::optional<T> ReadMessageStruct(LPARAM lp
 
 /// Stores value in the structure that a message's lParam points to, without trusting the
 /// pointer; false when it is null or does not point to writable memory of this process.
-template <typename T> [[nodiscard]] bool WriteMessageStruct(LPARAM lparam, const T& value) noexcept {
+template <typename T>
+[[nodiscard]] bool WriteMessageStruct(LPARAM lparam, const T& value) noexcept {
     SIZE_T copied = 0;
     return lparam != 0 &&
            ::WriteProcessMemory(::GetCurrentProcess(), reinterpret_cast<void*>(lparam), &value,
@@ -85,8 +86,8 @@ inline LRESULT CALLBACK DropPostedDpiMessages(int code, WPARAM wparam, LPARAM lp
 /// loop, such as a message box's) with DropPostedDpiMessages, once per thread, until the
 /// thread ends. Should the hook fail, the DPI handlers still check what the pointer holds.
 inline void DropPostedDpiMessagesOnThisThread() noexcept {
-    thread_local const unique_hhook hook(::SetWindowsHookExW(
-        WH_GETMESSAGE, &DropPostedDpiMessages, nullptr, ::GetCurrentThreadId()));
+    thread_local const unique_hhook hook(::SetWindowsHookExW(WH_GETMESSAGE, &DropPostedDpiMessages,
+                                                             nullptr, ::GetCurrentThreadId()));
 }
 
 } // namespace detail

@@ -152,8 +152,8 @@ TEST_F(ProgramWindow, DpiMessagesWithAJunkPointerFromAnotherProgramChangeNothing
         SCOPED_TRACE(message);
         ::PostMessageW(window_, message, MAKEWPARAM(144, 144), kJunk);
         DWORD_PTR answer = 0;
-        EXPECT_NE(::SendMessageTimeoutW(window_, message, MAKEWPARAM(144, 144), kJunk,
-                                        SMTO_BLOCK, 5000, &answer),
+        EXPECT_NE(::SendMessageTimeoutW(window_, message, MAKEWPARAM(144, 144), kJunk, SMTO_BLOCK,
+                                        5000, &answer),
                   0);
         // A message sent after the posted one returns once both are handled.
         EXPECT_NE(::SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer), 0);

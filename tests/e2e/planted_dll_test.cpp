@@ -85,8 +85,7 @@ std::string Listed(const Names& names) {
 
 /// The KnownDLLs, as the import check's table lists them ("dll NAME" lines).
 Names KnownDlls() {
-    std::ifstream table(
-        fs::path(e2e::ToWindowsPath(TAMSROVE_WIDEN(TAMSROVE_KNOWN_DLLS_TABLE))));
+    std::ifstream table(fs::path(e2e::ToWindowsPath(TAMSROVE_WIDEN(TAMSROVE_KNOWN_DLLS_TABLE))));
     Names known;
     std::string line;
     while (std::getline(table, line)) {
@@ -194,8 +193,8 @@ class NativeFirst {
 public:
     explicit NativeFirst(const Names& dlls) {
         tamsrove::unique_hkey overrides;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, (app_key_ + L"\\DllOverrides").c_str(), 0,
-                              nullptr, 0, KEY_SET_VALUE, nullptr, overrides.put(),
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, (app_key_ + L"\\DllOverrides").c_str(), 0, nullptr,
+                              0, KEY_SET_VALUE, nullptr, overrides.put(),
                               nullptr) != ERROR_SUCCESS) {
             ADD_FAILURE() << "cannot write Wine's load order";
             return;
@@ -239,8 +238,8 @@ TEST(PlantedDlls, NoneRunsInsideTheProgram) {
             planted.insert(name);
         }
     }
-    ASSERT_TRUE(std::includes(planted.begin(), planted.end(), kMustBePlanted.begin(),
-                              kMustBePlanted.end()))
+    ASSERT_TRUE(
+        std::includes(planted.begin(), planted.end(), kMustBePlanted.begin(), kMustBePlanted.end()))
         << "loaded beyond KnownDLLs: " << Listed(planted);
 
     const FreshFolder folder;

@@ -44,8 +44,8 @@ constexpr UINT kThrowsRuntimeError = WM_USER + 1;
 class Thrower : public WindowBase<Thrower, WindowOwner::Object> {
 public:
     [[nodiscard]] HWND Make() {
-        return Create(0, kThrowerClassName, nullptr, WS_POPUP, RECT{0, 0, 10, 10}, nullptr,
-                      nullptr, Instance());
+        return Create(0, kThrowerClassName, nullptr, WS_POPUP, RECT{0, 0, 10, 10}, nullptr, nullptr,
+                      Instance());
     }
     int handled = 0; ///< messages that reached the handler's end
 
