@@ -29,11 +29,13 @@ constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 
+/// The largest window coordinate the system gives (they are 16-bit).
+constexpr LONG kCoordinateLimit = 0x7FFF;
+
 /// True for a DPI and suggested rectangle that a real DPI change can bring: a DPI from a
 /// quarter of 96 to sixteen times it (Windows offers 100 % to 500 %), and a rectangle of
 /// positive size whose edges are window coordinates (16-bit) as the system gives them.
 bool IsSaneDpiChange(UINT dpi, const RECT& suggested) noexcept {
-    constexpr LONG kCoordinateLimit = 0x7FFF;
     const auto in_range = [](LONG value) {
         return value >= -kCoordinateLimit && value <= kCoordinateLimit;
     };

@@ -7,10 +7,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID /*reserved*/
     if (reason != DLL_PROCESS_ATTACH) {
         return TRUE;
     }
-    constexpr DWORD kRoom = MAX_PATH;
-    wchar_t path[kRoom + 5];
-    const DWORD length = ::GetModuleFileNameW(self, path, kRoom);
-    if (length == 0 || length >= kRoom) {
+    constexpr DWORD room = MAX_PATH;
+    wchar_t path[room + 5];
+    const DWORD length = ::GetModuleFileNameW(self, path, room);
+    if (length == 0 || length >= room) {
         return TRUE; // no name to mark beside: the test then sees nothing, and fails its check
     }
     const wchar_t suffix[] = L".ran";
