@@ -4,9 +4,13 @@
 
 #include <commctrl.h>
 
+#include <array>
+#include <new>
+
 #include "forms/exit_codes.h"
 #include "forms/frm_Main.h"
 #include "forms/showing_mark.h"
+#include "platform/system_dll.h"
 
 namespace {
 
@@ -40,10 +44,8 @@ unsigned RunMessageLoop(HWND window) {
     }
 }
 
-} // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
-                    int show_command) {
+/// Shows the window and runs it until the program ends; never returns.
+[[noreturn]] void RunProgram(HINSTANCE instance, int show_command) {
     // One window at a time: two would share one flag, and the first to see it would leave the
     // other waiting out its time-out. The mark lives until the process ends (ExitProcess does
     // not run this frame's destructors).
@@ -52,11 +54,27 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         tamsrove::EndProgramAtOnce(tamsrove::kExitAlreadyShowing);
     }
 
-    // Visual styles for the button and labels (the manifest asks for common controls 6).
-    INITCOMMONCONTROLSEX common_controls{};
-    common_controls.dwSize = sizeof(common_controls);
-    common_controls.dwICC = ICC_STANDARD_CLASSES;
-    ::InitCommonControlsEx(&common_controls);
+    // Visual styles for the button and labels: the manifest asks for common controls 6, which
+    // side-by-side activation picks for a load by name. Its dependencies that are no KnownDLLs
+    // (uxtheme, and msimg32, which draws the themed parts) come first: Windows searches
+    // System32 for the dependencies of a DLL loaded from there, but not every loader does (Wine
+    // looks in the program's folder), and a DLL already loaded is never searched for again.
+    // Should comctl32 fail to load, the controls still work, drawn by user32 in the classic
+    // style, so the window goes on. All of them stay loaded until the program ends.
+    const std::array<tamsrove::unique_hmodule, 3> common_controls_dlls = {
+        tamsrove::LoadSystemDll(L"uxtheme.dll"),
+        tamsrove::LoadSystemDll(L"msimg32.dll"),
+        tamsrove::LoadSystemDll(L"comctl32.dll"),
+    };
+    if (const auto init_common_controls =
+            tamsrove::ExportedFunction<decltype(&::InitCommonControlsEx)>(
+                common_controls_dlls.back().get(), "InitCommonControlsEx");
+        init_common_controls != nullptr) {
+        INITCOMMONCONTROLSEX common_controls{};
+        common_controls.dwSize = sizeof(common_controls);
+        common_controls.dwICC = ICC_STANDARD_CLASSES;
+        init_common_controls(&common_controls);
+    }
 
     tamsrove::frm_Main main_window;
     if (!main_window.Create(instance)) {
@@ -66,4 +84,28 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     // The window itself ends the program (EndProgramAtOnce); should the loop ever stop, the
     // program ends the same immediate way, without tearing the window down event by event.
     tamsrove::EndProgramAtOnce(RunMessageLoop(main_window.Window()));
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
+                    int show_command) {
+    // First of all: from here on every DLL loaded by name comes from System32, never from the
+    // folder the program was started from, which others may be able to write to. Until now only
+    // KnownDLLs have been loaded (the import table holds no other), and the C runtime's start-up
+    // and the static initialisers load none. A Windows that cannot narrow the search is not
+    // one the program runs on safely: it ends with the reason.
+    if (!tamsrove::NarrowDllSearchToSystem32()) {
+        tamsrove::EndProgramAtOnce(LastErrorCode());
+    }
+
+    // The window procedures let no exception out; what throws before the window runs (an
+    // allocation while it is made) ends the start with a code that says so.
+    try {
+        RunProgram(instance, show_command);
+    } catch (const std::bad_alloc&) {
+        tamsrove::EndProgramAtOnce(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        tamsrove::EndProgramAtOnce(ERROR_GEN_FAILURE); // any other failure of the start
+    }
 }

@@ -6,12 +6,32 @@
 #include <atomic>
 #include <new>
 
+#include "platform/system_dll.h"
+
 // Interface ids come from __uuidof, never from the IID_ constants: MinGW's liboleacc.a offers
 // IID_IAccessible as an import stub, and a program linked against it passes the stub's code
 // bytes as the id, so every QueryInterface for IAccessible fails with E_NOINTERFACE.
 
 namespace tamsrove {
 namespace {
+
+/// oleacc, which is no KnownDLL: loaded from System32 when a screen reader first asks the ring
+/// for its object, and kept until the program ends. When it cannot be loaded, both functions
+/// are null and the ring answers as a plain window does.
+struct Oleacc {
+    unique_hmodule module = LoadSystemDll(L"oleacc.dll");
+    decltype(&::LresultFromObject) lresult_from_object =
+        ExportedFunction<decltype(&::LresultFromObject)>(module.get(), "LresultFromObject");
+    decltype(&::CreateStdAccessibleObject) create_std_accessible_object =
+        ExportedFunction<decltype(&::CreateStdAccessibleObject)>(module.get(),
+                                                                 "CreateStdAccessibleObject");
+};
+
+/// The one Oleacc of the process, loaded on the first call.
+const Oleacc& OleaccFunctions() {
+    static const Oleacc oleacc;
+    return oleacc;
+}
 
 /// True when the child id names the object itself, the only element it has.
 bool IsSelf(const VARIANT& child) noexcept {
@@ -173,8 +193,11 @@ HRESULT RingAccessible::get_accParent(IDispatch** parent) {
         return CO_E_OBJNOTCONNECTED;
     }
     // A client area's parent is its own window's object, which the system makes as usual.
-    return ::CreateStdAccessibleObject(ring_, OBJID_WINDOW, __uuidof(IDispatch),
-                                       reinterpret_cast<void**>(parent));
+    const auto create = OleaccFunctions().create_std_accessible_object;
+    if (create == nullptr) {
+        return E_FAIL; // without oleacc there is no standard object to give
+    }
+    return create(ring_, OBJID_WINDOW, __uuidof(IDispatch), reinterpret_cast<void**>(parent));
 }
 
 HRESULT RingAccessible::get_accChildCount(long* count) {
@@ -296,13 +319,17 @@ LRESULT AnswerRingGetObject(HWND ring, WPARAM wparam, LPARAM lparam) {
     if (static_cast<DWORD>(lparam) != static_cast<DWORD>(OBJID_CLIENT)) {
         return ::DefWindowProcW(ring, WM_GETOBJECT, wparam, lparam);
     }
+    const auto lresult_from_object = OleaccFunctions().lresult_from_object;
+    if (lresult_from_object == nullptr) {
+        return ::DefWindowProcW(ring, WM_GETOBJECT, wparam, lparam); // no oleacc: a plain window
+    }
     IAccessible* object = CreateRingAccessible(ring);
     if (object == nullptr) {
         return ::DefWindowProcW(ring, WM_GETOBJECT, wparam, lparam);
     }
     // LresultFromObject takes its own reference until the caller collects the object, so ours
     // goes at once. It answers a failure as a negative HRESULT.
-    const LRESULT result = ::LresultFromObject(__uuidof(IAccessible), wparam, object);
+    const LRESULT result = lresult_from_object(__uuidof(IAccessible), wparam, object);
     object->Release();
     if (result < 0) {
         return ::DefWindowProcW(ring, WM_GETOBJECT, wparam, lparam);

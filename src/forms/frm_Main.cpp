@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -27,6 +28,21 @@ constexpr int kFirstControlWindowId = 100;
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+
+/// The largest window coordinate the system gives (they are 16-bit).
+constexpr LONG kCoordinateLimit = 0x7FFF;
+
+/// True for a DPI and suggested rectangle that a real DPI change can bring: a DPI from a
+/// quarter of 96 to sixteen times it (Windows offers 100 % to 500 %), and a rectangle of
+/// positive size whose edges are window coordinates (16-bit) as the system gives them.
+bool IsSaneDpiChange(UINT dpi, const RECT& suggested) noexcept {
+    const auto in_range = [](LONG value) {
+        return value >= -kCoordinateLimit && value <= kCoordinateLimit;
+    };
+    return dpi >= kBaseDpi / 4 && dpi <= kBaseDpi * 16 && in_range(suggested.left) &&
+           in_range(suggested.top) && in_range(suggested.right) && in_range(suggested.bottom) &&
+           suggested.right > suggested.left && suggested.bottom > suggested.top;
+}
 
 /// Raises a flag for the length of a scope.
 class FlagScope {
@@ -154,12 +170,20 @@ LRESULT frm_Main::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case DM_GETDEFID:
         // IsDialogMessage asks this when Enter is pressed: the button is the default one.
         return MAKELRESULT(ControlWindowId(ControlId::CbStopAndQuit), DC_HASDEFID);
-    case WM_GETDPISCALEDSIZE:
+    case WM_GETDPISCALEDSIZE: {
         // Asked before a DPI change: the exact size keeps the client area 7620 x 3450 twips.
-        OnGetDpiScaledSize(LOWORD(wparam), *reinterpret_cast<SIZE*>(lparam));
-        return TRUE;
+        // Posted ones never arrive (the window base drops them); a sent one whose pointer
+        // cannot take the size gets FALSE, and the system scales the size itself.
+        SIZE size{};
+        OnGetDpiScaledSize(LOWORD(wparam), size);
+        return WriteMessageStruct(lparam, size) ? TRUE : FALSE;
+    }
     case WM_DPICHANGED:
-        OnDpiChanged(LOWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+        // Acted on only with a readable, sane rectangle: another program may send any number.
+        if (const std::optional<RECT> suggested = ReadMessageStruct<RECT>(lparam);
+            suggested && IsSaneDpiChange(LOWORD(wparam), *suggested)) {
+            OnDpiChanged(LOWORD(wparam), *suggested);
+        }
         return 0;
     default:
         return ::DefWindowProcW(Window(), message, wparam, lparam);

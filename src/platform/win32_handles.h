@@ -46,6 +46,12 @@ inline void DestroyIconHandle(HICON icon) noexcept {
 inline void DestroyWindowHandle(HWND wnd) noexcept {
     ::DestroyWindow(wnd);
 }
+inline void FreeDll(HMODULE module) noexcept {
+    ::FreeLibrary(module);
+}
+inline void UnhookHook(HHOOK hook) noexcept {
+    ::UnhookWindowsHookEx(hook);
+}
 } // namespace detail
 
 /// A registry key from RegOpenKeyEx or RegCreateKeyEx; a predefined root is held, never closed.
@@ -64,5 +70,9 @@ using unique_hdc = unique_any<HDC, detail::DeleteMemoryDc>;
 using unique_hicon = unique_any<HICON, detail::DestroyIconHandle>;
 /// A window the owner destroys.
 using unique_hwnd = unique_any<HWND, detail::DestroyWindowHandle>;
+/// A DLL from LoadLibraryEx.
+using unique_hmodule = unique_any<HMODULE, detail::FreeDll>;
+/// A hook from SetWindowsHookEx.
+using unique_hhook = unique_any<HHOOK, detail::UnhookHook>;
 
 } // namespace tamsrove

@@ -1,6 +1,8 @@
 // The one window procedure of the program: every window class registers through
 // WindowBase<T>, which keeps the C++ object behind each window in GWLP_USERDATA and forwards
-// every message to T::HandleMessage. Two ownerships exist: a window that its C++ object
+// every message to T::HandleMessage. Messages may come from other processes, so no exception
+// leaves the procedure, and posted messages that would carry a pointer never arrive (below).
+// Two ownerships exist: a window that its C++ object
 // creates and outlives (WindowOwner::Object), and a control that a container creates by class
 // name and that makes and deletes its own object (WindowOwner::Window).
 #pragma once
@@ -10,10 +12,12 @@
 #include <array>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 
 #include "platform/twips.h"
+#include "platform/win32_handles.h"
 
 namespace tamsrove {
 
@@ -37,11 +41,63 @@ struct WindowClass {
     return dpi != 0 ? dpi : static_cast<UINT>(kBaseDpi);
 }
 
+/// Copies the structure that a message's lParam points to without trusting the pointer:
+/// nullopt when it is null or does not point to readable memory of this process (another
+/// process may send any number there).
+template <typename T> [[nodiscard]] std::optional<T> ReadMessageStruct(LPARAM lparam) noexcept {
+    T value{};
+    SIZE_T copied = 0;
+    if (lparam == 0 ||
+        ::ReadProcessMemory(::GetCurrentProcess(), reinterpret_cast<const void*>(lparam), &value,
+                            sizeof(value), &copied) == FALSE ||
+        copied != sizeof(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+/// Stores value in the structure that a message's lParam points to, without trusting the
+/// pointer; false when it is null or does not point to writable memory of this process.
+template <typename T>
+[[nodiscard]] bool WriteMessageStruct(LPARAM lparam, const T& value) noexcept {
+    SIZE_T copied = 0;
+    return lparam != 0 &&
+           ::WriteProcessMemory(::GetCurrentProcess(), reinterpret_cast<void*>(lparam), &value,
+                                sizeof(value), &copied) != FALSE &&
+           copied == sizeof(value);
+}
+
+namespace detail {
+
+/// Turns the DPI messages that carry a pointer (WM_DPICHANGED's RECT, WM_GETDPISCALEDSIZE's
+/// SIZE) into WM_NULL when they come through the thread's message queue: the system only
+/// sends them, so a posted one comes from another program and its pointer means nothing here.
+inline LRESULT CALLBACK DropPostedDpiMessages(int code, WPARAM wparam, LPARAM lparam) noexcept {
+    if (code == HC_ACTION) {
+        auto* message = reinterpret_cast<MSG*>(lparam);
+        if (message->message == WM_DPICHANGED || message->message == WM_GETDPISCALEDSIZE) {
+            message->message = WM_NULL;
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+/// Hooks every message the calling thread takes from its queue (its own loop and every modal
+/// loop, such as a message box's) with DropPostedDpiMessages, once per thread, until the
+/// thread ends. Should the hook fail, the DPI handlers still check what the pointer holds.
+inline void DropPostedDpiMessagesOnThisThread() noexcept {
+    thread_local const unique_hhook hook(::SetWindowsHookExW(WH_GETMESSAGE, &DropPostedDpiMessages,
+                                                             nullptr, ::GetCurrentThreadId()));
+}
+
+} // namespace detail
+
 /// The base of every window class: its registration, its window procedure and its HWND.
 /// Derived declares `friend WindowBase` and `LRESULT HandleMessage(UINT, WPARAM, LPARAM)`,
 /// which gets every message from WM_NCCREATE to WM_NCDESTROY and passes on what it does not
 /// handle to DefWindowProcW(Window(), ...). A Window-owned Derived also has a private default
-/// constructor and `static constexpr const wchar_t* kClassName`.
+/// constructor and `static constexpr const wchar_t* kClassName`. HandleMessage may throw: the
+/// base then skips the step that failed (see AnswerAfterFailure) and the window goes on.
 template <typename Derived, WindowOwner Owner> class WindowBase {
 public:
     WindowBase(const WindowBase&) = delete;
@@ -163,11 +219,30 @@ private:
         if (self == nullptr) {
             return ::DefWindowProcW(window, message, wparam, lparam);
         }
-        const LRESULT result = self->HandleMessage(message, wparam, lparam);
+        LRESULT result = 0;
+        try {
+            result = self->HandleMessage(message, wparam, lparam);
+        } catch (...) {
+            // An exception must not unwind through the system's frames, which do not expect one.
+            // What threw (an allocation in the fit code or the question, say) is one step of
+            // one message: it is skipped, as the handlers skip a step whose call fails.
+            result = AnswerAfterFailure(window, message, wparam, lparam);
+        }
         if (message == WM_NCDESTROY) {
             Detach(window, self);
         }
         return result;
+    }
+
+    /// The answer to a message whose handler threw: what a window that does not handle it
+    /// gives, except for WM_CLOSE, which DefWindowProcW would answer by destroying the window
+    /// that the user's confirmation alone may end.
+    static LRESULT AnswerAfterFailure(HWND window, UINT message, WPARAM wparam,
+                                      LPARAM lparam) noexcept {
+        if (message == WM_CLOSE) {
+            return 0;
+        }
+        return ::DefWindowProcW(window, message, wparam, lparam);
     }
 
     static bool Attach(HWND window, LPARAM lparam) noexcept {
@@ -184,6 +259,7 @@ private:
         if (self == nullptr) {
             return false;
         }
+        detail::DropPostedDpiMessagesOnThisThread();
         static_cast<WindowBase*>(self)->window_ = window;
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         return true;

@@ -141,6 +141,30 @@ TEST_F(ProgramWindow, TheRingAlreadyTurnsWhenTheWindowFirstShows) {
     EXPECT_TRUE(RingTurns(window_));
 }
 
+// Regression: a WM_DPICHANGED that another program posted with a junk lParam made the window
+// read the address 0x14 and crash. Posted or sent, a DPI message whose pointer is no pointer
+// of the program's now changes nothing, and the window goes on.
+TEST_F(ProgramWindow, DpiMessagesWithAJunkPointerFromAnotherProgramChangeNothing) {
+    RECT before{};
+    ASSERT_TRUE(::GetWindowRect(window_, &before));
+    constexpr LPARAM kJunk = 0x14;
+    for (const UINT message : {UINT{WM_DPICHANGED}, UINT{WM_GETDPISCALEDSIZE}}) {
+        SCOPED_TRACE(message);
+        ::PostMessageW(window_, message, MAKEWPARAM(144, 144), kJunk);
+        DWORD_PTR answer = 0;
+        EXPECT_NE(::SendMessageTimeoutW(window_, message, MAKEWPARAM(144, 144), kJunk, SMTO_BLOCK,
+                                        5000, &answer),
+                  0);
+        // A message sent after the posted one returns once both are handled.
+        EXPECT_NE(::SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer), 0);
+        ASSERT_TRUE(program_->Running());
+    }
+    RECT after{};
+    ASSERT_TRUE(::GetWindowRect(window_, &after));
+    EXPECT_TRUE(::EqualRect(&before, &after));
+    ExpectStillWaiting();
+}
+
 // ---- The termination question -----------------------------------------------------------------
 
 using ProgramQuestion = ProgramTest;

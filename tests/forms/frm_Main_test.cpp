@@ -325,6 +325,43 @@ TEST_F(FrmMainDpi, ADpiChangeAsksForTheExactWindowSize) {
 
 using FrmMainWindow = FrmMainFixture;
 
+// Only a DPI change the system sends is acted on: one that comes through the message queue (as
+// another program's would) or carries a rectangle no DPI change gives changes nothing.
+TEST_F(FrmMainWindow, APostedOrInsaneDpiChangeChangesNothing) {
+    const UINT dpi = form_->Dpi();
+    RECT before{};
+    ASSERT_TRUE(::GetWindowRect(Window(), &before));
+    RECT sane{10, 10, before.right - before.left + 50, before.bottom - before.top + 50};
+    RECT inverted{300, 300, 10, 10};
+    struct Case {
+        const char* what;
+        UINT dpi;
+        RECT* suggested;
+        bool posted;
+    };
+    const Case cases[] = {
+        {"posted", dpi * 2, &sane, true},
+        {"no rectangle", dpi * 2, nullptr, false},
+        {"inverted rectangle", dpi * 2, &inverted, false},
+        {"DPI far beyond any screen", 60000, &sane, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const WPARAM wparam = MAKEWPARAM(c.dpi, c.dpi);
+        const auto lparam = reinterpret_cast<LPARAM>(c.suggested);
+        if (c.posted) {
+            ::PostMessageW(Window(), WM_DPICHANGED, wparam, lparam);
+            test::pump_messages();
+        } else {
+            ::SendMessageW(Window(), WM_DPICHANGED, wparam, lparam);
+        }
+        EXPECT_EQ(form_->Dpi(), dpi);
+        RECT after{};
+        ASSERT_TRUE(::GetWindowRect(Window(), &after));
+        EXPECT_TRUE(::EqualRect(&before, &after));
+    }
+}
+
 TEST_F(FrmMainWindow, CaptionAndFrameAreThoseOfANormalFixedSizeWindow) {
     EXPECT_EQ(TextOf(Window()), layout::kCaption);
     EXPECT_EQ(ClassNameOf(Window()), frm_Main::kClassName);

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "forms/container_box.h"
 
 namespace {
@@ -32,12 +35,58 @@ private:
     }
 };
 
+constexpr const wchar_t* kThrowerClassName = L"Tamsrove.Test.WindowBaseThrower";
+/// The messages on which Thrower's handler throws, and what it throws.
+constexpr UINT kThrowsBadAlloc = WM_USER;
+constexpr UINT kThrowsRuntimeError = WM_USER + 1;
+
+/// A window whose handler throws on some messages, as a step that runs out of memory would.
+class Thrower : public WindowBase<Thrower, WindowOwner::Object> {
+public:
+    [[nodiscard]] HWND Make() {
+        return Create(0, kThrowerClassName, nullptr, WS_POPUP, RECT{0, 0, 10, 10}, nullptr, nullptr,
+                      Instance());
+    }
+    int handled = 0; ///< messages that reached the handler's end
+
+private:
+    friend WindowBase;
+    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+        if (message == kThrowsBadAlloc || message == WM_CLOSE) {
+            throw std::bad_alloc();
+        }
+        if (message == kThrowsRuntimeError) {
+            throw std::runtime_error("a failing step");
+        }
+        ++handled;
+        return ::DefWindowProcW(Window(), message, wparam, lparam);
+    }
+};
+
 class WindowBaseTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Probe::RegisterWindowClass(Instance(), {kProbeClassName}));
+        ASSERT_TRUE(Thrower::RegisterWindowClass(Instance(), {kThrowerClassName}));
     }
 };
+
+// Regression: an exception thrown by a handler left the window procedure through the system's
+// frames. The base now answers as for an unhandled message and the window goes on; a throwing
+// WM_CLOSE does not destroy the window either.
+TEST_F(WindowBaseTest, AHandlerThatThrowsSkipsThatStepAndTheWindowGoesOn) {
+    Thrower thrower;
+    const HWND window = thrower.Make();
+    ASSERT_NE(window, nullptr);
+    for (const UINT message : {kThrowsBadAlloc, kThrowsRuntimeError, UINT{WM_CLOSE}}) {
+        SCOPED_TRACE(message);
+        EXPECT_EQ(::SendMessageW(window, message, 0, 0), 0);
+        EXPECT_NE(::IsWindow(window), FALSE);
+        const int before = thrower.handled;
+        ::SendMessageW(window, WM_NULL, 0, 0);
+        EXPECT_EQ(thrower.handled, before + 1);
+    }
+}
 
 TEST_F(WindowBaseTest, TheObjectHoldsItsWindowUntilWmNcDestroy) {
     Probe probe;

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Reads the import table of a Windows executable with objdump and fails when it names a DLL
-# that is not on the allow-list, or a function that came after the oldest supported Windows.
+# that is not a KnownDLL on the list, or a function that came after the oldest supported Windows.
 # Usage: check_imports.sh OBJDUMP EXE TABLE
 set -eu
 objdump=$1
@@ -36,7 +36,7 @@ awk -v table="$table" '
     /DLL Name:/ {
         dll = tolower($3)
         ++seen
-        if (!allowed(dll)) { print "imports " $3 ", which is not on the list of Windows'"'"' own DLLs in " table; bad = 1 }
+        if (!allowed(dll)) { print "imports " $3 ", which is not a KnownDLL (" table "): a copy planted beside the program would load"; bad = 1 }
         next
     }
     dll != "" && NF == 3 && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ {
