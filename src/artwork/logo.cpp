@@ -27,9 +27,9 @@ constexpr std::array<double, 8> kDotOpacity{0.72, 1.0, 0.3, 0.3, 0.3, 0.3, 0.3, 
 struct Emblem {
     Point centre;
     double radius = 0;
-    double rim = 0;                // the rim's width
-    double dot = 0;                // the dots' radius
-    std::array<Point, 8> dots{};   // the dots' centres, positions 0 (top) to 7 clockwise
+    double rim = 0;              // the rim's width
+    double dot = 0;              // the dots' radius
+    std::array<Point, 8> dots{}; // the dots' centres, positions 0 (top) to 7 clockwise
 };
 
 Emblem EmblemFor(Point centre, double radius) {
@@ -190,8 +190,8 @@ Cover StrokeCover(const Word& word, Point p, double reach) {
             return false;
         }
         // Wholly inked when the disc lies inside the stroke and within the glyph's width.
-        const bool all = distance <= kHalfStroke - reach && p.x - reach >= g.left &&
-                         p.x + reach <= g.right;
+        const bool all =
+            distance <= kHalfStroke - reach && p.x - reach >= g.left && p.x + reach <= g.right;
         cover = all ? Cover::All : Cover::Some;
         return all || reach == 0;
     };

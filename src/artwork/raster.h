@@ -109,9 +109,9 @@ using FlatTest = std::function<bool(int32_t x, int32_t y)>;
 
 /// How a scene is sampled.
 struct Sampling {
-    int samples_per_axis = 8;              ///< each pixel averages n x n samples spread evenly
+    int samples_per_axis = 8;                ///< each pixel averages n x n samples spread evenly
     ChannelRange range = ChannelRange::Unit; ///< what the scene's colour channels run to
-    FlatTest flat;                         ///< pixels that need one sample; empty: none
+    FlatTest flat;                           ///< pixels that need one sample; empty: none
 };
 
 /// Renders a scene of width x height pixels. Throws std::invalid_argument for an empty picture or

@@ -178,9 +178,8 @@ PixelBuffer DrawRingFrame(int32_t k, int32_t dpi) {
                                          return !NearAnEdge(g, x + 0.5, y + 0.5);
                                      }};
     return artwork::ToPixelBuffer(
-        artwork::Render(size.width, size.height, sampling, [&g, &fills](artwork::Point p) {
-            return ColourAt(g, fills, p.x, p.y);
-        }));
+        artwork::Render(size.width, size.height, sampling,
+                        [&g, &fills](artwork::Point p) { return ColourAt(g, fills, p.x, p.y); }));
 }
 
 } // namespace tamsrove

@@ -35,7 +35,8 @@ TEST(Logo, At96DpiItIsByteForByteTheCommittedLogo) {
     ASSERT_EQ(bmp.size(), U32(bmp, 10) + stride * static_cast<std::size_t>(logo.height));
     int differing = 0;
     for (int32_t y = 0; y < logo.height; ++y) {
-        const std::size_t row = U32(bmp, 10) + stride * static_cast<std::size_t>(logo.height - 1 - y);
+        const std::size_t row =
+            U32(bmp, 10) + stride * static_cast<std::size_t>(logo.height - 1 - y);
         for (int32_t x = 0; x < logo.width; ++x) {
             const std::size_t at = row + static_cast<std::size_t>(x) * 3;
             const Rgba8 expected{bmp[at + 2], bmp[at + 1], bmp[at], 255};

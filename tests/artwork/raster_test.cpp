@@ -54,12 +54,15 @@ TEST(Raster, ByteRangeAveragesTheEightBitValuesExactly) {
 
 TEST(Raster, AFlatPixelTakesTheColourAtItsCentre) {
     // Only pixel (1, 0) is flat: it shows its centre's colour, its neighbours their mean.
-    const Image image =
-        Render(3, 1, {4, ChannelRange::Byte, [](int32_t x, int32_t) { return x == 1; }},
-               [](Point p) {
-                   const double v = p.x < 1.5 ? 100.0 : 200.0;
-                   return Colour{v, v, v, 1};
-               });
+    const Image image = Render(3, 1,
+                               {4, ChannelRange::Byte,
+                                [](int32_t x, int32_t) {
+                                    return x == 1;
+                                }},
+                               [](Point p) {
+                                   const double v = p.x < 1.5 ? 100.0 : 200.0;
+                                   return Colour{v, v, v, 1};
+                               });
     EXPECT_EQ(image.At(0, 0).r, 100);
     EXPECT_EQ(image.At(1, 0).r, 200); // the centre, (1.5, 0.5), lies in the right half
     EXPECT_EQ(image.At(2, 0).r, 200);

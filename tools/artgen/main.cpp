@@ -47,10 +47,8 @@ int main(int argc, char** argv) {
                 throw std::runtime_error("no such folder: " + folder.string());
             }
         }
-        write_file(icon_folder / tamsrove::artgen::kIconFileName,
-                   tamsrove::artgen::MakeIconFile());
-        write_file(logo_folder / tamsrove::artgen::kLogoFileName,
-                   tamsrove::artgen::MakeLogoFile());
+        write_file(icon_folder / tamsrove::artgen::kIconFileName, tamsrove::artgen::MakeIconFile());
+        write_file(logo_folder / tamsrove::artgen::kLogoFileName, tamsrove::artgen::MakeLogoFile());
     } catch (const std::exception& e) {
         std::cerr << "artgen: " << e.what() << '\n';
         return 1;
