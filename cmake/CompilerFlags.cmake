@@ -43,3 +43,11 @@ if(TAMSROVE_RELEASE)
             "${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${TAMSROVE_SOURCE_DATE_EPOCH}")
     endif()
 endif()
+
+if(WIN32 AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    # Every function and object in a section of its own, and the linker drops the sections
+    # nothing reaches: code that only the tests or the line store's other users call stays out
+    # of the program (libstdc++ is built the same way, so its unused parts go too).
+    target_compile_options(tamsrove_options INTERFACE -ffunction-sections -fdata-sections)
+    target_link_options(tamsrove_options INTERFACE -Wl,--gc-sections)
+endif()

@@ -3,9 +3,9 @@
 #include "controls/WorkRing.h"
 
 #include <algorithm>
-#include <cstring>
 #include <exception>
 
+#include "controls/pixel_bitmap.h"
 #include "controls/ring_accessible.h"
 #include "platform/twips.h"
 
@@ -17,26 +17,6 @@ using FrameBitmaps = std::array<unique_hbitmap, kRingFrameCount>;
 // The window's DPI, within the range the frames can be drawn at.
 int32_t RingDpi(HWND window) {
     return std::clamp(static_cast<int32_t>(WindowDpi(window)), kRingMinDpi, kRingMaxDpi);
-}
-
-// A 24-bpp DIB section holding the pixels (no alpha, so a plain BitBlt shows it as it is). The
-// buffer already has the DIB's layout (top-down, blue-green-red, rows padded to four bytes), so
-// one copy fills it.
-unique_hbitmap MakeBitmap(const PixelBuffer& pixels) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = pixels.width;
-    info.bmiHeader.biHeight = -pixels.height; // negative: rows run from the top, as in the buffer
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    unique_hbitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!bitmap || bits == nullptr) {
-        return {};
-    }
-    std::memcpy(bits, pixels.bytes.data(), pixels.bytes.size());
-    return bitmap;
 }
 
 // All eight frames at one DPI, or false (and out untouched) when any of them cannot be made.

@@ -1,5 +1,6 @@
-// Draws the working ring's frames. Every pixel averages an 8 x 8 grid of samples of the ideal
-// picture, so edges are anti-aliased while pixels wholly inside one shape keep its exact colour.
+// Draws the working ring's frames with the shared rasteriser. Every pixel averages an 8 x 8 grid
+// of samples of the ideal picture, so edges are anti-aliased while pixels wholly inside one shape
+// keep its exact colour. Colours are worked in 8-bit values (ChannelRange::Byte).
 #include "controls/ring_artwork.h"
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 
 namespace tamsrove {
 namespace {
+
+using artwork::Colour;
 
 constexpr Rgb kWhite{255, 255, 255};
 constexpr Rgb kRingBlue{110, 207, 241};
@@ -46,19 +49,9 @@ constexpr std::array<Offset, kRingFrameCount> kDotOffsets{{
 
 constexpr int kSamplesPerAxis = 8;
 
-struct Colour {
-    double r = 0;
-    double g = 0;
-    double b = 0;
-};
-
+// The opaque colour in 8-bit values.
 Colour ToColour(Rgb c) {
-    return {double(c.r), double(c.g), double(c.b)};
-}
-
-Colour Mix(Colour from, Colour to, double t) {
-    return {from.r + (to.r - from.r) * t, from.g + (to.g - from.g) * t,
-            from.b + (to.b - from.b) * t};
+    return {double(c.r), double(c.g), double(c.b), 1.0};
 }
 
 // Every length of one frame, in pixels of the target DPI. The ring's centre is the centre of the
@@ -131,19 +124,14 @@ Colour ColourAt(const Geometry& g, const std::array<Colour, kRingFrameCount>& fi
     const double dx = x - g.cx;
     const double dy = y - g.cy;
     const double d = std::sqrt(dx * dx + dy * dy);
-    return Mix(ToColour(kWhite), ToColour(kRingBlue), RingStrength(g, d));
-}
-
-uint8_t ToByte(double v) {
-    const long rounded = std::lround(v);
-    return static_cast<uint8_t>(rounded < 0 ? 0 : (rounded > 255 ? 255 : rounded));
+    return artwork::Mix(ToColour(kWhite), ToColour(kRingBlue), RingStrength(g, d));
 }
 
 // True when a pixel may straddle an edge of the picture (or lie in the circle's fade), so that
 // its samples can differ. Any other pixel lies wholly in one flat area, and one sample at its
 // centre gives exactly the colour all of them would.
 bool NearAnEdge(const Geometry& g, double x, double y) {
-    constexpr double reach = 0.71; // half a pixel's diagonal, rounded up
+    constexpr double reach = artwork::kSampleReach;
     const auto crosses = [](double d, double radius) {
         return std::abs(d - radius) <= reach;
     };
@@ -156,27 +144,6 @@ bool NearAnEdge(const Geometry& g, double x, double y) {
         const double dd = std::sqrt((x - dot.dx) * (x - dot.dx) + (y - dot.dy) * (y - dot.dy));
         return crosses(dd, g.dot_outer) || crosses(dd, g.dot_fill);
     });
-}
-
-Rgb PixelColour(const Geometry& g, const std::array<Colour, kRingFrameCount>& fills, int32_t px,
-                int32_t py) {
-    if (!NearAnEdge(g, px + 0.5, py + 0.5)) {
-        const Colour c = ColourAt(g, fills, px + 0.5, py + 0.5);
-        return {ToByte(c.r), ToByte(c.g), ToByte(c.b)};
-    }
-    Colour sum;
-    for (int sy = 0; sy < kSamplesPerAxis; ++sy) {
-        for (int sx = 0; sx < kSamplesPerAxis; ++sx) {
-            const double x = px + (sx + 0.5) / kSamplesPerAxis;
-            const double y = py + (sy + 0.5) / kSamplesPerAxis;
-            const Colour c = ColourAt(g, fills, x, y);
-            sum.r += c.r;
-            sum.g += c.g;
-            sum.b += c.b;
-        }
-    }
-    constexpr double count = kSamplesPerAxis * kSamplesPerAxis;
-    return {ToByte(sum.r / count), ToByte(sum.g / count), ToByte(sum.b / count)};
 }
 
 void CheckDpi(int32_t dpi) {
@@ -193,12 +160,6 @@ int32_t ScaleOdd(int32_t design, int32_t dpi) {
 
 } // namespace
 
-Rgb PixelBuffer::Pixel(int32_t x, int32_t y) const {
-    const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
-                           static_cast<std::size_t>(x) * 3;
-    return {bytes.at(at + 2), bytes.at(at + 1), bytes.at(at)};
-}
-
 PixelSize RingFrameSize(int32_t dpi) {
     CheckDpi(dpi);
     return {ScaleOdd(kDesignWidth, dpi), ScaleOdd(kDesignHeight, dpi)};
@@ -212,23 +173,13 @@ PixelBuffer DrawRingFrame(int32_t k, int32_t dpi) {
     const Geometry g = GeometryFor(size, double(dpi) / kRingDesignDpi);
     const auto fills = DotFills(k);
 
-    PixelBuffer out;
-    out.width = size.width;
-    out.height = size.height;
-    out.stride = (size.width * 3 + 3) / 4 * 4;
-    out.bytes.assign(static_cast<std::size_t>(out.stride) * static_cast<std::size_t>(size.height),
-                     0);
-    for (int32_t y = 0; y < size.height; ++y) {
-        uint8_t* row = out.bytes.data() + static_cast<std::size_t>(y) * out.stride;
-        for (int32_t x = 0; x < size.width; ++x) {
-            const Rgb c = PixelColour(g, fills, x, y);
-            uint8_t* px = row + static_cast<std::size_t>(x) * 3;
-            px[0] = c.b;
-            px[1] = c.g;
-            px[2] = c.r;
-        }
-    }
-    return out;
+    const artwork::Sampling sampling{kSamplesPerAxis, artwork::ChannelRange::Byte,
+                                     [&g](int32_t x, int32_t y) {
+                                         return !NearAnEdge(g, x + 0.5, y + 0.5);
+                                     }};
+    return artwork::ToPixelBuffer(
+        artwork::Render(size.width, size.height, sampling,
+                        [&g, &fills](artwork::Point p) { return ColourAt(g, fills, p.x, p.y); }));
 }
 
 } // namespace tamsrove

@@ -1,33 +1,18 @@
-// The working ring's eight frame pictures, drawn in memory as 24-bit pixel buffers. Pure
-// computation: the Win32 control turns each buffer into one bitmap, once.
+// The working ring's eight frame pictures, drawn in memory as 24-bit pixel buffers by the shared
+// rasteriser. Pure computation: the Win32 control turns each buffer into one bitmap, once.
 #pragma once
 
+#include "artwork/raster.h"
 #include "platform/pixel_size.h"
 
 #include <cstdint>
-#include <vector>
 
 namespace tamsrove {
 
 /// One colour, 8 bits per channel.
-struct Rgb {
-    uint8_t r = 0;
-    uint8_t g = 0;
-    uint8_t b = 0;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-};
-
-/// A 24-bit picture laid out exactly like a top-down DIB: rows from the top, each pixel as the
-/// bytes blue, green, red, each row padded with zero bytes to a multiple of four bytes.
-struct PixelBuffer {
-    int32_t width = 0;          ///< pixels per row
-    int32_t height = 0;         ///< rows
-    int32_t stride = 0;         ///< bytes per row, a multiple of four
-    std::vector<uint8_t> bytes; ///< stride * height bytes
-
-    /// The colour at (x, y) counted from the top-left corner; (x, y) must lie inside.
-    [[nodiscard]] Rgb Pixel(int32_t x, int32_t y) const;
-};
+using artwork::Rgb;
+/// A 24-bit picture in the layout of a top-down DIB.
+using artwork::PixelBuffer;
 
 /// Number of frames in one turn of the ring.
 inline constexpr int32_t kRingFrameCount = 8;

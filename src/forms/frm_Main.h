@@ -119,7 +119,7 @@ private:
     unique_hfont font_;   ///< the size of the message font at dpi_ that every text uses
     unique_hicon big_icon_;
     unique_hicon small_icon_;
-    unique_hbitmap logo_; ///< the logo for dpi_, shown by Picture1
+    unique_hbitmap logo_; ///< the logo drawn at dpi_, shown by Picture1
     /// The objects behind the frame, pic_C and Picture1 (null for other controls). The frame
     /// bears the window's own name, frm_Main, in the control table.
     std::array<std::unique_ptr<ContainerBox>, layout::kControlCount> boxes_;

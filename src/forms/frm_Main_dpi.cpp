@@ -2,8 +2,11 @@
 // DPI (a move to another monitor) does to them.
 #include "forms/frm_Main.h"
 
+#include <exception>
 #include <utility>
 
+#include "artwork/logo.h"
+#include "controls/pixel_bitmap.h"
 #include "forms/logo_choice.h"
 #include "resources/resource.h"
 
@@ -73,9 +76,15 @@ void frm_Main::PlaceControls() {
 }
 
 void frm_Main::LoadLogo() {
-    const logo_choice::LogoBitmap& logo = logo_choice::LogoForDpi(static_cast<int32_t>(dpi_));
-    unique_hbitmap bitmap(static_cast<HBITMAP>(::LoadImageW(
-        instance_, MAKEINTRESOURCEW(logo.resource_id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    // Drawn at the window's own DPI, so it is sharp and fills its box at every scale.
+    unique_hbitmap bitmap;
+    try {
+        bitmap = MakeBitmap(artwork::ToPixelBuffer(
+            artwork::DrawLogo(logo_choice::LogoDpi(static_cast<int32_t>(dpi_)))));
+    } catch (const std::exception&) {
+        // Out of memory: the window works without a new logo; it keeps the one it has.
+        return;
+    }
     if (!bitmap) {
         return; // keep showing the logo we have
     }

@@ -4,7 +4,4 @@
 // Macros, not constants: the resource compiler reads this file too and knows only macros.
 // NOLINTBEGIN(cppcoreguidelines-macro-usage)
 #define IDI_TAMSROVE 1
-#define IDB_LOGO 101
-#define IDB_LOGO_150 102
-#define IDB_LOGO_200 103
 // NOLINTEND(cppcoreguidelines-macro-usage)

@@ -1,7 +1,6 @@
-// The artwork generator's parts: the rasteriser's geometry and sampling, the palette
-// reduction for 8-bit icon images, and the BMP and icon encoders.
+// The artwork generator's parts: the palette reduction for 8-bit icon images, and the BMP and
+// icon encoders.
 #include "encode.h"
-#include "raster.h"
 
 #include <gtest/gtest.h>
 
@@ -25,49 +24,6 @@ uint32_t u32(const std::vector<uint8_t>& b, size_t at) {
 
 Image solid(int32_t width, int32_t height, Rgba8 colour) {
     return {width, height, std::vector<Rgba8>(static_cast<size_t>(width) * height, colour)};
-}
-
-// --- Rasteriser -------------------------------------------------------------------------------
-
-TEST(ArtgenRaster, DistanceToQuarterArc) {
-    const Arc arc{{0, 0}, 10, {1, 0}, {0, 1}}; // from +x turning to +y
-    struct Row {
-        Point p;
-        double expected;
-        const char* what;
-    };
-    const Row rows[] = {
-        {{10, 0}, 0, "start"},
-        {{0, 10}, 0, "end"},
-        {{7, 7}, 10 - std::sqrt(98.0), "inside the circle, within the angle"},
-        {{0, 0}, 10, "centre"},
-        {{20, 20}, std::sqrt(800.0) - 10, "outside"},
-        {{-10, 0}, std::sqrt(200.0), "beyond the end: nearest is the end point (0, 10)"},
-        {{10, -3}, 3, "beyond the start: nearest is the start point"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        EXPECT_NEAR(distance_to_arc(row.p, arc), row.expected, 1e-9);
-    }
-}
-
-TEST(ArtgenRaster, PixelsAverageTheirSamples) {
-    // The left half of each pixel is opaque red: half coverage, the colour kept exact.
-    const Image image = render(3, 2, 4, [](Point p) {
-        return p.x - std::floor(p.x) < 0.5 ? opaque(200, 0, 0) : Colour{};
-    });
-    for (const Rgba8& px : image.pixels) {
-        EXPECT_EQ(px, (Rgba8{200, 0, 0, 128}));
-    }
-}
-
-TEST(ArtgenRaster, RejectsEmptyPictures) {
-    const Scene scene = [](Point) {
-        return Colour{};
-    };
-    EXPECT_THROW((void)render(0, 5, 4, scene), std::invalid_argument);
-    EXPECT_THROW((void)render(5, -1, 4, scene), std::invalid_argument);
-    EXPECT_THROW((void)render(5, 5, 0, scene), std::invalid_argument);
 }
 
 // --- Palette reduction ------------------------------------------------------------------------

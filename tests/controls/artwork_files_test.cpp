@@ -1,6 +1,5 @@
-// The committed icon and logos: exactly what the artwork generator draws, and in the shapes the
-// program's resources require (six icon images; the logo at 248 x 64, 24 bits, and at 150 and
-// 200 % of that).
+// The committed icon: exactly what the artwork generator draws, in the shape the program's
+// resources require (six icon images). The logo's reference is checked in tests/artwork.
 #include "artgen.h"
 
 #include <gtest/gtest.h>
@@ -47,16 +46,6 @@ TEST(ArtworkFiles, CommittedIconIsWhatTheGeneratorDraws) {
     EXPECT_EQ(first_difference(committed, MakeIconFile()), -1) << kIconFileName << regenerate;
 }
 
-TEST(ArtworkFiles, CommittedLogosAreWhatTheGeneratorDraws) {
-    for (const LogoScale& logo : kLogoScales) {
-        SCOPED_TRACE(logo.file_name);
-        const std::vector<uint8_t> committed = read_resource(logo.file_name);
-        ASSERT_FALSE(committed.empty()) << logo.file_name << " is missing";
-        EXPECT_EQ(first_difference(committed, MakeLogoFile(logo.percent)), -1)
-            << logo.file_name << regenerate;
-    }
-}
-
 TEST(ArtworkFiles, IconHoldsSixImagesAt32And8BitsEach) {
     const std::vector<uint8_t> ico = read_resource(kIconFileName);
     ASSERT_GE(ico.size(), 6U);
@@ -87,79 +76,6 @@ TEST(ArtworkFiles, IconHoldsSixImagesAt32And8BitsEach) {
         const uint32_t palette = rows[i].bits == 8 ? 256 * 4 : 0;
         EXPECT_EQ(size, 40 + palette + (colour_row + mask_row) * rows[i].side);
     }
-}
-
-TEST(ArtworkFiles, LogosAre24BitBitmapsOfTheirScalesSize) {
-    struct Row {
-        const char* file_name;
-        uint32_t width;
-        uint32_t height;
-    };
-    // The 100 % logo is the design's 248 x 64; the others are 1.5 and 2 times as large.
-    const Row rows[] = {
-        {"logo.bmp", 248, 64}, {"logo_150.bmp", 372, 96}, {"logo_200.bmp", 496, 128}};
-    ASSERT_EQ(std::size(rows), kLogoScales.size());
-    for (size_t i = 0; i < kLogoScales.size(); ++i) {
-        const Row& row = rows[i];
-        SCOPED_TRACE(row.file_name);
-        EXPECT_STREQ(kLogoScales[i].file_name, row.file_name);
-        const std::vector<uint8_t> bmp = read_resource(row.file_name);
-        ASSERT_GE(bmp.size(), 54U);
-        EXPECT_EQ(bmp[0], 'B');
-        EXPECT_EQ(bmp[1], 'M');
-        EXPECT_EQ(u32(bmp, 2), bmp.size());
-        EXPECT_EQ(u32(bmp, 10), 54U);
-        EXPECT_EQ(u32(bmp, 18), row.width);
-        EXPECT_EQ(u32(bmp, 22), row.height);
-        EXPECT_EQ(u16(bmp, 28), 24U);
-        EXPECT_EQ(u32(bmp, 30), 0U); // uncompressed
-        EXPECT_EQ(bmp.size(), 54U + (row.width * 3 + 3) / 4 * 4 * row.height);
-    }
-}
-
-TEST(ArtworkFiles, LogoIsOnWhiteWithTheEmblemAtTheLeft) {
-    for (const LogoScale& scale : kLogoScales) {
-        SCOPED_TRACE(scale.file_name);
-        const Image logo = DrawLogo(scale.percent);
-        const auto at = [&](int x, int y) {
-            return logo.at(x * scale.percent / 100, y * scale.percent / 100);
-        };
-        ASSERT_EQ(logo.width, kLogoWidth * scale.percent / 100);
-        ASSERT_EQ(logo.height, kLogoHeight * scale.percent / 100);
-        for (const auto& [x, y] : {std::pair{0, 0}, {247, 0}, {0, 63}, {247, 63}, {60, 32}}) {
-            SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
-            EXPECT_EQ(at(x, y), (Rgba8{255, 255, 255, 255}));
-        }
-        for (const Rgba8& p : logo.pixels) {
-            ASSERT_EQ(p.a, 255);
-        }
-        // The emblem's disc is blue: more blue than red.
-        const Rgba8 disc = at(32, 50);
-        EXPECT_GT(disc.b, disc.r + 60);
-    }
-}
-
-// Regression: a larger logo is the artwork drawn at that size, not the 100 % bitmap blown up.
-// Blown up 2 times, every 2 x 2 block would repeat one pixel; drawn at 200 %, the disc's edge
-// and the wordmark's strokes are shaded at the finer pixels.
-TEST(ArtworkFiles, LargerLogosAreDrawnAtTheirSizeNotBlownUp) {
-    const Image logo = DrawLogo(200);
-    int blocks_with_detail = 0;
-    for (int32_t y = 0; y + 1 < logo.height; y += 2) {
-        for (int32_t x = 0; x + 1 < logo.width; x += 2) {
-            const Rgba8 p = logo.at(x, y);
-            if (!(logo.at(x + 1, y) == p && logo.at(x, y + 1) == p && logo.at(x + 1, y + 1) == p)) {
-                ++blocks_with_detail;
-            }
-        }
-    }
-    EXPECT_GT(blocks_with_detail, 1000); // 2838 of the 15872 blocks as drawn now
-}
-
-TEST(ArtworkFiles, LogoScalesOutsideTheToolsRangeAreRefused) {
-    EXPECT_THROW(static_cast<void>(DrawLogo(0)), std::invalid_argument);
-    EXPECT_THROW(static_cast<void>(DrawLogo(-100)), std::invalid_argument);
-    EXPECT_THROW(static_cast<void>(DrawLogo(1001)), std::invalid_argument);
 }
 
 } // namespace

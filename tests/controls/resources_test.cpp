@@ -1,5 +1,4 @@
-// The program's picture resources as Windows loads them: the icon group with its six images
-// and the 24-bit logo bitmap.
+// The program's icon as Windows loads it: the icon group with its six images.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,7 +9,6 @@
 #include <string>
 #include <utility>
 
-#include "forms/logo_choice.h"
 #include "platform/win32_handles.h"
 #include "resource.h"
 
@@ -65,39 +63,6 @@ TEST(ProgramResources, IconLoadsAtEachSize) {
         ASSERT_NE(::GetObjectW(colour.get(), sizeof(bitmap), &bitmap), 0);
         EXPECT_EQ(bitmap.bmWidth, side);
         EXPECT_EQ(bitmap.bmHeight, side);
-    }
-}
-
-TEST(ProgramResources, LogoIsA248By64BitmapAt24Bits) {
-    const unique_hbitmap logo(
-        static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_LOGO),
-                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    ASSERT_TRUE(logo);
-    DIBSECTION dib{};
-    ASSERT_EQ(::GetObjectW(logo.get(), sizeof(dib), &dib), static_cast<int>(sizeof(dib)));
-    EXPECT_EQ(dib.dsBm.bmWidth, 248);
-    EXPECT_EQ(dib.dsBm.bmHeight, 64);
-    EXPECT_EQ(dib.dsBm.bmBitsPixel, 24);
-    // The top-left corner is the white of the box it is drawn in.
-    const unique_hdc dc(::CreateCompatibleDC(nullptr));
-    ASSERT_TRUE(dc);
-    const HGDIOBJ previous = ::SelectObject(dc.get(), logo.get());
-    EXPECT_EQ(::GetPixel(dc.get(), 0, 0), RGB(255, 255, 255));
-    ::SelectObject(dc.get(), previous);
-}
-
-TEST(ProgramResources, EachLogoLoadsAtItsSizeAt24Bits) {
-    for (const logo_choice::LogoBitmap& logo : logo_choice::kLogoBitmaps) {
-        SCOPED_TRACE(std::to_string(logo.scale_percent) + " %");
-        const unique_hbitmap bitmap(static_cast<HBITMAP>(
-            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(logo.resource_id),
-                         IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-        ASSERT_TRUE(bitmap);
-        DIBSECTION dib{};
-        ASSERT_EQ(::GetObjectW(bitmap.get(), sizeof(dib), &dib), static_cast<int>(sizeof(dib)));
-        EXPECT_EQ(dib.dsBm.bmWidth, logo.size.width);
-        EXPECT_EQ(dib.dsBm.bmHeight, logo.size.height);
-        EXPECT_EQ(dib.dsBm.bmBitsPixel, 24);
     }
 }
 

@@ -18,8 +18,7 @@
 #include "controls/WorkRing.h"
 #include "forms/exit_codes.h"
 #include "forms/layout.h"
-#include "forms/logo_choice.h"
-#include "resources/resource.h"
+#include "artwork/logo.h"
 
 namespace {
 
@@ -376,52 +375,38 @@ TEST_F(FrmMainWindow, CaptionAndFrameAreThoseOfANormalFixedSizeWindow) {
     EXPECT_EQ(::GetWindow(Window(), GW_OWNER), nullptr);
 }
 
-TEST_F(FrmMainDpi, PictureBoxesAreWhiteAndTheLogoForTheDpiIsDrawnUnscaledAtTheTopLeft) {
+// Regression: at 120 DPI, and between 144 and 192, the window showed the logo of the step below,
+// small in its box. Now Picture1 shows the logo drawn at the window's DPI, pixel for pixel.
+TEST_F(FrmMainDpi, PictureBoxesAreWhiteAndTheLogoDrawnAtTheDpiIsShownUnscaledAtTheTopLeft) {
     RECT box{};
     ::GetClientRect(Control(ControlId::Picture1), &box);
     Canvas canvas(box.right, box.bottom);
     ASSERT_TRUE(::PrintWindow(Control(ControlId::Picture1), canvas.dc(), PW_CLIENTONLY));
 
-    const tamsrove::logo_choice::LogoBitmap& chosen =
-        tamsrove::logo_choice::LogoForDpi(static_cast<int32_t>(Dpi()));
-    const tamsrove::unique_hbitmap logo(static_cast<HBITMAP>(
-        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(chosen.resource_id),
-                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    ASSERT_TRUE(logo);
-    BITMAP info{};
-    ASSERT_NE(::GetObjectW(logo.get(), sizeof(info), &info), 0);
-    EXPECT_EQ(info.bmWidth, chosen.size.width);
-    EXPECT_EQ(info.bmHeight, chosen.size.height);
-    if (Dpi() == static_cast<UINT>(tamsrove::kBaseDpi)) {
-        EXPECT_EQ(info.bmWidth, 248);
-        EXPECT_EQ(info.bmHeight, 64);
-    }
-    Canvas reference(info.bmWidth, info.bmHeight);
-    {
-        const tamsrove::unique_hdc memory(::CreateCompatibleDC(nullptr));
-        const HGDIOBJ previous = ::SelectObject(memory.get(), logo.get());
-        ::BitBlt(reference.dc(), 0, 0, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
-        ::SelectObject(memory.get(), previous);
-    }
+    const auto dpi = static_cast<int32_t>(Dpi());
+    const tamsrove::artwork::Image logo = tamsrove::artwork::DrawLogo(dpi);
+    // The design's 248 x 64 pixels scaled by dpi / 96: 310 x 80 at 120 DPI, 496 x 128 at 192.
+    ASSERT_EQ(logo.width, 248 * dpi / 96);
+    ASSERT_EQ(logo.height, 64 * dpi / 96);
     int differing = 0;
-    for (int y = 0; y < info.bmHeight; ++y) {
-        for (int x = 0; x < info.bmWidth; ++x) {
-            differing += canvas.At(x, y) != reference.At(x, y) ? 1 : 0;
+    for (int y = 0; y < logo.height; ++y) {
+        for (int x = 0; x < logo.width; ++x) {
+            const tamsrove::artwork::Rgba8 p = logo.At(x, y);
+            differing += canvas.At(x, y) != ((uint32_t{p.r} << 16) | (uint32_t{p.g} << 8) | p.b);
         }
     }
     EXPECT_EQ(differing, 0);
     // Right of and below the logo the box is white.
-    EXPECT_EQ(canvas.At(info.bmWidth + 2, 2), 0xFFFFFFU);
-    EXPECT_EQ(canvas.At(2, info.bmHeight + 2), 0xFFFFFFU);
+    EXPECT_EQ(canvas.At(logo.width + 2, 2), 0xFFFFFFU);
+    EXPECT_EQ(canvas.At(2, logo.height + 2), 0xFFFFFFU);
 
     // pic_C is white between the ring and the logo.
     RECT outer{};
     ::GetClientRect(Control(ControlId::PicC), &outer);
     Canvas white(outer.right, outer.bottom);
     ASSERT_TRUE(::PrintWindow(Control(ControlId::PicC), white.dc(), PW_CLIENTONLY));
-    const auto dpi_value = static_cast<int32_t>(Dpi());
-    const int gap_x = (layout::ControlPixels(ControlId::WorkRing1, dpi_value).right +
-                       layout::ControlPixels(ControlId::Picture1, dpi_value).left) /
+    const int gap_x = (layout::ControlPixels(ControlId::WorkRing1, dpi).right +
+                       layout::ControlPixels(ControlId::Picture1, dpi).left) /
                       2;
     EXPECT_EQ(white.At(gap_x, outer.bottom / 2), 0xFFFFFFU);
 }

@@ -226,7 +226,7 @@ std::vector<uint8_t> icon_image_32bit(const Image& image) {
     }
     for (int32_t y = image.height - 1; y >= 0; --y) {
         for (int32_t x = 0; x < image.width; ++x) {
-            const Rgba8 c = image.at(x, y);
+            const Rgba8 c = image.At(x, y);
             out.insert(out.end(), {c.b, c.g, c.r, c.a});
         }
     }
@@ -281,7 +281,7 @@ std::vector<uint8_t> encode_bmp24(const Image& image) {
     put_info_header(out, image.width, image.height, 24, pixel_bytes, 0, pixels_per_metre_96dpi);
     for (int32_t y = image.height - 1; y >= 0; --y) {
         for (int32_t x = 0; x < image.width; ++x) {
-            const Rgba8 c = laid_over_white(image.at(x, y));
+            const Rgba8 c = laid_over_white(image.At(x, y));
             out.insert(out.end(), {c.b, c.g, c.r});
         }
         out.insert(out.end(), stride - static_cast<uint32_t>(image.width) * 3, 0);

@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "raster.h"
+#include "artwork/raster.h"
 
 namespace tamsrove::artgen {
+
+using artwork::Image;
+using artwork::Rgba8;
 
 /// A picture of at most 256 colours with one-bit transparency, as an 8-bit icon image holds it.
 struct PaletteImage {

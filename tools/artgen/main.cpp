@@ -1,6 +1,6 @@
-// artgen: writes the program's icon and its logo at each scale into a folder, normally
-// src/resources:
-//   artgen <resource folder>
+// artgen: writes the program's icon into the resource folder and the 96-DPI logo, the reference
+// for the logo the program draws, into the tests' folder:
+//   artgen <resource folder> <logo folder>
 // Each file is written beside its target first and renamed over it, so a failed run never
 // leaves a half-written picture behind.
 #include <cstdint>
@@ -35,19 +35,20 @@ void write_file(const std::filesystem::path& target, const std::vector<uint8_t>&
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: artgen <resource folder>\n";
+    if (argc != 3) {
+        std::cerr << "usage: artgen <resource folder> <logo folder>\n";
         return 2;
     }
     try {
-        const std::filesystem::path folder = argv[1];
-        if (!std::filesystem::is_directory(folder)) {
-            throw std::runtime_error("no such folder: " + folder.string());
+        const std::filesystem::path icon_folder = argv[1];
+        const std::filesystem::path logo_folder = argv[2];
+        for (const auto& folder : {icon_folder, logo_folder}) {
+            if (!std::filesystem::is_directory(folder)) {
+                throw std::runtime_error("no such folder: " + folder.string());
+            }
         }
-        write_file(folder / tamsrove::artgen::kIconFileName, tamsrove::artgen::MakeIconFile());
-        for (const tamsrove::artgen::LogoScale& logo : tamsrove::artgen::kLogoScales) {
-            write_file(folder / logo.file_name, tamsrove::artgen::MakeLogoFile(logo.percent));
-        }
+        write_file(icon_folder / tamsrove::artgen::kIconFileName, tamsrove::artgen::MakeIconFile());
+        write_file(logo_folder / tamsrove::artgen::kLogoFileName, tamsrove::artgen::MakeLogoFile());
     } catch (const std::exception& e) {
         std::cerr << "artgen: " << e.what() << '\n';
         return 1;
