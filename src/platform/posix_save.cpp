@@ -12,6 +12,7 @@
 #endif
 
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
@@ -299,6 +300,18 @@ void RemoveIfSame(const FolderOwner& folder, const NativeString& name,
 }
 
 bool PublishUnder(const FolderOwner& folder, const NativeString& from, const NativeString& to) {
+#ifdef RENAME_NOREPLACE
+    // One step, so that a crash never leaves the backup with two names.
+    if (::renameat2(folder.get(), from.c_str(), folder.get(), to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        ThrowLastError("rename");
+    }
+#endif
     // A second name, not a rename: link(2) never replaces what is there.
     if (::linkat(folder.get(), from.c_str(), folder.get(), to.c_str(), 0) != 0) {
         if (errno == EEXIST) {
