@@ -72,10 +72,10 @@ using FolderOwner = unique_fd;
 void RemoveIfSame(const FolderOwner& folder, const NativeString& name,
                   const FileOwner& file) noexcept;
 
-/// Gives the file named from a second name to in the same folder, never replacing an existing
-/// to; false when to is taken. Then removes from.
+/// Renames file, named from in folder, to to, never replacing an existing to; false when to is
+/// taken.
 [[nodiscard]] bool PublishUnder(const FolderOwner& folder, const NativeString& from,
-                                const NativeString& to);
+                                const NativeString& to, const FileOwner& file);
 
 /// Makes the names made or removed in folder durable; a failure is ignored, since what was
 /// done cannot be undone.
@@ -232,6 +232,7 @@ struct Replacement {
     NativeString temp_name;            // non-empty while the temporary file exists
     FileOwner held_target;             // the target as opened and checked when the save began
     bool create_target = false;        // a dangling link: the rewrite creates its target
+    bool held_for_rewrite = false;     // held_target is open for reading and writing
     std::uint32_t kept_attributes = 0; // Windows: the replaced file's hidden and system marks
 #ifndef _WIN32
     FolderOwner created_folder;   // a dangling link's target: the folder it was created in

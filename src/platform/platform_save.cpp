@@ -166,7 +166,7 @@ public:
         try {
             CopyContent(target, file_, length);
             FlushToDisk(file_);
-            if (!PublishUnder(folder_, staged, name_)) {
+            if (!PublishUnder(folder_, staged, name_, file_)) {
                 throw std::system_error(std::make_error_code(std::errc::file_exists), "backup");
             }
         } catch (...) {

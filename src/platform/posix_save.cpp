@@ -299,7 +299,8 @@ void RemoveIfSame(const FolderOwner& folder, const NativeString& name,
     }
 }
 
-bool PublishUnder(const FolderOwner& folder, const NativeString& from, const NativeString& to) {
+bool PublishUnder(const FolderOwner& folder, const NativeString& from, const NativeString& to,
+                  const FileOwner& /*file: named by from*/) {
 #ifdef RENAME_NOREPLACE
     // One step, so that a crash never leaves the backup with two names.
     if (::renameat2(folder.get(), from.c_str(), folder.get(), to.c_str(), RENAME_NOREPLACE) == 0) {
