@@ -42,15 +42,6 @@ NativeString ToNativePath(std::u16string_view path) {
     return {path.begin(), path.end()};
 }
 
-FileOwner OpenLoadTarget(const NativeString& path) {
-    FileOwner file(::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
-        ThrowLastError("open for reading");
-    }
-    return file;
-}
-
 std::uint32_t CurrentProcessId() noexcept {
     return ::GetCurrentProcessId();
 }
