@@ -235,9 +235,9 @@ struct Replacement {
     bool held_for_rewrite = false;     // held_target is open for reading and writing
     std::uint32_t kept_attributes = 0; // Windows: the replaced file's hidden and system marks
 #ifndef _WIN32
-    FolderOwner created_folder;   // a dangling link's target: the folder it was created in
-    NativeString created_name;    // and its name there
-    unsigned final_mode = 0;      // the mode a new file gets once its content is whole
+    FolderOwner created_folder; // a dangling link's target: the folder it was created in
+    NativeString created_name;  // and its name there
+    unsigned final_mode = 0;    // the mode a new file gets once its content is whole
 #endif
 };
 

@@ -38,8 +38,8 @@ NativeString FromAscii(std::string_view ascii) {
 NativeString DigestOf(const NativeString& name) {
     std::uint64_t hash = 14695981039346656037ULL;
     for (const auto unit : name) {
-        hash = (hash ^ static_cast<std::uint64_t>(static_cast<std::make_unsigned_t<NativeString::value_type>>(
-                           unit))) *
+        hash = (hash ^ static_cast<std::uint64_t>(
+                           static_cast<std::make_unsigned_t<NativeString::value_type>>(unit))) *
                1099511628211ULL;
     }
     constexpr std::string_view kHex = "0123456789abcdef";
@@ -150,7 +150,8 @@ FileOwner CreateLeftover(const FolderOwner& folder, const NativeString& name, Le
 // mix of old and new content.
 class Backup {
 public:
-    Backup(const FolderOwner& folder, NativeString name) : folder_(folder), name_(std::move(name)) {}
+    Backup(const FolderOwner& folder, NativeString name)
+        : folder_(folder), name_(std::move(name)) {}
     Backup(const Backup&) = delete;
     Backup& operator=(const Backup&) = delete;
     Backup(Backup&&) = delete;
@@ -369,8 +370,8 @@ void StartReplacement(Replacement& impl, SaveRoad road, bool may_leave_folder) {
     impl.road = road;
     const FileOwner* like = impl.held_target ? &impl.held_target : nullptr;
     try {
-        impl.file = CreateLeftover(impl.folder, impl.name, LeftoverKind::Temporary,
-                                   impl.temp_name, like);
+        impl.file =
+            CreateLeftover(impl.folder, impl.name, LeftoverKind::Temporary, impl.temp_name, like);
         return;
     } catch (const std::system_error& error) {
         if (!IsRefusal(error) || !may_leave_folder) {
@@ -380,8 +381,8 @@ void StartReplacement(Replacement& impl, SaveRoad road, bool may_leave_folder) {
     impl.road = SaveRoad::InPlace; // the folder takes no new files: nothing can be renamed
     impl.work_elsewhere = true;
     impl.work_folder = OpenFolder(UserTempFolder());
-    impl.file = CreateLeftover(impl.work_folder, impl.name, LeftoverKind::Temporary,
-                               impl.temp_name, like);
+    impl.file =
+        CreateLeftover(impl.work_folder, impl.name, LeftoverKind::Temporary, impl.temp_name, like);
 }
 
 } // namespace internal
@@ -411,8 +412,8 @@ void OutputFile::Commit() {
         impl.temp_name.clear();
     } else {
         internal::RewriteInPlace(impl);
-        internal::RemoveIfSame(impl.work_elsewhere ? impl.work_folder : impl.folder,
-                               impl.temp_name, impl.file);
+        internal::RemoveIfSame(impl.work_elsewhere ? impl.work_folder : impl.folder, impl.temp_name,
+                               impl.file);
         impl.temp_name.clear();
         impl.file.reset();
     }

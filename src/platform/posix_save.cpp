@@ -166,9 +166,8 @@ void CreateLinkTarget(Replacement& impl, const struct stat& link) {
     if (!impl.created_folder) {
         ThrowLastError("open link's folder");
     }
-    impl.held_target =
-        OpenAt(impl.created_folder.get(), impl.created_name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW,
-               0600);
+    impl.held_target = OpenAt(impl.created_folder.get(), impl.created_name,
+                              O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
     if (!impl.held_target) {
         ThrowLastError("create link's target");
     }
@@ -221,8 +220,7 @@ void StartOverFile(Replacement& impl, const struct stat& seen) {
         ThrowSystemError(EAGAIN, "file changed while saving");
     }
     // A file with other names, or one this user may not rename over, is rewritten in place.
-    const bool in_place =
-        file.st_nlink > 1 || StickyFolderForbidsRename(impl.folder.get(), file);
+    const bool in_place = file.st_nlink > 1 || StickyFolderForbidsRename(impl.folder.get(), file);
     StartReplacement(impl, in_place ? SaveRoad::InPlace : SaveRoad::Atomic, true);
     if (impl.road == SaveRoad::Atomic &&
         !TakeOverOwnership(impl.file.get(), file, impl.held_target.get())) {
@@ -357,8 +355,7 @@ bool BackupBelongsTo(const FileOwner& backup, const FileOwner& target) noexcept 
            (copy.st_uid == ::geteuid() || copy.st_uid == file.st_uid);
 }
 
-std::vector<NativeString> NamesStartingWith(const FolderOwner& folder,
-                                            const NativeString& prefix) {
+std::vector<NativeString> NamesStartingWith(const FolderOwner& folder, const NativeString& prefix) {
     struct CloseDir {
         void operator()(DIR* dir) const noexcept { ::closedir(dir); }
     };
@@ -469,8 +466,8 @@ OutputFile OutputFile::Replace(std::u16string_view path) {
     } else if (!S_ISREG(seen.st_mode)) {
         // Renaming over a device or a FIFO would replace the node itself (as root, even
         // /dev/null); such a target takes the bytes directly.
-        impl->file = internal::OpenAt(impl->folder.get(), impl->name,
-                                      O_WRONLY | O_TRUNC | O_NOFOLLOW);
+        impl->file =
+            internal::OpenAt(impl->folder.get(), impl->name, O_WRONLY | O_TRUNC | O_NOFOLLOW);
         if (!impl->file) {
             internal::ThrowLastError("open");
         }

@@ -51,8 +51,7 @@ NativeString UserTempFolder() {
     return buffer;
 }
 
-std::vector<NativeString> NamesStartingWith(const FolderOwner& folder,
-                                            const NativeString& prefix) {
+std::vector<NativeString> NamesStartingWith(const FolderOwner& folder, const NativeString& prefix) {
     std::vector<NativeString> names;
     WIN32_FIND_DATAW found{};
     const NativeString pattern = folder + prefix + L"*";
@@ -111,7 +110,8 @@ public:
         }
         if (dacl == nullptr) { // none, or a null DACL that lets everyone in
             const CurrentUser user;
-            const DWORD size = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(user.Sid());
+            const DWORD size =
+                sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(user.Sid());
             own_acl_.resize(size);
             dacl = reinterpret_cast<PACL>(own_acl_.data());
             if (!::InitializeAcl(dacl, size, ACL_REVISION) ||
@@ -186,8 +186,7 @@ bool ByHandle(const FileOwner& file, BY_HANDLE_FILE_INFORMATION& info) {
 void DeleteOnClose(const FileOwner& file) noexcept {
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition,
-                                 sizeof disposition);
+    ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 } // namespace
@@ -248,9 +247,9 @@ void FlushFolder(const FolderOwner& /*folder*/) noexcept {
 }
 
 void RemoveOwnLeftover(const FolderOwner& folder, const NativeString& name) noexcept {
-    const FileOwner file(::CreateFileW((folder + name).c_str(), DELETE | READ_CONTROL |
-                                           FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const FileOwner file(
+        ::CreateFileW((folder + name).c_str(), DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                      kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     unique_hlocal descriptor;
     PSID owner = nullptr;
@@ -422,7 +421,8 @@ bool PublishAtomically(Replacement& impl) {
         ThrowLastError("GetFileInformationByHandle");
     }
     CloseChecked(impl.file);
-    const std::wstring temp = (impl.work_elsewhere ? impl.work_folder : impl.folder) + impl.temp_name;
+    const std::wstring temp =
+        (impl.work_elsewhere ? impl.work_folder : impl.folder) + impl.temp_name;
     if (impl.kept_attributes != 0 && !::SetFileAttributesW(temp.c_str(), impl.kept_attributes)) {
         ThrowLastError("SetFileAttributesW");
     }
@@ -560,10 +560,10 @@ void OpenDevice(internal::Replacement& impl) {
 // Holds the target open from the start: for the rewrite in place, which then writes the file
 // that was looked at, or (for a rename) as the source of the temporary file's security.
 void HoldTarget(internal::Replacement& impl, bool for_rewrite, DWORD disposition) {
-    const DWORD access = for_rewrite ? GENERIC_READ | GENERIC_WRITE | DELETE
-                                     : READ_CONTROL | FILE_READ_ATTRIBUTES;
-    impl.held_target.reset(::CreateFileW(impl.target.c_str(), access, internal::kShareAll,
-                                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD access =
+        for_rewrite ? GENERIC_READ | GENERIC_WRITE | DELETE : READ_CONTROL | FILE_READ_ATTRIBUTES;
+    impl.held_target.reset(::CreateFileW(impl.target.c_str(), access, internal::kShareAll, nullptr,
+                                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!impl.held_target && for_rewrite) {
         ThrowLastError("open for rewriting"); // another handle that denies writing ends here
     }

@@ -47,10 +47,9 @@ const Actor kMember{60002, 60002, {kSharedGroup}};
 int RunInChild(const std::function<bool()>& body, const Actor* actor = nullptr) {
     const pid_t child = ::fork();
     if (child == 0) {
-        if (actor != nullptr &&
-            (::setgroups(actor->groups.size(), actor->groups.data()) != 0 ||
-             ::setresgid(actor->gid, actor->gid, actor->gid) != 0 ||
-             ::setresuid(actor->uid, actor->uid, actor->uid) != 0)) {
+        if (actor != nullptr && (::setgroups(actor->groups.size(), actor->groups.data()) != 0 ||
+                                 ::setresgid(actor->gid, actor->gid, actor->gid) != 0 ||
+                                 ::setresuid(actor->uid, actor->uid, actor->uid) != 0)) {
             ::_exit(3);
         }
         int status = 2;
@@ -70,8 +69,7 @@ bool ActsAsOthers() {
     return ::geteuid() == 0;
 }
 
-constexpr const char* kNeedsRoot =
-    "acting as other users needs root (CI runs the tests as root)";
+constexpr const char* kNeedsRoot = "acting as other users needs root (CI runs the tests as root)";
 
 // A fresh scratch folder that everyone may write, sticky, as /tmp is.
 fs::path MakeShared(const ScratchFolder& scratch) {
@@ -124,8 +122,8 @@ TEST(SavePosix, WritableFileInAFolderThatTakesNoNewFilesIsRewritten) {
         fs::create_directory(folder);
         WriteBytes(folder / "f", "old content");
         fs::permissions(folder / "f", fs::perms(0666));
-        const Actor as_nobody{nobody != nullptr ? nobody->pw_uid : 0,
-                              nobody != nullptr ? nobody->pw_gid : 0, {}};
+        const Actor as_nobody{
+            nobody != nullptr ? nobody->pw_uid : 0, nobody != nullptr ? nobody->pw_gid : 0, {}};
         const Actor* const user = ::geteuid() == 0 ? &as_nobody : nullptr;
         if (user != nullptr) {
             ::chmod(scratch.path().c_str(), 0755);

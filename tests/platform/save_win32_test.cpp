@@ -93,9 +93,10 @@ bool SetDacl(const fs::path& path, const wchar_t* sddl) {
     PACL dacl = nullptr;
     ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
     std::wstring name = path.wstring();
-    const DWORD result = ::SetNamedSecurityInfoW(
-        name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-        nullptr, nullptr, dacl, nullptr);
+    const DWORD result =
+        ::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                                DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, dacl, nullptr);
     ::LocalFree(descriptor);
     return result == ERROR_SUCCESS;
 }

@@ -25,7 +25,7 @@ public:
         static std::atomic<int> counter{0};
         static const unsigned token = std::random_device{}();
         path_ = under / ("tamsrove-test-" + std::to_string(token) + "-" +
-                                             std::to_string(counter.fetch_add(1)));
+                         std::to_string(counter.fetch_add(1)));
         fs::remove_all(path_);
         fs::create_directories(path_);
     }
