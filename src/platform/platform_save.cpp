@@ -42,10 +42,10 @@ NativeString DigestOf(const NativeString& name) {
                            static_cast<std::make_unsigned_t<NativeString::value_type>>(unit))) *
                1099511628211ULL;
     }
-    constexpr std::string_view kHex = "0123456789abcdef";
+    constexpr std::string_view hex = "0123456789abcdef";
     std::string digits(16, '0');
     for (std::size_t i = 16; i-- > 0; hash >>= 4) {
-        digits[i] = kHex[hash & 0xF];
+        digits[i] = hex[hash & 0xF];
     }
     return FromAscii(digits);
 }
