@@ -352,8 +352,8 @@ TEST(SavePosix, OnlyTheStoresOwnLeftoversAreRemoved) {
 // whole old or the whole new content, never a mix, and puts a half-done rewrite right.
 TEST(SavePosix, SaveKilledAtAnyMomentLeavesOldOrNewWhole) {
     using store_test::Lines;
-    const Lines first(4000, u"the first content, line after line");
-    const Lines second(3000, u"the second content has longer lines than the first");
+    const Lines first(3000, u"the first content, line after line");
+    const Lines second(2000, u"the second content has longer lines than the first");
     // Memory-backed where there is one: a process killed in fsync(2) on a disk dies only once
     // the disk has answered, which would make the test slow, not stricter.
     const fs::path memory = "/dev/shm";
@@ -362,7 +362,7 @@ TEST(SavePosix, SaveKilledAtAnyMomentLeavesOldOrNewWhole) {
     cls_DBI stores[] = {store_test::StoreOf(second), store_test::StoreOf(first)};
     stores[1].DBIToFile(path.u16string(), 0);
     fs::create_hard_link(path, scratch.path() / "other"); // so that it is rewritten in place
-    constexpr int kKills = 60;
+    constexpr int kKills = 50;
     int torn = 0;
     for (int kill = 0; kill < kKills; ++kill) {
         int started[2] = {-1, -1};
