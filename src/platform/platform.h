@@ -95,11 +95,38 @@ private:
 /// over the target (atomic: a reader sees the old or the new file) or, where a rename would not
 /// keep the file what it was, rewrites the target in place: a symbolic link (whose target gets
 /// the content; a dangling link's target is created), a file with several hard links, a file
-/// in a folder that takes no new files, or (Windows) a file another handle holds open. The
-/// rewrite keeps a backup of the old content, puts it back when the rewrite fails, and holds an
-/// exclusive byte-range lock that the loads of InputFile respect. A target held open by another
-/// handle that denies writing cannot be saved. Temporaries and backups are named after the
-/// target and the process; a successful save removes those of processes that no longer run.
+/// in a folder that takes no new files, a file whose owner, group, mode or (Linux) extended
+/// attributes and ACL the new file cannot be given, or (Windows) a file another handle holds
+/// open. A target held open by another handle that denies writing cannot be saved.
+///
+/// Safety among other users. The save looks every name up in the target's folder, held open
+/// (on POSIX a folder descriptor), and acts on the files it opened there, checked against what
+/// it saw first; it never acts on a name looked up again. In a sticky folder that everyone may
+/// write it follows a symbolic link only when the link is the saving user's or the folder
+/// owner's (as Linux's fs.protected_symlinks does); any other link fails the save, which then
+/// changes nothing. Temporaries and backups are created exclusively, never through a link, and
+/// nobody but the user may read them (POSIX: mode 0600; Windows: the target's own DACL, or one
+/// that grants the user alone); a temporary that is renamed over the target gets the target's
+/// owner, group and mode before the first byte is written. A failed save deletes only files it
+/// created, identified by the handle it holds. Temporaries and backups are named after the
+/// target's whole name and the process; a successful save removes those of processes that no
+/// longer run, when they are regular files of the current user with one name.
+///
+/// A crash at any moment loses nothing. The rewrite in place runs under an exclusive byte-range
+/// lock on the target, which loads respect, and in these steps:
+///  1. the old content is copied to a new private file, which is flushed to the disk;
+///  2. that file is renamed, never over an existing file, to the published backup
+///     ".NAME.tamsrove-backup" beside the target (in the user's temporary folder, named after
+///     the file's identity, when the target's folder takes no new files), and the folder is
+///     flushed: from now on its presence says "the target may be half rewritten";
+///  3. the target is overwritten with the new content, cut to its length and flushed;
+///  4. the published backup is deleted, while the lock is still held.
+/// A save that fails at step 3 copies the backup back before it deletes it; should that fail too,
+/// the backup stays. The next load (InputFile) or save of the same name that finds a published
+/// backup with no save holding the lock repairs first: it copies the backup over the target,
+/// flushes it and only then deletes the backup. A load by a user who may not write the file
+/// reads the backup instead, the whole old content. A backup that neither the current user nor
+/// the file's owner made, or that others may write, is never used.
 class OutputFile {
 public:
     /// Starts a replacement of the file at path. A target that exists but is not a regular file

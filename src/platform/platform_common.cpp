@@ -18,14 +18,23 @@ void ThrowSystemError(int code, const char* what) {
 
 } // namespace internal
 
+// The store's loads never block a save: on Windows they share reading, writing and deleting.
+InputFile::InputFile(std::u16string_view path) {
+    std::uint64_t locked = 0;
+    internal::FileOwner file = internal::OpenForLoad(internal::ToNativePath(path), locked);
+    impl_ = std::make_unique<Impl>(std::move(file), locked);
+}
+
 InputFile::InputFile(InputFile&&) noexcept = default;
 InputFile& InputFile::operator=(InputFile&&) noexcept = default;
 InputFile::~InputFile() = default;
 
 OutputFile::Impl::~Impl() {
-    if (!temp_path.empty()) {
-        file.reset(); // Windows deletes no file that is still open
-        internal::RemoveFileQuietly(temp_path);
+    if (!temp_name.empty()) {
+        internal::RemoveIfSame(work_elsewhere ? work_folder : folder, temp_name, file);
+    }
+    if (create_target && held_target) {
+        internal::RemoveCreatedTarget(*this, held_target); // the save never got to write it
     }
 }
 

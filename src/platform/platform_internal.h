@@ -42,16 +42,55 @@ using FileOwner = unique_fd;
 /// holding U+0000, or on POSIX a lone surrogate).
 [[nodiscard]] NativeString ToNativePath(std::u16string_view path);
 
-/// Creates a new, empty file open for reading and writing that nobody else may open
-/// meanwhile; an empty owner when the name is taken. Any other failure throws. An owner_only
-/// file (a backup of content that may be private) gets no permissions for others on POSIX.
-[[nodiscard]] FileOwner CreateNewFile(const NativeString& path, bool owner_only);
+#ifdef _WIN32
+/// A folder that a save makes and removes names in. Win32 has no calls relative to a folder
+/// handle, so it is held as its path (empty, or ending in a separator); a file is still checked
+/// against the handle the save holds before it is removed.
+using FolderOwner = NativeString;
+#else
+/// A folder held open: every name a save makes, renames or removes is looked up in it.
+using FolderOwner = unique_fd;
+#endif
 
-/// Opens an existing file for reading, sharing everything.
-[[nodiscard]] FileOwner OpenForReading(const NativeString& path);
+/// Opens a folder (a path as FolderOf gives it; empty: the current one).
+[[nodiscard]] FolderOwner OpenFolder(const NativeString& folder);
 
-/// Deletes a file by name; a failure is ignored (the caller is already giving up).
-void RemoveFileQuietly(const NativeString& path) noexcept;
+/// Creates a new, empty file named name in folder, open for reading and writing, following no
+/// link, that nobody else may open meanwhile; an empty owner when the name is taken. Others get
+/// no access to it: on Windows it takes the security of like (the file it stands in for) when
+/// that has its own, else a DACL that grants the current user alone; on POSIX mode 0600. Any
+/// other failure throws.
+[[nodiscard]] FileOwner CreateNewFileIn(const FolderOwner& folder, const NativeString& name,
+                                        const FileOwner* like);
+
+/// Opens an existing regular file named name in folder for reading, following no link; an
+/// empty owner when there is none.
+[[nodiscard]] FileOwner OpenExistingIn(const FolderOwner& folder, const NativeString& name);
+
+/// Deletes the name in folder only while it still names the very file that file holds open;
+/// a failure is ignored (the caller is already giving up, or the file is gone already).
+void RemoveIfSame(const FolderOwner& folder, const NativeString& name,
+                  const FileOwner& file) noexcept;
+
+/// Renames file, named from in folder, to to, never replacing an existing to; false when to is
+/// taken.
+[[nodiscard]] bool PublishUnder(const FolderOwner& folder, const NativeString& from,
+                                const NativeString& to, const FileOwner& file);
+
+/// Makes the names made or removed in folder durable; a failure is ignored, since what was
+/// done cannot be undone.
+void FlushFolder(const FolderOwner& folder) noexcept;
+
+/// Removes name from folder when it is a leftover this store made: a regular file of the
+/// current user with one name. Anything else stays.
+void RemoveOwnLeftover(const FolderOwner& folder, const NativeString& name) noexcept;
+
+/// A name that tells the open file apart from every other on the system (device and file
+/// number), for a backup kept outside the file's own folder.
+[[nodiscard]] NativeString IdentityOf(const FileOwner& file);
+
+/// True for an open regular file (not a device, a pipe or a folder).
+[[nodiscard]] bool IsRegularFile(const FileOwner& file) noexcept;
 
 /// The calling process's id.
 [[nodiscard]] std::uint32_t CurrentProcessId() noexcept;
@@ -68,8 +107,8 @@ void RemoveFileQuietly(const NativeString& path) noexcept;
 /// The user's own folder for temporary files, ending in a separator.
 [[nodiscard]] NativeString UserTempFolder();
 
-/// The names of the entries in folder (empty: the current one) that begin with prefix.
-[[nodiscard]] std::vector<NativeString> NamesStartingWith(const NativeString& folder,
+/// The names of the entries in folder that begin with prefix.
+[[nodiscard]] std::vector<NativeString> NamesStartingWith(const FolderOwner& folder,
                                                           const NativeString& prefix);
 
 // --- Open files ---------------------------------------------------------------------------------
@@ -128,21 +167,20 @@ private:
 
 // --- Replacing ----------------------------------------------------------------------------------
 
-/// What the leftover file of a save holds.
-enum class LeftoverKind { Temporary, Backup };
-
-/// Creates a new, empty file in folder (empty or ending in a separator) named after target and
-/// this process, and stores its name in path.
-[[nodiscard]] FileOwner CreateLeftover(const NativeString& folder, const NativeString& target,
-                                       LeftoverKind kind, NativeString& path);
-
-/// Removes the temporaries and backups of target in folder whose process no longer runs.
-void RemoveDeadLeftovers(const NativeString& folder, const NativeString& target) noexcept;
+/// The name part of a path.
+[[nodiscard]] NativeString NameOf(const NativeString& path);
 
 /// Throws as a failing disk would when step is the one a test made fail.
 void InjectFault(detail::SaveStep step);
 /// True when step is the one a test made fail (for a failure half-way).
 [[nodiscard]] bool FaultAt(detail::SaveStep step) noexcept;
+
+/// Puts back the old content of a rewrite in place that a crash stopped half-way (the backup of
+/// name in folder, see platform.h), before anything else reads or writes the file. True when
+/// there was such a backup and it could not be put back because this user may not write the
+/// file: then backup holds it open, the whole old content, for a load to read instead.
+bool RepairInterruptedRewrite(const FolderOwner& folder, const NativeString& name,
+                              FileOwner& backup);
 
 #ifndef _WIN32
 /// Opens path with flags (O_CLOEXEC and O_NOCTTY added) without blocking on a FIFO that has no
@@ -160,8 +198,8 @@ namespace tamsrove::platform {
 struct InputFile::Impl {
     internal::FileOwner file;
     std::uint64_t locked = 0; // the length of the load's lock; 0 for none
-    explicit Impl(internal::FileOwner opened)
-        : file(std::move(opened)), locked(internal::LockForLoad(file)) {}
+    Impl(internal::FileOwner opened, std::uint64_t lock_length)
+        : file(std::move(opened)), locked(lock_length) {}
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
     Impl(Impl&&) = delete;
@@ -187,10 +225,20 @@ struct Replacement {
     SaveRoad road = SaveRoad::Direct;
     FileOwner file;                    // the target (Direct) or the temporary file
     NativeString target;               // the name given: a link stays a link
-    NativeString temp_path;            // non-empty while a temporary file exists
-    NativeString work_folder;          // where the temporary and the backup go
+    FolderOwner folder;                // the target's folder
+    NativeString name;                 // the target's name in it
+    FolderOwner work_folder;           // where the temporary and the backup go
+    bool work_elsewhere = false;       // work_folder is the user's temporary folder
+    NativeString temp_name;            // non-empty while the temporary file exists
+    FileOwner held_target;             // the target as opened and checked when the save began
     bool create_target = false;        // a dangling link: the rewrite creates its target
+    bool held_for_rewrite = false;     // held_target is open for reading and writing
     std::uint32_t kept_attributes = 0; // Windows: the replaced file's hidden and system marks
+#ifndef _WIN32
+    FolderOwner created_folder; // a dangling link's target: the folder it was created in
+    NativeString created_name;  // and its name there
+    unsigned final_mode = 0;    // the mode a new file gets once its content is whole
+#endif
 };
 
 } // namespace internal
@@ -207,6 +255,9 @@ struct OutputFile::Impl : internal::Replacement {
 
 namespace internal {
 
+/// Holds the target's folder and name, and repairs a rewrite a crash stopped there.
+void BeginReplacement(Replacement& impl, std::u16string_view path);
+
 /// Starts a replacement on road: creates the temporary file in the target's folder or, when
 /// that folder refuses new files and may_leave_folder allows, in the user's temporary folder
 /// (and then rewrites in place, since nothing can be renamed across).
@@ -216,13 +267,35 @@ void StartReplacement(Replacement& impl, SaveRoad road, bool may_leave_folder);
 /// target so that only a rewrite in place can save it. Platform-specific.
 [[nodiscard]] bool PublishAtomically(Replacement& impl);
 
-/// Opens the target for the rewrite in place (creating a dangling link's target).
-/// Platform-specific.
-[[nodiscard]] FileOwner OpenForRewrite(const Replacement& impl);
+/// The target opened for the rewrite in place: the one held since the save began, or (a dangling
+/// link's target) the one created then. Platform-specific.
+[[nodiscard]] FileOwner OpenForRewrite(Replacement& impl);
 
-/// Deletes the file a rewrite created through a dangling link, leaving the link as it was.
+/// Deletes the file a rewrite created through a dangling link, only while it is the file held
+/// open in created, leaving the link as it was. Platform-specific.
+void RemoveCreatedTarget(const Replacement& impl, const FileOwner& created) noexcept;
+
+/// Gives a file created through a dangling link its final mode once it holds its content.
 /// Platform-specific.
-void RemoveCreatedTarget(const Replacement& impl) noexcept;
+void FinishCreatedTarget(const Replacement& impl, const FileOwner& created);
+
+/// Opens the file of a load; a rewrite a crash stopped is repaired first, or, where this user
+/// may not repair it, its backup is what the load reads. Sets locked to the length of the
+/// load's lock. Platform-specific: OpenLoadTarget.
+[[nodiscard]] FileOwner OpenForLoad(const NativeString& path, std::uint64_t& locked);
+
+/// Opens the file at path as a load reads it (following links). Platform-specific.
+[[nodiscard]] FileOwner OpenLoadTarget(const NativeString& path);
+
+/// Opens name in folder for a repair, following a link only as a save would: for reading and
+/// writing where this user may (writable then true), else for reading; an empty owner when
+/// there is no such file or the link is not followed. Platform-specific.
+[[nodiscard]] FileOwner OpenForRepair(const FolderOwner& folder, const NativeString& name,
+                                      bool& writable);
+
+/// True when a published backup may stand for target: a regular file with one name, made by
+/// the current user or by the target's owner, that nobody else may write. Platform-specific.
+[[nodiscard]] bool BackupBelongsTo(const FileOwner& backup, const FileOwner& target) noexcept;
 
 } // namespace internal
 } // namespace tamsrove::platform

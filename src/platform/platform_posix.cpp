@@ -41,27 +41,6 @@ void ThrowLastError(const char* what) {
     ThrowSystemError(errno, what);
 }
 
-FileOwner CreateNewFile(const NativeString& path, bool owner_only) {
-    const mode_t mode = owner_only ? 0600 : 0666;
-    FileOwner file(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (!file && errno != EEXIST) {
-        ThrowLastError("create temporary");
-    }
-    return file;
-}
-
-FileOwner OpenForReading(const NativeString& path) {
-    FileOwner file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file) {
-        ThrowLastError("open");
-    }
-    return file;
-}
-
-void RemoveFileQuietly(const NativeString& path) noexcept {
-    ::unlink(path.c_str());
-}
-
 std::uint32_t CurrentProcessId() noexcept {
     return static_cast<std::uint32_t>(::getpid());
 }
@@ -235,9 +214,6 @@ std::optional<std::uint64_t> FileLengthByName(std::u16string_view path) noexcept
         return std::nullopt;
     }
 }
-
-InputFile::InputFile(std::u16string_view path)
-    : impl_(std::make_unique<Impl>(OpenFd(internal::ToNativePath(path), O_RDONLY))) {}
 
 std::optional<std::uint64_t> InputFile::RegularFileLength() const {
     struct stat info {};

@@ -42,31 +42,6 @@ NativeString ToNativePath(std::u16string_view path) {
     return {path.begin(), path.end()};
 }
 
-FileOwner CreateNewFile(const NativeString& path, bool /*owner_only: the folder's ACL rules*/) {
-    FileOwner file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */,
-                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-            ThrowSystemError(static_cast<int>(error), "create temporary");
-        }
-    }
-    return file;
-}
-
-FileOwner OpenForReading(const NativeString& path) {
-    FileOwner file(::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
-        ThrowLastError("open for reading");
-    }
-    return file;
-}
-
-void RemoveFileQuietly(const NativeString& path) noexcept {
-    ::DeleteFileW(path.c_str());
-}
-
 std::uint32_t CurrentProcessId() noexcept {
     return ::GetCurrentProcessId();
 }
@@ -243,11 +218,6 @@ std::optional<std::uint64_t> FileLengthByName(std::u16string_view path) noexcept
         return std::nullopt;
     }
 }
-
-// The store's loads share reading, writing and deleting (OpenForReading), so that they never
-// block a save.
-InputFile::InputFile(std::u16string_view path)
-    : impl_(std::make_unique<Impl>(internal::OpenForReading(internal::ToNativePath(path)))) {}
 
 std::optional<std::uint64_t> InputFile::RegularFileLength() const {
     if (::GetFileType(impl_->file.get()) != FILE_TYPE_DISK) {

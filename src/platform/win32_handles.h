@@ -52,6 +52,12 @@ inline void FreeDll(HMODULE module) noexcept {
 inline void UnhookHook(HHOOK hook) noexcept {
     ::UnhookWindowsHookEx(hook);
 }
+inline void CloseFind(HANDLE find) noexcept {
+    ::FindClose(find);
+}
+inline void FreeLocal(HLOCAL memory) noexcept {
+    ::LocalFree(memory);
+}
 } // namespace detail
 
 /// A registry key from RegOpenKeyEx or RegCreateKeyEx; a predefined root is held, never closed.
@@ -60,6 +66,10 @@ using unique_hkey = unique_any<HKEY, detail::CloseKey>;
 using unique_handle = unique_any<HANDLE, detail::CloseKernelHandle>;
 /// A file handle from CreateFile, whose empty value is INVALID_HANDLE_VALUE.
 using unique_hfile = unique_any<HANDLE, detail::CloseKernelHandle, InvalidHandleIsEmpty>;
+/// A search from FindFirstFileW, whose empty value is INVALID_HANDLE_VALUE.
+using unique_hfind = unique_any<HANDLE, detail::CloseFind, InvalidHandleIsEmpty>;
+/// Memory the system allocated with LocalAlloc (a security descriptor from GetSecurityInfo).
+using unique_hlocal = unique_any<HLOCAL, detail::FreeLocal>;
 /// A bitmap from CreateDIBSection, CreateCompatibleBitmap or LoadImage.
 using unique_hbitmap = unique_any<HBITMAP, detail::DeleteGdiObject>;
 /// A font from CreateFontIndirect.

@@ -210,6 +210,33 @@ TEST(Save, FailureAtAnyStepLeavesTheOldFileAndNothingElse) {
     }
 }
 
+// A failed save through a dangling link removes only the file it created, even when the link
+// has been pointed at another file meanwhile; that file and the link stay.
+TEST(Save, FailedSaveThroughARetargetedLinkRemovesOnlyWhatItCreated) {
+    ScratchFolder scratch;
+    WriteBytes(scratch.path() / "other", "unrelated");
+    if (!MakeSymlink(scratch.path(), "created", "link")) {
+        GTEST_SKIP() << "this system lets the test make no symbolic link";
+    }
+    {
+        auto file = platform::OutputFile::Replace((scratch.path() / "link").u16string());
+        file.Write("new", 3);
+        RemoveSymlink(scratch.path(), "link");
+        std::error_code gone; // natively the link is removed here, under Wine by the shell above
+        fs::remove(scratch.path() / "link", gone);
+        ASSERT_TRUE(MakeSymlink(scratch.path(), "other", "link"));
+        const FaultScope fault(SaveStep::Rewrite);
+        EXPECT_THROW(file.Commit(), std::system_error);
+    }
+    EXPECT_EQ(ReadBytes(scratch.path() / "other"), "unrelated");
+    // Wine applies no deletion disposition to a file opened through a Unix link: the created
+    // file stays there, and only the unrelated file's survival can be checked.
+    if (!IsSymlinkWhereVisible(scratch.path() / "other")) {
+        EXPECT_EQ(scratch.Names(), NameList({"link", "other"}));
+    }
+    RemoveSymlink(scratch.path(), "link");
+}
+
 // --- Loads and saves at once
 // ----------------------------------------------------------------------
 

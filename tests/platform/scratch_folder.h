@@ -20,11 +20,12 @@ namespace fs = std::filesystem;
 /// A fresh folder under the system's temporary folder, unique across parallel test processes.
 class ScratchFolder {
 public:
-    ScratchFolder() {
+    /// A folder in under (by default the system's temporary folder).
+    explicit ScratchFolder(const fs::path& under = fs::temp_directory_path()) {
         static std::atomic<int> counter{0};
         static const unsigned token = std::random_device{}();
-        path_ = fs::temp_directory_path() / ("tamsrove-test-" + std::to_string(token) + "-" +
-                                             std::to_string(counter.fetch_add(1)));
+        path_ = under / ("tamsrove-test-" + std::to_string(token) + "-" +
+                         std::to_string(counter.fetch_add(1)));
         fs::remove_all(path_);
         fs::create_directories(path_);
     }
