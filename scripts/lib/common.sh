@@ -29,6 +29,8 @@ fi
 ensure_packages() {
     local missing=() arch
     for pkg in "$@"; do
+        # Lists overlap (RELEASE_PACKAGES holds WINDOWS_PACKAGES): ask for each package once.
+        [[ " ${missing[*]} " == *" $pkg "* ]] && continue
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$pkg")
     done
