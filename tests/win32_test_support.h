@@ -1,6 +1,7 @@
 // Shared helpers for the in-process Win32 tests: per-monitor DPI awareness for the whole test
-// program, the DPI a test prefix promises, a plain host window, message pumping, and reading
-// back the pixels a window shows.
+// program, the DPI a test prefix promises, a plain host window, message pumping, reading back
+// the pixels a window shows, a window's class name and text, and a log of the registry calls
+// mod_Reg makes. The whole-program driver (e2e/driver.h) shares the class name and text.
 #pragma once
 
 #include <windows.h>
@@ -11,8 +12,10 @@
 #include <cstdint>
 #include <cwchar>
 #include <functional>
+#include <string>
 #include <vector>
 
+#include "modules/mod_Reg.h"
 #include "platform/win32_handles.h"
 
 namespace tamsrove::test {
@@ -111,6 +114,31 @@ inline unique_hwnd make_host_window(int width, int height) {
     return host;
 }
 
+// The window helpers the whole-program driver shares. They sit in a namespace of their own
+// while tests/forms/form_test_support.h still has a TextOf of its own in tamsrove::test (another
+// change is editing that file); once it uses this one, they can move up into tamsrove::test.
+namespace win32 {
+
+/// The window's class name.
+[[nodiscard]] inline std::wstring ClassNameOf(HWND window) {
+    wchar_t name[256] = {};
+    const int length = ::GetClassNameW(window, name, 256);
+    return {name, static_cast<std::size_t>(length > 0 ? length : 0)};
+}
+
+/// The window's text, whatever its length. WM_GETTEXT rather than GetWindowText: the latter
+/// does not ask other processes' controls.
+[[nodiscard]] inline std::wstring TextOf(HWND window) {
+    const auto length = static_cast<std::size_t>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(length + 1, L'\0');
+    const auto copied = static_cast<std::size_t>(
+        ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+    text.resize(copied < length ? copied : length);
+    return text;
+}
+
+} // namespace win32
+
 /// The pixels of a window's client area, as 0x00RRGGBB values, rows from the top.
 struct Capture {
     int width = 0;
@@ -160,5 +188,61 @@ inline Capture capture_client(HWND window) {
     ::SelectObject(memory.get(), previous);
     return out;
 }
+
+/// A copy of one registry call mod_Reg reported; the module's record points into its own
+/// temporaries.
+struct SeenCall {
+    detail::RegCall call = detail::RegCall::OpenKey;
+    HKEY key = nullptr;
+    HKEY opened = nullptr;
+    std::string name;
+    REGSAM access = 0;
+    DWORD type = 0;
+    DWORD data_length = 0;
+    bool with_data = false;
+    LSTATUS status = ERROR_SUCCESS;
+};
+
+/// Records every registry call mod_Reg makes while it lives; on_call runs inside the reported
+/// call, where a test can change the registry between two queries, throw a run-time failure or
+/// note the call among events of its own.
+class RegCallLog {
+public:
+    RegCallLog() noexcept : previous_(detail::SetRegCallObserver(&Observe)) { current_ = this; }
+    ~RegCallLog() {
+        detail::SetRegCallObserver(previous_);
+        current_ = nullptr;
+    }
+    RegCallLog(const RegCallLog&) = delete;
+    RegCallLog& operator=(const RegCallLog&) = delete;
+    RegCallLog(RegCallLog&&) = delete;
+    RegCallLog& operator=(RegCallLog&&) = delete;
+
+    /// The recorded calls of one kind, in order.
+    [[nodiscard]] std::vector<SeenCall> Of(detail::RegCall call) const {
+        std::vector<SeenCall> found;
+        for (const SeenCall& seen : calls) {
+            if (seen.call == call) {
+                found.push_back(seen);
+            }
+        }
+        return found;
+    }
+    [[nodiscard]] std::size_t Count(detail::RegCall call) const { return Of(call).size(); }
+
+    std::vector<SeenCall> calls;
+    std::function<void(const SeenCall&)> on_call;
+
+private:
+    static void Observe(const detail::RegCallRecord& r) {
+        current_->calls.push_back({r.call, r.key, r.opened, std::string(r.name), r.access, r.type,
+                                   r.data_length, r.with_data, r.status});
+        if (current_->on_call) {
+            current_->on_call(current_->calls.back());
+        }
+    }
+    static inline RegCallLog* current_ = nullptr;
+    detail::RegCallObserver previous_;
+};
 
 } // namespace tamsrove::test

@@ -49,10 +49,27 @@ protected:
 
     [[nodiscard]] int Px(int twips) const { return test::twips_to_pixels(twips, dpi_); }
 
+    // The ring box (pic_Ring) inside a ring control, found as Win32 finds any child.
+    [[nodiscard]] static HWND BoxOf(HWND ring) {
+        return ::FindWindowExW(ring, nullptr, WorkRing::kBoxClassName, nullptr);
+    }
+    [[nodiscard]] HWND Box() const { return BoxOf(ring_window_); }
+
+    // True while tmr_Animator is set on the control. KillTimer answers whether it was set; it
+    // is then set again at once with its own interval, so the ring goes on as before.
+    [[nodiscard]] bool TimerSet() const {
+        if (::KillTimer(ring_window_, WorkRing::tmr_Animator) == FALSE) {
+            return false;
+        }
+        EXPECT_NE(::SetTimer(ring_window_, WorkRing::tmr_Animator, WorkRing::kAnimatorIntervalMs,
+                             nullptr),
+                  0U);
+        return true;
+    }
+
     // The bitmap the ring box holds now.
     [[nodiscard]] HBITMAP Shown() const {
-        return reinterpret_cast<HBITMAP>(
-            ::SendMessageW(ring_->RingBoxWindow(), STM_GETIMAGE, IMAGE_BITMAP, 0));
+        return reinterpret_cast<HBITMAP>(::SendMessageW(Box(), STM_GETIMAGE, IMAGE_BITMAP, 0));
     }
 
     // One tick of the animation timer, delivered as the timer would.
@@ -70,7 +87,7 @@ protected:
     // The ring box's rectangle in the control's client coordinates.
     [[nodiscard]] RECT BoxRect() const {
         RECT r{};
-        ::GetWindowRect(ring_->RingBoxWindow(), &r);
+        ::GetWindowRect(Box(), &r);
         ::MapWindowPoints(nullptr, ring_window_, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
@@ -111,7 +128,7 @@ protected:
 
     void ShowOnScreen(HWND ring) const {
         ::UpdateWindow(ring);
-        ::UpdateWindow(WorkRing::FromWindow(ring)->RingBoxWindow());
+        ::UpdateWindow(BoxOf(ring));
         ::GdiFlush();
     }
 };
@@ -120,12 +137,8 @@ protected:
 
 TEST_F(WorkRingControl, RegistersOnceUnderItsClassName) {
     EXPECT_TRUE(WorkRing::RegisterWindowClasses(::GetModuleHandleW(nullptr)));
-    std::array<wchar_t, 64> name{};
-    ASSERT_GT(::GetClassNameW(ring_window_, name.data(), static_cast<int>(name.size())), 0);
-    EXPECT_EQ(std::wstring(name.data()), L"Tamsrove.WorkRing");
-    ASSERT_GT(::GetClassNameW(ring_->RingBoxWindow(), name.data(), static_cast<int>(name.size())),
-              0);
-    EXPECT_EQ(std::wstring(name.data()), WorkRing::kBoxClassName);
+    EXPECT_EQ(test::win32::ClassNameOf(ring_window_), L"Tamsrove.WorkRing");
+    EXPECT_NE(Box(), nullptr);
 }
 
 TEST_F(WorkRingControl, FromWindowAnswersOnlyForRings) {
@@ -133,16 +146,16 @@ TEST_F(WorkRingControl, FromWindowAnswersOnlyForRings) {
     EXPECT_EQ(ring_->Window(), ring_window_);
     EXPECT_EQ(WorkRing::FromWindow(nullptr), nullptr);
     EXPECT_EQ(WorkRing::FromWindow(host_.get()), nullptr);
-    EXPECT_EQ(WorkRing::FromWindow(ring_->RingBoxWindow()), nullptr);
+    EXPECT_EQ(WorkRing::FromWindow(Box()), nullptr);
     EXPECT_EQ(WorkRing::FromWindow(::GetDesktopWindow()), nullptr);
 }
 
 TEST_F(WorkRingControl, CreatedWithTimerOffAndAnEmptyVisibleRingBox) {
     EXPECT_EQ(ring_->Frame(), 0);
-    EXPECT_FALSE(ring_->IsAnimating());
-    ASSERT_NE(ring_->RingBoxWindow(), nullptr);
-    EXPECT_EQ(::GetParent(ring_->RingBoxWindow()), ring_window_);
-    EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_FALSE(TimerSet());
+    ASSERT_NE(Box(), nullptr);
+    EXPECT_EQ(::GetParent(Box()), ring_window_);
+    EXPECT_TRUE(::IsWindowVisible(Box()));
     EXPECT_EQ(Shown(), nullptr);
 }
 
@@ -206,7 +219,7 @@ TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
     static HWND watched = nullptr;
     static int erases = 0;
     static int moves = 0;
-    watched = ring_->RingBoxWindow();
+    watched = Box();
     erases = 0;
     moves = 0;
     const HHOOK hook = ::SetWindowsHookExW(
@@ -224,7 +237,7 @@ TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
     ring_->ani_start();
     for (int i = 0; i < 16; ++i) {
         Tick();
-        ::UpdateWindow(ring_->RingBoxWindow());
+        ::UpdateWindow(Box());
     }
     ::UnhookWindowsHookEx(hook);
     EXPECT_EQ(erases, 0);
@@ -235,8 +248,7 @@ TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
     ring_->ani_start();
     Tick();
     const auto offer = [&](HGDIOBJ picture) {
-        return ::SendMessageW(ring_->RingBoxWindow(), STM_SETIMAGE, IMAGE_BITMAP,
-                              reinterpret_cast<LPARAM>(picture));
+        return ::SendMessageW(Box(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
     };
     // Not a bitmap at all.
     EXPECT_EQ(offer(::GetStockObject(WHITE_BRUSH)), 0);
@@ -256,8 +268,8 @@ TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
 
 TEST_F(WorkRingControl, StartEnablesTheTimerAndShowsTheBoxWithoutAFrame) {
     ring_->ani_start();
-    EXPECT_TRUE(ring_->IsAnimating());
-    EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_TRUE(TimerSet());
+    EXPECT_TRUE(::IsWindowVisible(Box()));
     // The first frame comes with the first tick, not at once.
     EXPECT_EQ(Shown(), nullptr);
     EXPECT_EQ(ring_->Frame(), 0);
@@ -269,13 +281,13 @@ TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
         Tick();
     }
     ring_->ani_stop();
-    EXPECT_FALSE(ring_->IsAnimating());
-    EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_FALSE(TimerSet());
+    EXPECT_FALSE(::IsWindowVisible(Box()));
     EXPECT_EQ(ring_->Frame(), 5);
     EXPECT_EQ(Shown(), ring_->FrameBitmap(4));
 
     ring_->ani_start();
-    EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_TRUE(::IsWindowVisible(Box()));
     EXPECT_EQ(Shown(), ring_->FrameBitmap(4));
     Tick();
     EXPECT_EQ(Shown(), ring_->FrameBitmap(5));
@@ -283,8 +295,8 @@ TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
 
 TEST_F(WorkRingControl, StopBeforeAnyStartHidesTheEmptyBox) {
     ring_->ani_stop();
-    EXPECT_FALSE(ring_->IsAnimating());
-    EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_FALSE(TimerSet());
+    EXPECT_FALSE(::IsWindowVisible(Box()));
     EXPECT_EQ(Shown(), nullptr);
     EXPECT_EQ(ring_->Frame(), 0);
 }
@@ -294,12 +306,12 @@ TEST_F(WorkRingControl, RepeatedStartOrStopChangesNothingElse) {
     Tick();
     Tick();
     ring_->ani_start();
-    EXPECT_TRUE(ring_->IsAnimating());
+    EXPECT_TRUE(TimerSet());
     EXPECT_EQ(ring_->Frame(), 2);
     ring_->ani_stop();
     ring_->ani_stop();
-    EXPECT_FALSE(ring_->IsAnimating());
-    EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_FALSE(TimerSet());
+    EXPECT_FALSE(::IsWindowVisible(Box()));
     EXPECT_EQ(ring_->Frame(), 2);
     EXPECT_EQ(Shown(), ring_->FrameBitmap(1));
 }

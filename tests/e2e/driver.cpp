@@ -115,22 +115,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return true;
 }
 
-std::wstring ClassNameOf(HWND window) {
-    wchar_t name[256] = {};
-    const int length = ::GetClassNameW(window, name, 256);
-    return {name, static_cast<std::size_t>(length > 0 ? length : 0)};
-}
-
-std::wstring TextOf(HWND window) {
-    // WM_GETTEXT rather than GetWindowText: the latter does not ask other processes' controls.
-    const auto length = static_cast<std::size_t>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring text(length + 1, L'\0');
-    const auto copied = static_cast<std::size_t>(
-        ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
-    text.resize(copied < length ? copied : length);
-    return text;
-}
-
 std::wstring CaptionOf(HWND window) {
     wchar_t text[256] = {};
     const int length = ::GetWindowTextW(window, text, 256);

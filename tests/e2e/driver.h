@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../win32_test_support.h"
 #include "platform/win32_handles.h"
 
 /// L"text" from a narrow string literal that a macro (a path from the build) stands for.
@@ -66,10 +67,8 @@ private:
 /// Polls the condition every 10 ms until it holds or the timeout passes; returns the last result.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
-/// The window's class name.
-[[nodiscard]] std::wstring ClassNameOf(HWND window);
-/// The window's text (WM_GETTEXT, which works across processes).
-[[nodiscard]] std::wstring TextOf(HWND window);
+using test::win32::ClassNameOf;
+using test::win32::TextOf;
 
 /// A top-level window's caption. GetWindowText reads it without a message to the window's
 /// process, so a busy or hung window elsewhere on the desktop cannot stall the caller.

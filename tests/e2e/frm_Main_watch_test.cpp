@@ -21,38 +21,23 @@ namespace {
 
 using tamsrove::frm_Main;
 using tamsrove::detail::RegCall;
-using tamsrove::detail::RegCallRecord;
 using tamsrove::layout::ControlId;
 namespace test = tamsrove::test;
 
 /// One event in the order it happened: a registry call or the program's end.
-struct Event {
-    RegCall call = RegCall::OpenKey;
+struct Event : test::SeenCall {
     bool isEnd = false;
     unsigned exitCode = 0;
-    HKEY key = nullptr;
-    std::string name;
-    DWORD type = 0;
-    DWORD dataLength = 0;
 };
-
-/// Every registry call and every end, in order, while a test runs.
-std::vector<Event>* g_events = nullptr;
-
-void RecordCall(const RegCallRecord& record) {
-    if (g_events != nullptr) {
-        g_events->push_back({record.call, false, 0, record.key, std::string(record.name),
-                             record.type, record.data_length});
-    }
-}
 
 /// The window, shown, with the question answered by the test and the end recorded.
 class FrmMainWatch : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(flagKey_.Clean());
-        g_events = &events_;
-        previousObserver_ = tamsrove::detail::SetRegCallObserver(&RecordCall);
+        calls_.on_call = [this](const test::SeenCall& call) {
+            events_.push_back({call});
+        };
         form_ = MakeForm();
         ASSERT_NE(form_, nullptr);
     }
@@ -60,8 +45,6 @@ protected:
     void TearDown() override {
         form_.reset();
         test::pump_messages();
-        tamsrove::detail::SetRegCallObserver(previousObserver_);
-        g_events = nullptr;
     }
 
     [[nodiscard]] std::unique_ptr<frm_Main> MakeForm() {
@@ -122,7 +105,7 @@ protected:
 
     test::FlagKeyScope flagKey_;
     std::vector<Event> events_;
-    tamsrove::detail::RegCallObserver previousObserver_ = nullptr;
+    test::RegCallLog calls_;
     std::unique_ptr<frm_Main> form_;
     int answer_ = IDCANCEL;
     int questions_ = 0;
@@ -139,7 +122,7 @@ TEST_F(FrmMainWatch, ASetFlagIsClearedToASingleZeroAndEndsFinished) {
     ASSERT_EQ(writes.size(), 1U);
     EXPECT_EQ(writes.front().name, "frx");
     EXPECT_EQ(writes.front().type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(writes.front().dataLength, 1U) << "one character, no terminator counted";
+    EXPECT_EQ(writes.front().data_length, 1U) << "one character, no terminator counted";
     const auto stored = test::ReadFlag();
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->type, static_cast<DWORD>(REG_SZ));
