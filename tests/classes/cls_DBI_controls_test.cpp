@@ -70,15 +70,15 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Memory, ControlBinding, MemoryKit);
 
 namespace {
 
-/// A list box that refuses its item number FailAt (0-based) and every one after it.
+/// A list box that refuses its item number fail_at (0-based) and every one after it.
 class RefusingListBox final : public DBIListBox {
 public:
-    explicit RefusingListBox(int32_t FailAt) : failAt_(FailAt) {}
-    void AddItem(const std::u16string& Text) override {
+    explicit RefusingListBox(int32_t fail_at) : failAt_(fail_at) {}
+    void AddItem(const std::u16string& text) override {
         if (static_cast<int32_t>(items_.size()) >= failAt_) {
             throw std::runtime_error("list full");
         }
-        items_.push_back(Text);
+        items_.push_back(text);
     }
     [[nodiscard]] int32_t ItemCount() const override { return failAt_ + 1; }
     [[nodiscard]] std::u16string ItemText(int32_t Index) const override {

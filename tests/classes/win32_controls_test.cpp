@@ -40,29 +40,24 @@ std::u16string Utf16(const std::wstring& text) {
     return {text.begin(), text.end()};
 }
 
-/// The items of a list box, read with the plain messages rather than through the adaptor.
-Lines ListItems(HWND list) {
+/// The items of a list or combo box, read with the plain messages (LB_GETCOUNT, LB_GETTEXTLEN
+/// and LB_GETTEXT, or their CB_ kin) rather than through the adaptor.
+Lines ItemsOf(HWND control, UINT count_message, UINT length_message, UINT text_message) {
     Lines items;
-    const auto count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
+    const auto count = static_cast<int>(::SendMessageW(control, count_message, 0, 0));
     for (int i = 0; i < count; ++i) {
-        std::wstring item(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)),
+        std::wstring item(static_cast<std::size_t>(::SendMessageW(control, length_message, i, 0)),
                           L'\0');
-        ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+        ::SendMessageW(control, text_message, i, reinterpret_cast<LPARAM>(item.data()));
         items.push_back(Utf16(item));
     }
     return items;
 }
-
+Lines ListItems(HWND list) {
+    return ItemsOf(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+}
 Lines ComboItems(HWND combo) {
-    Lines items;
-    const auto count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::wstring item(static_cast<std::size_t>(::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)),
-                          L'\0');
-        ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()));
-        items.push_back(Utf16(item));
-    }
-    return items;
+    return ItemsOf(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
 }
 
 std::u16string WindowText(HWND window) {
@@ -76,12 +71,12 @@ void AddItems(HWND list, const Lines& items) {
 }
 
 /// Counts WM_SETTEXT messages reaching a subclassed control.
-LRESULT CALLBACK CountSetText(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+LRESULT CALLBACK CountSetText(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                               UINT_PTR /*id*/, DWORD_PTR counter) {
     if (message == WM_SETTEXT) {
         ++*reinterpret_cast<std::size_t*>(counter);
     }
-    return ::DefSubclassProc(window, message, wParam, lParam);
+    return ::DefSubclassProc(window, message, wparam, lparam);
 }
 
 /// Real controls on a hidden top-level window that owns them; the kit of the shared cases,
@@ -94,9 +89,9 @@ public:
         EXPECT_TRUE(parent_);
     }
 
-    HWND Child(const wchar_t* className, DWORD style) {
+    HWND Child(const wchar_t* class_name, DWORD style) {
         HWND child =
-            ::CreateWindowExW(0, className, L"", WS_CHILD | style, 0, 0, 300, 200, parent_.get(),
+            ::CreateWindowExW(0, class_name, L"", WS_CHILD | style, 0, 0, 300, 200, parent_.get(),
                               nullptr, ::GetModuleHandleW(nullptr), nullptr);
         EXPECT_NE(child, nullptr);
         return child;
@@ -215,11 +210,12 @@ TEST_F(BoundControls, EditTextFarBeyondTheDefaultLimitRoundTrips) {
     // (Wine and Windows CE start at 30 000). The limit binds typing only, not WM_SETTEXT, but a
     // box holding more than its limit would refuse every further keystroke, so a box meant for
     // long texts lifts it: 0 asks for the largest limit a multi-line control allows.
-    const auto defaultLimit = static_cast<std::size_t>(::SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
+    const auto default_limit =
+        static_cast<std::size_t>(::SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
     ::SendMessageW(edit, EM_SETLIMITTEXT, 0 /* largest */, 0);
     Lines lines;
     std::size_t length = 0;
-    for (int i = 0; length < 8 * defaultLimit; ++i) {
+    for (int i = 0; length < 8 * default_limit; ++i) {
         lines.push_back(u"line " + Utf16(std::to_wstring(i)) + u" of a long text");
         length += lines.back().size() + 2;
     }

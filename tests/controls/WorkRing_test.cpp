@@ -28,7 +28,7 @@ class WorkRingControl : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(WorkRing::RegisterWindowClasses(::GetModuleHandleW(nullptr)));
-        host_ = test::make_host_window(320, 320);
+        host_ = test::MakeHostWindow(320, 320);
         ASSERT_TRUE(host_);
         dpi_ = static_cast<int32_t>(::GetDpiForWindow(host_.get()));
         ring_window_ = MakeRing(kDesignWidthTwips, kDesignHeightTwips);
@@ -37,7 +37,7 @@ protected:
         ASSERT_NE(ring_, nullptr);
         // Let the new windows paint before the ring starts; after ani_start the tests pump no
         // messages unless they want real timer ticks.
-        test::pump_messages();
+        test::PumpMessages();
     }
 
     HWND MakeRing(int width_twips, int height_twips) const {
@@ -47,7 +47,7 @@ protected:
                                  ::GetModuleHandleW(nullptr), nullptr);
     }
 
-    [[nodiscard]] int Px(int twips) const { return test::twips_to_pixels(twips, dpi_); }
+    [[nodiscard]] int Px(int twips) const { return test::TwipsToPixels(twips, dpi_); }
 
     // The ring box (pic_Ring) inside a ring control, found as Win32 finds any child.
     [[nodiscard]] static HWND BoxOf(HWND ring) {
@@ -103,7 +103,7 @@ protected:
     // Counts the pixels of the control that differ from frame k drawn at (60, 60) twips on
     // white; the capture covers the whole control, so stray paint anywhere is caught.
     [[nodiscard]] int PixelsOffFrame(HWND ring, int32_t k) const {
-        const test::Capture capture = test::capture_client(ring);
+        const test::Capture capture = test::CaptureClient(ring);
         EXPECT_GT(capture.width, 0);
         const PixelBuffer frame = DrawRingFrame(k, dpi_);
         const int offset = Px(WorkRing::kRingBoxOffsetTwips);
@@ -117,9 +117,9 @@ protected:
                     const Rgb c = frame.Pixel(fx, fy);
                     expected = RGB(c.r, c.g, c.b);
                 }
-                if (capture.at(x, y) != expected && ++wrong <= 3) {
+                if (capture.At(x, y) != expected && ++wrong <= 3) {
                     ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex
-                                  << capture.at(x, y) << ", expected " << expected;
+                                  << capture.At(x, y) << ", expected " << expected;
                 }
             }
         }
@@ -323,7 +323,7 @@ TEST_F(WorkRingControl, StoppedRingDoesNotTurn) {
     ring_->ani_stop();
     // A tick already queued when the timer stopped must not move it, nor may time.
     Tick();
-    test::pump_for(250ms);
+    test::PumpFor(250ms);
     EXPECT_EQ(ring_->Frame(), 2);
     EXPECT_EQ(Shown(), ring_->FrameBitmap(1));
 }
@@ -338,7 +338,7 @@ TEST_F(WorkRingControl, OtherTimerIdsDoNotTurnTheRing) {
 TEST_F(WorkRingControl, RealTimerTurnsTheRing) {
     ring_->ani_start();
     // 20 ticks a second: three ticks well within two seconds, even on a loaded machine.
-    EXPECT_TRUE(test::pump_until([&] { return ring_->Frame() >= 3; }, 2000ms));
+    EXPECT_TRUE(test::PumpUntil([&] { return ring_->Frame() >= 3; }, 2000ms));
     EXPECT_NE(Shown(), nullptr);
 }
 
@@ -380,7 +380,7 @@ TEST_F(WorkRingControl, DpiChangeRemakesTheFramesAndKeepsTheShownOne) {
 // --- What the control shows, at the prefix's DPI -----------------------------------------------
 
 TEST_F(WorkRingDpi, ControlRunsAtThePromisedDpi) {
-    const int32_t promised = test::promised_test_dpi();
+    const int32_t promised = test::PromisedTestDpi();
     if (promised != 0) {
         EXPECT_EQ(static_cast<int32_t>(::GetDpiForWindow(ring_window_)), promised);
     }
@@ -406,7 +406,7 @@ TEST_F(WorkRingDpi, RingBoxSitsAt60TwipsWithItsDesignSize) {
 TEST_F(WorkRingDpi, ControlIsWhiteBeforeTheFirstFrame) {
     ring_->ani_start();
     ShowOnScreen(ring_window_);
-    const test::Capture capture = test::capture_client(ring_window_);
+    const test::Capture capture = test::CaptureClient(ring_window_);
     ASSERT_EQ(capture.width, Px(kDesignWidthTwips));
     int not_white = 0;
     for (const uint32_t v : capture.pixels) {
@@ -443,7 +443,7 @@ TEST_F(WorkRingDpi, ControlSmallerThanItsDesignStillShowsTheRingAt60Twips) {
     ASSERT_NE(compact, nullptr);
     WorkRing* ring = WorkRing::FromWindow(compact);
     ASSERT_NE(ring, nullptr);
-    test::pump_messages();
+    test::PumpMessages();
     ring->ani_start();
     for (int i = 0; i < 3; ++i) {
         Tick(compact);

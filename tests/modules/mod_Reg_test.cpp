@@ -21,7 +21,7 @@ namespace {
 using namespace std::string_literals;
 using detail::RegCall;
 
-constexpr const wchar_t* ScratchParent = L"Software\\TamsroveTest";
+constexpr const wchar_t* kScratchParent = L"Software\\TamsroveTest";
 
 using test::RegCallLog;
 using test::SeenCall;
@@ -40,7 +40,7 @@ class RegistryTest : public testing::Test {
 protected:
     void SetUp() override {
         const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-        subKey_ = std::wstring(ScratchParent) + L"\\" + std::to_wstring(::GetCurrentProcessId()) +
+        subKey_ = std::wstring(kScratchParent) + L"\\" + std::to_wstring(::GetCurrentProcessId()) +
                   L"_" + Widen(test->name());
         ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey_.c_str()); // a leftover; not-found is fine
         ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey_.c_str(), 0, nullptr, 0,
@@ -50,7 +50,7 @@ protected:
     void TearDown() override {
         key_.reset();
         ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey_.c_str());
-        ::RegDeleteKeyW(HKEY_CURRENT_USER, ScratchParent); // fails while other runs use it
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, kScratchParent); // fails while other runs use it
     }
 
     [[nodiscard]] std::wstring Path() const { return L"HKEY_CURRENT_USER\\" + subKey_; }
@@ -404,7 +404,7 @@ TEST_F(RegistryTest, NameIsNeverCutShortAtAnEmbeddedNul) {
 
 class YieldTest : public RegistryTest {
 protected:
-    static constexpr UINT Probe = WM_APP + 7;
+    static constexpr UINT kProbe = WM_APP + 7;
 
     void SetUp() override {
         RegistryTest::SetUp();
@@ -417,19 +417,19 @@ protected:
         window_.reset(::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                         nullptr, wc.hInstance, nullptr));
         ASSERT_TRUE(window_);
-        dispatched_ = nullptr;
+        seen_dispatches = nullptr;
     }
 
     static LRESULT CALLBACK ProbeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-        if (msg == Probe && dispatched_ != nullptr) {
-            dispatched_->push_back(callsSoFar_ != nullptr ? callsSoFar_->calls.size() : 0U);
+        if (msg == kProbe && seen_dispatches != nullptr) {
+            seen_dispatches->push_back(log_so_far != nullptr ? log_so_far->calls.size() : 0U);
             return 0;
         }
         return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
 
-    static inline std::vector<std::size_t>* dispatched_ = nullptr;
-    static inline RegCallLog* callsSoFar_ = nullptr;
+    static inline std::vector<std::size_t>* seen_dispatches = nullptr;
+    static inline RegCallLog* log_so_far = nullptr;
     unique_hwnd window_;
 };
 
@@ -438,12 +438,12 @@ TEST_F(YieldTest, PendingEventsRunAfterTheKeyIsClosed) {
     SetText(L"frx", L"1");
     std::vector<std::size_t> dispatched;
     RegCallLog log;
-    dispatched_ = &dispatched;
-    callsSoFar_ = &log;
-    ASSERT_TRUE(::PostMessageW(window_.get(), Probe, 0, 0));
+    seen_dispatches = &dispatched;
+    log_so_far = &log;
+    ASSERT_TRUE(::PostMessageW(window_.get(), kProbe, 0, 0));
     EXPECT_EQ(Read(L"frx"), L"1");
-    dispatched_ = nullptr;
-    callsSoFar_ = nullptr;
+    seen_dispatches = nullptr;
+    log_so_far = nullptr;
     ASSERT_EQ(dispatched.size(), 1U);
     ASSERT_FALSE(log.calls.empty());
     EXPECT_EQ(dispatched[0], log.calls.size());
@@ -452,11 +452,11 @@ TEST_F(YieldTest, PendingEventsRunAfterTheKeyIsClosed) {
 
 TEST_F(YieldTest, QuitRequestSurvivesTheYield) {
     std::vector<std::size_t> dispatched;
-    dispatched_ = &dispatched;
-    ASSERT_TRUE(::PostMessageW(window_.get(), Probe, 0, 0));
+    seen_dispatches = &dispatched;
+    ASSERT_TRUE(::PostMessageW(window_.get(), kProbe, 0, 0));
     ::PostQuitMessage(1460);
     EXPECT_EQ(Read(L"frx"), std::nullopt);
-    dispatched_ = nullptr;
+    seen_dispatches = nullptr;
     EXPECT_EQ(dispatched.size(), 1U);
     MSG message{};
     ASSERT_TRUE(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
