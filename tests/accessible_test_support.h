@@ -8,7 +8,7 @@
 namespace tamsrove::test {
 
 /// The child id that names an accessible object's own element.
-inline VARIANT accessible_self() {
+inline VARIANT AccessibleSelf() {
     VARIANT v;
     ::VariantInit(&v);
     v.vt = VT_I4;

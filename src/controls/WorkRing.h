@@ -44,10 +44,6 @@ public:
 
     /// ani_frame: the frame (0..7) the next tick shows.
     [[nodiscard]] int32_t Frame() const noexcept { return ani_frame; }
-    /// pic_Ring: the ring box child window that shows one frame bitmap at a time.
-    [[nodiscard]] HWND RingBoxWindow() const noexcept { return pic_Ring; }
-    /// True while tmr_Animator is enabled.
-    [[nodiscard]] bool IsAnimating() const noexcept { return timer_enabled_; }
     /// The DPI the frame bitmaps are drawn at (the control's DPI).
     [[nodiscard]] int32_t Dpi() const noexcept { return dpi_; }
     /// p[k]: the stored bitmap of frame k, still owned by the control; nullptr outside 0..7.

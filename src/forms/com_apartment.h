@@ -24,9 +24,6 @@ public:
     ComApartment(ComApartment&&) = delete;
     ComApartment& operator=(ComApartment&&) = delete;
 
-    /// True when the thread is in a single-threaded apartment through this object.
-    [[nodiscard]] bool Joined() const noexcept { return SUCCEEDED(result_); }
-
 private:
     HRESULT result_;
 };

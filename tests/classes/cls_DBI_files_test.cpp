@@ -206,7 +206,7 @@ TEST(FileToDBI, ReadsEveryLineFormFromAFile) {
     ScratchFolder scratch;
     for (const ReadFormCase& c : kReadForm) {
         SCOPED_TRACE(testing::PrintToString(c.bytes));
-        WriteBytes(scratch.path() / "f", c.bytes);
+        WriteBytes(scratch.Path() / "f", c.bytes);
         cls_DBI store = StoreOf({u"old1", u"old2", u"old3"});
         store.FileToDBI(scratch.File("f"));
         EXPECT_EQ(LinesOf(store), c.lines.empty() ? Lines{u""} : c.lines);
@@ -218,7 +218,7 @@ TEST(FileToDBI, ReadsEveryLineFormFromAFile) {
 
 TEST(FileToDBI, ReplacesAllLinesOfALongerStore) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "f", "one\r\ntwo\r\n");
+    WriteBytes(scratch.Path() / "f", "one\r\ntwo\r\n");
     cls_DBI store = StoreOf({u"a", u"b", u"c", u"d", u"e"});
     store.FileToDBI(scratch.File("f"));
     EXPECT_EQ(LinesOf(store), (Lines{u"one", u"two"}));
@@ -227,7 +227,7 @@ TEST(FileToDBI, ReplacesAllLinesOfALongerStore) {
 
 TEST(FileToDBI, EmptyFileGivesTheEmptyStore) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "f", "");
+    WriteBytes(scratch.Path() / "f", "");
     cls_DBI store = StoreOf({u"a", u"b"});
     store.FileToDBI(scratch.File("f"));
     EXPECT_EQ(LinesOf(store), Lines{u""});
@@ -236,11 +236,12 @@ TEST(FileToDBI, EmptyFileGivesTheEmptyStore) {
 
 TEST(FileToDBI, FailuresKeepTheStoreAndRecordTheText) {
     ScratchFolder scratch;
-    fs::create_directory(scratch.path() / "folder");
-    std::u16string withNul = scratch.File("f");
-    withNul += u'\0';
+    fs::create_directory(scratch.Path() / "folder");
+    std::u16string with_nul = scratch.File("f");
+    with_nul += u'\0';
     const std::u16string names[] = {
-        scratch.File("missing"), scratch.File("no/such/file"), u"", withNul, scratch.File("folder"),
+        scratch.File("missing"), scratch.File("no/such/file"), u"", with_nul,
+        scratch.File("folder"),
     };
     for (std::u16string name : names) {
         SCOPED_TRACE(testing::PrintToString(fs::path(name).string()));
@@ -255,7 +256,7 @@ TEST(FileToDBI, FailuresKeepTheStoreAndRecordTheText) {
 
 TEST(FileToDBI, SuccessKeepsAnEarlierErrorText) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "f", "x\r\n");
+    WriteBytes(scratch.Path() / "f", "x\r\n");
     cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::kDBIToFileError);
     store.FileToDBI(scratch.File("f"));
     EXPECT_EQ(LinesOf(store), Lines{u"x"});
@@ -266,22 +267,22 @@ TEST(FileToDBI, LineEndsAtReadPieceBordersAreCountedOnce) {
     // The line count is taken piece by piece during the read; a CR LF cut between two pieces,
     // or a CR that ends a piece, must still make exactly one line end.
     ScratchFolder scratch;
-    constexpr std::size_t kPiece = std::size_t{1} << 18;
+    constexpr std::size_t piece = std::size_t{1} << 18;
     std::string bytes;
     Lines expected;
     std::mt19937 random(11);
-    const auto addLine = [&](std::size_t length, const char* end) {
+    const auto add_line = [&](std::size_t length, const char* end) {
         std::string line(length, static_cast<char>('a' + random() % 26));
         bytes += line + end;
         expected.push_back(Widen(line));
     };
-    addLine(kPiece - 1, "\r\n"); // CR last in the first piece, LF first in the second
-    addLine(kPiece - 2, "\r");   // a lone CR last in the second piece
-    while (bytes.size() < 3 * kPiece + 1000) {
-        addLine(random() % 300, random() % 2 == 0 ? "\r\n" : "\r");
+    add_line(piece - 1, "\r\n"); // CR last in the first piece, LF first in the second
+    add_line(piece - 2, "\r");   // a lone CR last in the second piece
+    while (bytes.size() < 3 * piece + 1000) {
+        add_line(random() % 300, random() % 2 == 0 ? "\r\n" : "\r");
     }
-    addLine(17, ""); // no final line end
-    WriteBytes(scratch.path() / "f", bytes);
+    add_line(17, ""); // no final line end
+    WriteBytes(scratch.Path() / "f", bytes);
     cls_DBI store;
     store.FileToDBI(scratch.File("f"));
     EXPECT_EQ(store.LinesNumber(), static_cast<int32_t>(expected.size() - 1));
@@ -290,20 +291,20 @@ TEST(FileToDBI, LineEndsAtReadPieceBordersAreCountedOnce) {
 
 TEST(FileToDBI, ReadsA64MiBSingleLine) {
     ScratchFolder scratch;
-    constexpr std::size_t kLength = std::size_t{64} << 20;
-    std::string bytes(kLength, 'q');
+    constexpr std::size_t total_length = std::size_t{64} << 20;
+    std::string bytes(total_length, 'q');
     bytes[12345] = '\xE9';
     bytes += "\r\n";
-    WriteBytes(scratch.path() / "big", bytes);
+    WriteBytes(scratch.Path() / "big", bytes);
     cls_DBI store;
     store.FileToDBI(scratch.File("big"));
     ASSERT_EQ(store.LinesNumber(), 0);
-    std::u16string expected(kLength, u'q');
+    std::u16string expected(total_length, u'q');
     expected[12345] = u'\x00E9';
     EXPECT_TRUE(*store.begin() == expected);
 
     store.DBIToFile(scratch.File("copy"), 0);
-    EXPECT_TRUE(ReadBytes(scratch.path() / "copy") == bytes);
+    EXPECT_TRUE(ReadBytes(scratch.Path() / "copy") == bytes);
 }
 
 // --- Line limit --------------------------------------------------------------------------------
@@ -332,24 +333,24 @@ template <typename Text> Text Repeated(const Text& piece, std::size_t times) {
 TEST(LineLimit, FileOfMoreLinesFailsWithTheTextAndKeepsTheStore) {
     // A load counts its lines before it makes any: a file of more lines than a store may hold,
     // however its lines end, fails with the text and leaves the store as it was.
-    constexpr std::size_t kLimit = 1000;
-    const LineLimitScope limit(kLimit);
+    constexpr std::size_t most_lines = 1000;
+    const LineLimitScope limit(most_lines);
     struct Case {
         std::string bytes;
         std::size_t lines; // 0: too many
     };
     const Case cases[] = {
-        {std::string(kLimit, '\r'), kLimit},
-        {std::string(kLimit + 1, '\r'), 0},
-        {std::string(64 * kLimit, '\r'), 0},
-        {Repeated("\r\n"s, kLimit) + "tail", 0},
-        {std::string(kLimit - 1, '\r') + "tail", kLimit},
-        {std::string(3 * kLimit, '\n'), 1},
+        {std::string(most_lines, '\r'), most_lines},
+        {std::string(most_lines + 1, '\r'), 0},
+        {std::string(64 * most_lines, '\r'), 0},
+        {Repeated("\r\n"s, most_lines) + "tail", 0},
+        {std::string(most_lines - 1, '\r') + "tail", most_lines},
+        {std::string(3 * most_lines, '\n'), 1},
     };
     ScratchFolder scratch;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bytes.size() << " bytes");
-        WriteBytes(scratch.path() / "f", c.bytes);
+        WriteBytes(scratch.Path() / "f", c.bytes);
         cls_DBI store = StoreOf({u"keep", u"these"});
         store.FileToDBI(scratch.File("f"));
         if (c.lines == 0) {
@@ -366,8 +367,8 @@ TEST(LineLimit, IsTheSameForEveryWayOfAddingLines) {
     // Every way of adding lines stops at the one limit: a store may reach it, and a call that
     // would go one line beyond fails (the load with its text, the others by raising) and leaves
     // the store as it was.
-    constexpr std::size_t kLimit = 50;
-    const LineLimitScope limit(kLimit);
+    constexpr std::size_t most_lines = 50;
+    const LineLimitScope limit(most_lines);
     ScratchFolder scratch;
     struct Way {
         const char* name;
@@ -377,7 +378,7 @@ TEST(LineLimit, IsTheSameForEveryWayOfAddingLines) {
     const Way ways[] = {
         {"FileToDBI", false,
          [&](cls_DBI& store, std::size_t n) {
-             WriteBytes(scratch.path() / "f", Repeated("x\r\n"s, n));
+             WriteBytes(scratch.Path() / "f", Repeated("x\r\n"s, n));
              store.FileToDBI(scratch.File("f"));
          }},
         {"MetaStringToDBI", false,
@@ -394,11 +395,11 @@ TEST(LineLimit, IsTheSameForEveryWayOfAddingLines) {
          }},
     };
     for (const Way& way : ways) {
-        for (const std::size_t n : {kLimit, kLimit + 1}) {
+        for (const std::size_t n : {most_lines, most_lines + 1}) {
             SCOPED_TRACE(testing::Message() << way.name << ", " << n << " lines");
             const Lines before = way.full_before ? Lines(n - 1, u"k") : Lines{u"k"};
             cls_DBI store = StoreOf(before);
-            if (n <= kLimit) {
+            if (n <= most_lines) {
                 way.add(store, n);
                 EXPECT_EQ(store.LinesNumber(), static_cast<int32_t>(n - 1));
                 continue;
@@ -420,7 +421,7 @@ TEST(DBIToFile, EmptyStoreWritesOneLineEnd) {
     ScratchFolder scratch;
     cls_DBI store;
     store.DBIToFile(scratch.File("f"), 0);
-    EXPECT_EQ(ReadBytes(scratch.path() / "f"), "\r\n");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "\r\n");
     cls_DBI back = StoreOf({u"x", u"y"});
     back.FileToDBI(scratch.File("f"));
     EXPECT_EQ(LinesOf(back), Lines{u""});
@@ -429,12 +430,12 @@ TEST(DBIToFile, EmptyStoreWritesOneLineEnd) {
 
 TEST(DBIToFile, ReplacesThenAppends) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "f", "much longer old content that must go");
+    WriteBytes(scratch.Path() / "f", "much longer old content that must go");
     cls_DBI store = StoreOf({u"a", u"b"});
     store.DBIToFile(scratch.File("f"), 0);
-    EXPECT_EQ(ReadBytes(scratch.path() / "f"), "a\r\nb\r\n");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "a\r\nb\r\n");
     store.DBIToFile(scratch.File("f"), 1);
-    EXPECT_EQ(ReadBytes(scratch.path() / "f"), "a\r\nb\r\na\r\nb\r\n");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "a\r\nb\r\na\r\nb\r\n");
     EXPECT_EQ(store.ErrorCode(), u"");
     EXPECT_EQ(scratch.Names(), NameList({"f"}));
 }
@@ -443,12 +444,12 @@ TEST(DBIToFile, AppendCreatesAMissingFile) {
     ScratchFolder scratch;
     cls_DBI store = StoreOf({u"a"});
     store.DBIToFile(scratch.File("f"), 1);
-    EXPECT_EQ(ReadBytes(scratch.path() / "f"), "a\r\n");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "a\r\n");
 }
 
 TEST(DBIToFile, AppendContinuesALastLineWithoutLineEnd) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "f", "x\r\nunfinished");
+    WriteBytes(scratch.Path() / "f", "x\r\nunfinished");
     cls_DBI store = StoreOf({u"a", u"b"});
     store.DBIToFile(scratch.File("f"), 1);
     cls_DBI back;
@@ -458,14 +459,14 @@ TEST(DBIToFile, AppendContinuesALastLineWithoutLineEnd) {
 
 TEST(DBIToFile, OtherModesTouchNoFileAndRecordTheText) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "existing", "old");
+    WriteBytes(scratch.Path() / "existing", "old");
     for (const int32_t mode : {2, -1, 1000}) {
         SCOPED_TRACE(mode);
         cls_DBI store = StoreOf({u"a"});
         store.DBIToFile(scratch.File("new"), mode);
         EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
         store.DBIToFile(scratch.File("existing"), mode);
-        EXPECT_EQ(ReadBytes(scratch.path() / "existing"), "old");
+        EXPECT_EQ(ReadBytes(scratch.Path() / "existing"), "old");
     }
     EXPECT_EQ(scratch.Names(), NameList({"existing"}));
 }
@@ -487,7 +488,7 @@ TEST(DBIToFile, CharactersOutsideTheCodePageBecomeQuestionMarks) {
     ScratchFolder scratch;
     cls_DBI store = StoreOf({u"a\x0100/\xFF0F\xD83D\xDE00z"});
     store.DBIToFile(scratch.File("f"), 0);
-    EXPECT_EQ(ReadBytes(scratch.path() / "f"), "a?/???z\r\n");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "a?/???z\r\n");
 }
 
 TEST(DBIToFile, LinesCrossingWriteBlocksComeOutWhole) {
@@ -517,12 +518,12 @@ TEST(DBIToFile, LinesCrossingWriteBlocksComeOutWhole) {
     cls_DBI store = StoreOf(lines);
     store.DBIToFile(scratch.File("f"), 0);
     EXPECT_EQ(store.ErrorCode(), u"");
-    EXPECT_TRUE(ReadBytes(scratch.path() / "f") == expected);
+    EXPECT_TRUE(ReadBytes(scratch.Path() / "f") == expected);
 }
 
 TEST(DBIToFile, FailuresRecordTheTextAndCreateNothing) {
     ScratchFolder scratch;
-    fs::create_directory(scratch.path() / "folder");
+    fs::create_directory(scratch.Path() / "folder");
     for (const int32_t mode : {0, 1}) {
         for (std::u16string name :
              {scratch.File("no/such/file"), std::u16string(), scratch.File("folder")}) {
@@ -534,14 +535,14 @@ TEST(DBIToFile, FailuresRecordTheTextAndCreateNothing) {
         }
     }
     EXPECT_EQ(scratch.Names(), NameList({"folder"}));
-    EXPECT_TRUE(fs::is_empty(scratch.path() / "folder"));
+    EXPECT_TRUE(fs::is_empty(scratch.Path() / "folder"));
 }
 
 TEST(DBIToFile, SuccessKeepsAnEarlierErrorText) {
     ScratchFolder scratch;
     cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::kFileToDBIError);
     store.DBIToFile(scratch.File("f"), 0);
-    EXPECT_EQ(ReadBytes(scratch.path() / "f"), "a\r\n");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "a\r\n");
     EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
 }
 
@@ -558,7 +559,7 @@ bool MakeReadOnly(const fs::path& path) {
 
 TEST(ReadOnlyFile, IsReadButNeverReplacedOrAppended) {
     ScratchFolder scratch;
-    const fs::path target = scratch.path() / "ro";
+    const fs::path target = scratch.Path() / "ro";
     WriteBytes(target, "old\r\n");
     if (!MakeReadOnly(target)) {
         GTEST_SKIP() << "this process may write read-only files";
@@ -590,7 +591,7 @@ TEST(ReadOnlyFile, IsReadButNeverReplacedOrAppended) {
 
 TEST(FTS, EmptyFileGivesAnEmptyStringWithoutError) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "f", "");
+    WriteBytes(scratch.Path() / "f", "");
     cls_DBI store;
     EXPECT_EQ(store.FTS(scratch.File("f")), u"");
     EXPECT_EQ(store.ErrorCode(), u"");
@@ -607,7 +608,7 @@ TEST(FTS, MissingFileFailsAndIsNotCreated) {
 
 TEST(FTS, BadNamesFailWithAnEmptyResult) {
     ScratchFolder scratch;
-    fs::create_directory(scratch.path() / "folder");
+    fs::create_directory(scratch.Path() / "folder");
     for (std::u16string name :
          {scratch.File("no/such/file"), std::u16string(), scratch.File("folder")}) {
         SCOPED_TRACE(fs::path(name).string());
@@ -619,20 +620,20 @@ TEST(FTS, BadNamesFailWithAnEmptyResult) {
 
 TEST(FTS, ReturnsControlAndZeroBytesUnchanged) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "f", "A\r\n\0B"s);
+    WriteBytes(scratch.Path() / "f", "A\r\n\0B"s);
     cls_DBI store;
     EXPECT_EQ(store.FTS(scratch.File("f")), u"A\r\n\0B"s);
 }
 
 TEST(FTS, EveryByteValueRoundTripsThroughSTF) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "all", AllBytes());
+    WriteBytes(scratch.Path() / "all", AllBytes());
     cls_DBI store;
     const std::u16string text = store.FTS(scratch.File("all"));
     EXPECT_EQ(text, GoldenWiden(AllBytes()));
     std::u16string copy = scratch.File("copy");
     store.STF(text, copy, 0);
-    EXPECT_TRUE(ReadBytes(scratch.path() / "copy") == AllBytes());
+    EXPECT_TRUE(ReadBytes(scratch.Path() / "copy") == AllBytes());
     EXPECT_EQ(store.ErrorCode(), u"");
 }
 
@@ -649,7 +650,7 @@ TEST(FTS, AgreesWithTheCodePageForEverySmallLength) {
                 }
             }
             SCOPED_TRACE(testing::Message() << "length " << length << (ascii ? " ascii" : ""));
-            WriteBytes(scratch.path() / "f", bytes);
+            WriteBytes(scratch.Path() / "f", bytes);
             cls_DBI store;
             ASSERT_EQ(store.FTS(scratch.File("f")), GoldenWiden(bytes));
         }
@@ -662,7 +663,7 @@ TEST(FTS, ReadsALargeMixedFile) {
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         bytes[i] = static_cast<char>(bytes[i] & 0x7F); // long ASCII runs and short high runs
     }
-    WriteBytes(scratch.path() / "f", bytes);
+    WriteBytes(scratch.Path() / "f", bytes);
     cls_DBI store;
     EXPECT_TRUE(store.FTS(scratch.File("f")) == GoldenWiden(bytes));
 }
@@ -671,14 +672,14 @@ TEST(FTS, ReadsALargeMixedFile) {
 
 TEST(STF, ReplaceLeavesExactlyTheNewBytes) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "f", "a much longer old content");
+    WriteBytes(scratch.Path() / "f", "a much longer old content");
     cls_DBI store;
     std::u16string name = scratch.File("f");
     store.STF(u"new", name, 0);
-    EXPECT_EQ(ReadBytes(scratch.path() / "f"), "new");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "new");
     store.STF(u"", name, 0);
-    EXPECT_TRUE(fs::exists(scratch.path() / "f"));
-    EXPECT_EQ(fs::file_size(scratch.path() / "f"), 0U);
+    EXPECT_TRUE(fs::exists(scratch.Path() / "f"));
+    EXPECT_EQ(fs::file_size(scratch.Path() / "f"), 0U);
     EXPECT_EQ(store.ErrorCode(), u"");
     EXPECT_EQ(scratch.Names(), NameList({"f"}));
 }
@@ -688,26 +689,26 @@ TEST(STF, AppendCreatesThenAppends) {
     cls_DBI store;
     std::u16string name = scratch.File("f");
     store.STF(u"", name, 1);
-    EXPECT_EQ(fs::file_size(scratch.path() / "f"), 0U);
+    EXPECT_EQ(fs::file_size(scratch.Path() / "f"), 0U);
     store.STF(u"first", name, 1);
     store.STF(u"\r\nsecond", name, 1);
-    EXPECT_EQ(ReadBytes(scratch.path() / "f"), "first\r\nsecond");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "first\r\nsecond");
     EXPECT_EQ(store.ErrorCode(), u"");
 }
 
 TEST(STF, OtherModesDoNothing) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "existing", "old");
+    WriteBytes(scratch.Path() / "existing", "old");
     cls_DBI store;
     for (const int32_t mode : {2, -1}) {
         std::u16string missing = scratch.File("new");
         std::u16string existing = scratch.File("existing");
         store.STF(u"data", missing, mode);
         store.STF(u"data", existing, mode);
-        std::u16string badFolder = scratch.File("no/such/file");
-        store.STF(u"data", badFolder, mode);
+        std::u16string bad_folder = scratch.File("no/such/file");
+        store.STF(u"data", bad_folder, mode);
     }
-    EXPECT_EQ(ReadBytes(scratch.path() / "existing"), "old");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "existing"), "old");
     EXPECT_EQ(scratch.Names(), NameList({"existing"}));
     EXPECT_EQ(store.ErrorCode(), u"");
 }
@@ -730,18 +731,18 @@ TEST(STF, WritesOneBytePerCharacterAndQuestionMarksForTheRest) {
     cls_DBI store;
     std::u16string name = scratch.File("f");
     store.STF(u"\x20AC\x00E9\x0100\xFF0F\xD800", name, 0);
-    EXPECT_EQ(ReadBytes(scratch.path() / "f"), "\x80\xE9???");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "\x80\xE9???");
 }
 
 // --- File probes -----------------------------------------------------------------------------
 
 TEST(FileExists, AnswersFromTheLengthQuery) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "empty", "");
-    WriteBytes(scratch.path() / "full", "abc");
-    fs::create_directory(scratch.path() / "folder");
-    std::u16string withNul = scratch.File("full");
-    withNul += u'\0';
+    WriteBytes(scratch.Path() / "empty", "");
+    WriteBytes(scratch.Path() / "full", "abc");
+    fs::create_directory(scratch.Path() / "folder");
+    std::u16string with_nul = scratch.File("full");
+    with_nul += u'\0';
     struct Case {
         std::u16string name;
         bool exists;
@@ -753,7 +754,7 @@ TEST(FileExists, AnswersFromTheLengthQuery) {
         {scratch.File("no/such/file"), false},
         {scratch.File("folder"), false},
         {u"", false},
-        {withNul, false},
+        {with_nul, false},
     };
     const cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::kFileToDBIError);
     for (const Case& c : cases) {
@@ -766,9 +767,9 @@ TEST(FileExists, AnswersFromTheLengthQuery) {
 
 TEST(GetFileSizeNoFSO, GivesTheLengthOrZero) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "300", std::string(300, 'z'));
-    WriteBytes(scratch.path() / "empty", "");
-    fs::create_directory(scratch.path() / "folder");
+    WriteBytes(scratch.Path() / "300", std::string(300, 'z'));
+    WriteBytes(scratch.Path() / "empty", "");
+    fs::create_directory(scratch.Path() / "folder");
     struct Case {
         std::u16string name;
         int32_t size;
@@ -783,7 +784,7 @@ TEST(GetFileSizeNoFSO, GivesTheLengthOrZero) {
         SCOPED_TRACE(fs::path(c.name).string());
         EXPECT_EQ(store.GetFileSizeNoFSO(std::u16string(c.name)), c.size);
     }
-    EXPECT_EQ(ReadBytes(scratch.path() / "300"), std::string(300, 'z'));
+    EXPECT_EQ(ReadBytes(scratch.Path() / "300"), std::string(300, 'z'));
     EXPECT_EQ(scratch.Names(), NameList({"300", "empty", "folder"}));
     EXPECT_EQ(store.ErrorCode(), u"");
 }
@@ -791,7 +792,7 @@ TEST(GetFileSizeNoFSO, GivesTheLengthOrZero) {
 TEST(GetFileSizeNoFSO, LengthBeyondInt32GivesZero) {
     // A length is never truncated: past INT32_MAX the answer is 0, not a wrapped count.
     ScratchFolder scratch;
-    const fs::path file = scratch.path() / "sparse";
+    const fs::path file = scratch.Path() / "sparse";
     WriteBytes(file, "");
     const cls_DBI store;
     struct Case {
@@ -874,7 +875,7 @@ TEST(Trace, PrefixStaysInTheCallersVariableOnFailure) {
 
 TEST(Trace, FullPathIsPrefixedToo) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "f", "data");
+    WriteBytes(scratch.Path() / "f", "data");
     const std::u16string full = scratch.File("f");
     cls_DBI store;
     std::u16string name = full;
@@ -885,7 +886,7 @@ TEST(Trace, FullPathIsPrefixedToo) {
 
 TEST(Trace, WithoutTraceThePathStaysAsGiven) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "f", "data");
+    WriteBytes(scratch.Path() / "f", "data");
     cls_DBI store;
     std::u16string name = scratch.File("f");
     EXPECT_EQ(store.FTS(name, false), u"data");
@@ -910,7 +911,7 @@ TEST(FullDisk, DeviceTargetReportsTheFailureAndStaysADevice) {
 
 TEST(FullDisk, FifoWithoutReaderFailsAtOnceAndStaysAFifo) {
     ScratchFolder scratch;
-    const fs::path fifo = scratch.path() / "fifo";
+    const fs::path fifo = scratch.Path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     cls_DBI store = StoreOf({u"a"});
     store.DBIToFile(fifo.u16string(), 0);
@@ -941,7 +942,7 @@ int RunWithFileSizeLimit(rlim_t limit, const std::function<bool()>& body) {
 TEST(FullDisk, FailedReplacementKeepsTheOldFileAndLeavesNoTemporary) {
     // The old file survives a write that runs out of space, and no temporary file stays.
     ScratchFolder scratch;
-    const fs::path target = scratch.path() / "t";
+    const fs::path target = scratch.Path() / "t";
     const std::string old = "old content\r\n";
     Lines many(2000, std::u16string(100, u'x'));
     const cls_DBI big = StoreOf(many);
@@ -972,7 +973,7 @@ TEST(FullDisk, FailedReplacementKeepsTheOldFileAndLeavesNoTemporary) {
 
 TEST(FullDisk, FailedAppendIsReported) {
     ScratchFolder scratch;
-    const fs::path target = scratch.path() / "t";
+    const fs::path target = scratch.Path() / "t";
     WriteBytes(target, "old\r\n");
     const std::u16string bigText(200000, u'y');
     EXPECT_EQ(RunWithFileSizeLimit(4096,
@@ -997,7 +998,7 @@ TEST(FileToDBI, FailureAfterTheOpenKeepsTheStore) {
     // A load is all or nothing: a read that fails after the open (a folder opens but cannot be
     // read; /proc/self/mem fails at offset 0) leaves every line as it was.
     ScratchFolder scratch;
-    for (std::u16string name : {scratch.path().u16string(), std::u16string(u"/proc/self/mem")}) {
+    for (std::u16string name : {scratch.Path().u16string(), std::u16string(u"/proc/self/mem")}) {
         SCOPED_TRACE(fs::path(name).string());
         cls_DBI store = StoreOf({u"keep", u"", u"these"});
         store.FileToDBI(name);
@@ -1010,9 +1011,9 @@ TEST(FileToDBI, FailureAfterTheOpenKeepsTheStore) {
 TEST(ReadOnlyFile, RefusedEvenWhenTheFolderIsWritable) {
     // rename(2) needs only a writable folder; the read-only file must still refuse replacement.
     ScratchFolder scratch;
-    fs::permissions(scratch.path(), fs::perms::all);
-    const fs::path readOnly = scratch.path() / "ro";
-    const fs::path writable = scratch.path() / "rw";
+    fs::permissions(scratch.Path(), fs::perms::all);
+    const fs::path readOnly = scratch.Path() / "ro";
+    const fs::path writable = scratch.Path() / "rw";
     WriteBytes(readOnly, "old");
     WriteBytes(writable, "old");
     fs::permissions(readOnly,
@@ -1041,7 +1042,7 @@ TEST(DBIToFile, NewFileGetsDefaultPermissions) {
     cls_DBI store;
     store.DBIToFile(scratch.File("f"), 0);
     struct stat info {};
-    ASSERT_EQ(::stat((scratch.path() / "f").c_str(), &info), 0);
+    ASSERT_EQ(::stat((scratch.Path() / "f").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
 }
 

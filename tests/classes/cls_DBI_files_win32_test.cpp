@@ -64,7 +64,7 @@ TEST(Win32Files, ApplicationFolderIsTheModulesFolder) {
 TEST(Win32Files, ExclusivelyHeldFileCannotBeReadOrWrittenButExists) {
     ScratchFolder scratch;
     const std::u16string path = scratch.File("held");
-    WriteBytes(scratch.path() / "held", "old\r\n");
+    WriteBytes(scratch.Path() / "held", "old\r\n");
     {
         const auto holder = HoldOpen(path, 0 /* no sharing */);
 
@@ -90,7 +90,7 @@ TEST(Win32Files, ExclusivelyHeldFileCannotBeReadOrWrittenButExists) {
         EXPECT_TRUE(probe.FileExists(std::u16string(path))); // asked by name, not opened
         EXPECT_EQ(probe.GetFileSizeNoFSO(std::u16string(path)), 0);
     }
-    EXPECT_EQ(ReadBytes(scratch.path() / "held"), "old\r\n");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "held"), "old\r\n");
     EXPECT_EQ(scratch.Names(), NameList({"held"}));
 }
 
@@ -98,7 +98,7 @@ TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
     // Reads share read and write access: a file that a logger keeps open can still be read.
     ScratchFolder scratch;
     const std::u16string path = scratch.File("log");
-    WriteBytes(scratch.path() / "log", "one\r\n");
+    WriteBytes(scratch.Path() / "log", "one\r\n");
     {
         const auto holder = HoldOpen(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
         cls_DBI store;
@@ -117,14 +117,14 @@ TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
         replacer.DBIToFile(std::u16string(path), 0);
         EXPECT_EQ(replacer.ErrorCode(), u"");
     }
-    EXPECT_EQ(ReadBytes(scratch.path() / "log"), "new\r\n");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "log"), "new\r\n");
     EXPECT_EQ(scratch.Names(), NameList({"log"}));
 }
 
 TEST(Win32Files, ReadOnlyAttributeRefusesReplacement) {
     ScratchFolder scratch;
     const std::u16string path = scratch.File("ro");
-    WriteBytes(scratch.path() / "ro", "old");
+    WriteBytes(scratch.Path() / "ro", "old");
     ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_READONLY));
     cls_DBI store = StoreOf({u"new"});
     store.DBIToFile(std::u16string(path), 0);
@@ -135,19 +135,19 @@ TEST(Win32Files, ReadOnlyAttributeRefusesReplacement) {
     EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError);
     EXPECT_EQ(writer.FTS(std::u16string(path)), u"old");
     ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(ReadBytes(scratch.path() / "ro"), "old");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "ro"), "old");
     EXPECT_EQ(scratch.Names(), NameList({"ro"}));
 }
 
 TEST(Win32Files, ReplacementKeepsTheHiddenMark) {
     ScratchFolder scratch;
     const std::u16string path = scratch.File("hidden");
-    WriteBytes(scratch.path() / "hidden", "old");
+    WriteBytes(scratch.Path() / "hidden", "old");
     ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_HIDDEN));
     cls_DBI store = StoreOf({u"new"});
     store.DBIToFile(std::u16string(path), 0);
     EXPECT_EQ(store.ErrorCode(), u"");
-    EXPECT_EQ(ReadBytes(scratch.path() / "hidden"), "new\r\n");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "hidden"), "new\r\n");
     const DWORD attributes = ::GetFileAttributesW(Wide(path));
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0U);

@@ -55,13 +55,13 @@ TEST(MetaString, PackingWritesEveryLineFollowedByTheDelimiter) {
 
 TEST(MetaString, EmptyDelimiterBecomesCrLfInTheCallersVariable) {
     cls_DBI store;
-    std::u16string forPacking;
-    std::u16string forUnpacking;
+    std::u16string for_packing;
+    std::u16string for_unpacking;
     std::u16string data = u"a\r\n";
-    (void)store.DBIToMetaString(forPacking);
-    store.MetaStringToDBI(data, forUnpacking);
-    EXPECT_EQ(forPacking, u"\r\n");
-    EXPECT_EQ(forUnpacking, u"\r\n");
+    (void)store.DBIToMetaString(for_packing);
+    store.MetaStringToDBI(data, for_unpacking);
+    EXPECT_EQ(for_packing, u"\r\n");
+    EXPECT_EQ(for_unpacking, u"\r\n");
     EXPECT_EQ(LinesOf(store), Lines{u"a"});
 }
 
@@ -111,16 +111,16 @@ TEST(MetaString, UnpackingMatchesTheCutAndCopyLoopOnEveryShortString) {
                 }
                 SCOPED_TRACE(testing::PrintToString(text) + " " +
                              testing::PrintToString(delimiter));
-                std::u16string expectedRest = text;
+                std::u16string expected_rest = text;
                 cls_DBI expected;
-                for (const std::u16string& piece : NaivePieces(expectedRest, delimiter)) {
+                for (const std::u16string& piece : NaivePieces(expected_rest, delimiter)) {
                     expected.AddLineEnd(piece);
                 }
                 cls_DBI store;
                 std::u16string data = text;
                 store.MetaStringToDBI(data, std::u16string(delimiter));
                 ASSERT_EQ(LinesOf(store), LinesOf(expected));
-                ASSERT_EQ(data, expectedRest);
+                ASSERT_EQ(data, expected_rest);
             }
         }
     }
@@ -171,7 +171,7 @@ TEST(Cutting, LeftCutTakesACountOfCharacters) {
     struct Case {
         std::u16string source;
         int32_t count;
-        bool affectSource;
+        bool affect_source;
         std::u16string result;
         std::u16string rest;
     };
@@ -187,7 +187,7 @@ TEST(Cutting, LeftCutTakesACountOfCharacters) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.source) + " " + std::to_string(c.count));
         std::u16string source = c.source;
-        EXPECT_EQ(store.LeftCut(source, c.count, c.affectSource), c.result);
+        EXPECT_EQ(store.LeftCut(source, c.count, c.affect_source), c.result);
         EXPECT_EQ(source, c.rest);
     }
 }
@@ -195,15 +195,15 @@ TEST(Cutting, LeftCutTakesACountOfCharacters) {
 TEST(Cutting, LeftCutOfAnImpossibleCountRaisesAndKeepsSource) {
     struct Case {
         int32_t count;
-        bool affectSource;
+        bool affect_source;
     };
     const std::vector<Case> cases = {
         {-1, false}, {-1, true}, {INT32_MIN, false}, {3, true}, {INT32_MAX, true}};
     cls_DBI store;
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.count) + (c.affectSource ? " cutting" : ""));
+        SCOPED_TRACE(std::to_string(c.count) + (c.affect_source ? " cutting" : ""));
         std::u16string source = u"ab";
-        EXPECT_THROW((void)store.LeftCut(source, c.count, c.affectSource), std::invalid_argument);
+        EXPECT_THROW((void)store.LeftCut(source, c.count, c.affect_source), std::invalid_argument);
         EXPECT_EQ(source, u"ab");
     }
 }
@@ -260,22 +260,22 @@ TEST(LineSplit, FindDelimiterAgreesWithFindAcrossBlocksOfEight) {
 TEST(LineSplit, FailedAddLeavesTheTextAsTheCutAndCopyLoopWould) {
     // Invariant: when adding a piece fails, the pieces added so far stay added and the text holds
     // what followed the failing piece's delimiter, exactly as after the classic loop.
-    for (std::size_t failAt = 0; failAt < 3; ++failAt) {
-        SCOPED_TRACE(failAt);
+    for (std::size_t fail_at = 0; fail_at < 3; ++fail_at) {
+        SCOPED_TRACE(fail_at);
         std::u16string text = u"a|bb|ccc|d";
         Lines added;
         EXPECT_THROW(tamsrove::CutPiecesFromFront(text, u"|",
                                                   [&](std::u16string&& piece) {
-                                                      if (added.size() == failAt) {
+                                                      if (added.size() == fail_at) {
                                                           throw std::bad_alloc();
                                                       }
                                                       added.push_back(std::move(piece));
                                                   }),
                      std::bad_alloc);
         const Lines all = {u"a", u"bb", u"ccc"};
-        const Lines restAfter = {u"bb|ccc|d", u"ccc|d", u"d"};
-        EXPECT_EQ(added, Lines(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(failAt)));
-        EXPECT_EQ(text, restAfter[failAt]);
+        const Lines rest_after = {u"bb|ccc|d", u"ccc|d", u"d"};
+        EXPECT_EQ(added, Lines(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(fail_at)));
+        EXPECT_EQ(text, rest_after[fail_at]);
     }
 }
 

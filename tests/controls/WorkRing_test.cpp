@@ -28,7 +28,7 @@ class WorkRingControl : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(WorkRing::RegisterWindowClasses(::GetModuleHandleW(nullptr)));
-        host_ = test::make_host_window(320, 320);
+        host_ = test::MakeHostWindow(320, 320);
         ASSERT_TRUE(host_);
         dpi_ = static_cast<int32_t>(::GetDpiForWindow(host_.get()));
         ring_window_ = MakeRing(kDesignWidthTwips, kDesignHeightTwips);
@@ -37,7 +37,7 @@ protected:
         ASSERT_NE(ring_, nullptr);
         // Let the new windows paint before the ring starts; after ani_start the tests pump no
         // messages unless they want real timer ticks.
-        test::pump_messages();
+        test::PumpMessages();
     }
 
     HWND MakeRing(int width_twips, int height_twips) const {
@@ -47,12 +47,29 @@ protected:
                                  ::GetModuleHandleW(nullptr), nullptr);
     }
 
-    [[nodiscard]] int Px(int twips) const { return test::twips_to_pixels(twips, dpi_); }
+    [[nodiscard]] int Px(int twips) const { return test::TwipsToPixels(twips, dpi_); }
+
+    // The ring box (pic_Ring) inside a ring control, found as Win32 finds any child.
+    [[nodiscard]] static HWND BoxOf(HWND ring) {
+        return ::FindWindowExW(ring, nullptr, WorkRing::kBoxClassName, nullptr);
+    }
+    [[nodiscard]] HWND Box() const { return BoxOf(ring_window_); }
+
+    // True while tmr_Animator is set on the control. KillTimer answers whether it was set; it
+    // is then set again at once with its own interval, so the ring goes on as before.
+    [[nodiscard]] bool TimerSet() const {
+        if (::KillTimer(ring_window_, WorkRing::tmr_Animator) == FALSE) {
+            return false;
+        }
+        EXPECT_NE(::SetTimer(ring_window_, WorkRing::tmr_Animator, WorkRing::kAnimatorIntervalMs,
+                             nullptr),
+                  0U);
+        return true;
+    }
 
     // The bitmap the ring box holds now.
     [[nodiscard]] HBITMAP Shown() const {
-        return reinterpret_cast<HBITMAP>(
-            ::SendMessageW(ring_->RingBoxWindow(), STM_GETIMAGE, IMAGE_BITMAP, 0));
+        return reinterpret_cast<HBITMAP>(::SendMessageW(Box(), STM_GETIMAGE, IMAGE_BITMAP, 0));
     }
 
     // One tick of the animation timer, delivered as the timer would.
@@ -70,7 +87,7 @@ protected:
     // The ring box's rectangle in the control's client coordinates.
     [[nodiscard]] RECT BoxRect() const {
         RECT r{};
-        ::GetWindowRect(ring_->RingBoxWindow(), &r);
+        ::GetWindowRect(Box(), &r);
         ::MapWindowPoints(nullptr, ring_window_, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
@@ -86,7 +103,7 @@ protected:
     // Counts the pixels of the control that differ from frame k drawn at (60, 60) twips on
     // white; the capture covers the whole control, so stray paint anywhere is caught.
     [[nodiscard]] int PixelsOffFrame(HWND ring, int32_t k) const {
-        const test::Capture capture = test::capture_client(ring);
+        const test::Capture capture = test::CaptureClient(ring);
         EXPECT_GT(capture.width, 0);
         const PixelBuffer frame = DrawRingFrame(k, dpi_);
         const int offset = Px(WorkRing::kRingBoxOffsetTwips);
@@ -100,9 +117,9 @@ protected:
                     const Rgb c = frame.Pixel(fx, fy);
                     expected = RGB(c.r, c.g, c.b);
                 }
-                if (capture.at(x, y) != expected && ++wrong <= 3) {
+                if (capture.At(x, y) != expected && ++wrong <= 3) {
                     ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex
-                                  << capture.at(x, y) << ", expected " << expected;
+                                  << capture.At(x, y) << ", expected " << expected;
                 }
             }
         }
@@ -111,7 +128,7 @@ protected:
 
     void ShowOnScreen(HWND ring) const {
         ::UpdateWindow(ring);
-        ::UpdateWindow(WorkRing::FromWindow(ring)->RingBoxWindow());
+        ::UpdateWindow(BoxOf(ring));
         ::GdiFlush();
     }
 };
@@ -120,12 +137,8 @@ protected:
 
 TEST_F(WorkRingControl, RegistersOnceUnderItsClassName) {
     EXPECT_TRUE(WorkRing::RegisterWindowClasses(::GetModuleHandleW(nullptr)));
-    std::array<wchar_t, 64> name{};
-    ASSERT_GT(::GetClassNameW(ring_window_, name.data(), static_cast<int>(name.size())), 0);
-    EXPECT_EQ(std::wstring(name.data()), L"Tamsrove.WorkRing");
-    ASSERT_GT(::GetClassNameW(ring_->RingBoxWindow(), name.data(), static_cast<int>(name.size())),
-              0);
-    EXPECT_EQ(std::wstring(name.data()), WorkRing::kBoxClassName);
+    EXPECT_EQ(test::win32::ClassNameOf(ring_window_), L"Tamsrove.WorkRing");
+    EXPECT_NE(Box(), nullptr);
 }
 
 TEST_F(WorkRingControl, FromWindowAnswersOnlyForRings) {
@@ -133,16 +146,16 @@ TEST_F(WorkRingControl, FromWindowAnswersOnlyForRings) {
     EXPECT_EQ(ring_->Window(), ring_window_);
     EXPECT_EQ(WorkRing::FromWindow(nullptr), nullptr);
     EXPECT_EQ(WorkRing::FromWindow(host_.get()), nullptr);
-    EXPECT_EQ(WorkRing::FromWindow(ring_->RingBoxWindow()), nullptr);
+    EXPECT_EQ(WorkRing::FromWindow(Box()), nullptr);
     EXPECT_EQ(WorkRing::FromWindow(::GetDesktopWindow()), nullptr);
 }
 
 TEST_F(WorkRingControl, CreatedWithTimerOffAndAnEmptyVisibleRingBox) {
     EXPECT_EQ(ring_->Frame(), 0);
-    EXPECT_FALSE(ring_->IsAnimating());
-    ASSERT_NE(ring_->RingBoxWindow(), nullptr);
-    EXPECT_EQ(::GetParent(ring_->RingBoxWindow()), ring_window_);
-    EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_FALSE(TimerSet());
+    ASSERT_NE(Box(), nullptr);
+    EXPECT_EQ(::GetParent(Box()), ring_window_);
+    EXPECT_TRUE(::IsWindowVisible(Box()));
     EXPECT_EQ(Shown(), nullptr);
 }
 
@@ -206,7 +219,7 @@ TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
     static HWND watched = nullptr;
     static int erases = 0;
     static int moves = 0;
-    watched = ring_->RingBoxWindow();
+    watched = Box();
     erases = 0;
     moves = 0;
     const HHOOK hook = ::SetWindowsHookExW(
@@ -224,7 +237,7 @@ TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
     ring_->ani_start();
     for (int i = 0; i < 16; ++i) {
         Tick();
-        ::UpdateWindow(ring_->RingBoxWindow());
+        ::UpdateWindow(Box());
     }
     ::UnhookWindowsHookEx(hook);
     EXPECT_EQ(erases, 0);
@@ -235,8 +248,7 @@ TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
     ring_->ani_start();
     Tick();
     const auto offer = [&](HGDIOBJ picture) {
-        return ::SendMessageW(ring_->RingBoxWindow(), STM_SETIMAGE, IMAGE_BITMAP,
-                              reinterpret_cast<LPARAM>(picture));
+        return ::SendMessageW(Box(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
     };
     // Not a bitmap at all.
     EXPECT_EQ(offer(::GetStockObject(WHITE_BRUSH)), 0);
@@ -256,8 +268,8 @@ TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
 
 TEST_F(WorkRingControl, StartEnablesTheTimerAndShowsTheBoxWithoutAFrame) {
     ring_->ani_start();
-    EXPECT_TRUE(ring_->IsAnimating());
-    EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_TRUE(TimerSet());
+    EXPECT_TRUE(::IsWindowVisible(Box()));
     // The first frame comes with the first tick, not at once.
     EXPECT_EQ(Shown(), nullptr);
     EXPECT_EQ(ring_->Frame(), 0);
@@ -269,13 +281,13 @@ TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
         Tick();
     }
     ring_->ani_stop();
-    EXPECT_FALSE(ring_->IsAnimating());
-    EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_FALSE(TimerSet());
+    EXPECT_FALSE(::IsWindowVisible(Box()));
     EXPECT_EQ(ring_->Frame(), 5);
     EXPECT_EQ(Shown(), ring_->FrameBitmap(4));
 
     ring_->ani_start();
-    EXPECT_TRUE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_TRUE(::IsWindowVisible(Box()));
     EXPECT_EQ(Shown(), ring_->FrameBitmap(4));
     Tick();
     EXPECT_EQ(Shown(), ring_->FrameBitmap(5));
@@ -283,8 +295,8 @@ TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
 
 TEST_F(WorkRingControl, StopBeforeAnyStartHidesTheEmptyBox) {
     ring_->ani_stop();
-    EXPECT_FALSE(ring_->IsAnimating());
-    EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_FALSE(TimerSet());
+    EXPECT_FALSE(::IsWindowVisible(Box()));
     EXPECT_EQ(Shown(), nullptr);
     EXPECT_EQ(ring_->Frame(), 0);
 }
@@ -294,12 +306,12 @@ TEST_F(WorkRingControl, RepeatedStartOrStopChangesNothingElse) {
     Tick();
     Tick();
     ring_->ani_start();
-    EXPECT_TRUE(ring_->IsAnimating());
+    EXPECT_TRUE(TimerSet());
     EXPECT_EQ(ring_->Frame(), 2);
     ring_->ani_stop();
     ring_->ani_stop();
-    EXPECT_FALSE(ring_->IsAnimating());
-    EXPECT_FALSE(::IsWindowVisible(ring_->RingBoxWindow()));
+    EXPECT_FALSE(TimerSet());
+    EXPECT_FALSE(::IsWindowVisible(Box()));
     EXPECT_EQ(ring_->Frame(), 2);
     EXPECT_EQ(Shown(), ring_->FrameBitmap(1));
 }
@@ -311,7 +323,7 @@ TEST_F(WorkRingControl, StoppedRingDoesNotTurn) {
     ring_->ani_stop();
     // A tick already queued when the timer stopped must not move it, nor may time.
     Tick();
-    test::pump_for(250ms);
+    test::PumpFor(250ms);
     EXPECT_EQ(ring_->Frame(), 2);
     EXPECT_EQ(Shown(), ring_->FrameBitmap(1));
 }
@@ -326,7 +338,7 @@ TEST_F(WorkRingControl, OtherTimerIdsDoNotTurnTheRing) {
 TEST_F(WorkRingControl, RealTimerTurnsTheRing) {
     ring_->ani_start();
     // 20 ticks a second: three ticks well within two seconds, even on a loaded machine.
-    EXPECT_TRUE(test::pump_until([&] { return ring_->Frame() >= 3; }, 2000ms));
+    EXPECT_TRUE(test::PumpUntil([&] { return ring_->Frame() >= 3; }, 2000ms));
     EXPECT_NE(Shown(), nullptr);
 }
 
@@ -368,7 +380,7 @@ TEST_F(WorkRingControl, DpiChangeRemakesTheFramesAndKeepsTheShownOne) {
 // --- What the control shows, at the prefix's DPI -----------------------------------------------
 
 TEST_F(WorkRingDpi, ControlRunsAtThePromisedDpi) {
-    const int32_t promised = test::promised_test_dpi();
+    const int32_t promised = test::PromisedTestDpi();
     if (promised != 0) {
         EXPECT_EQ(static_cast<int32_t>(::GetDpiForWindow(ring_window_)), promised);
     }
@@ -394,7 +406,7 @@ TEST_F(WorkRingDpi, RingBoxSitsAt60TwipsWithItsDesignSize) {
 TEST_F(WorkRingDpi, ControlIsWhiteBeforeTheFirstFrame) {
     ring_->ani_start();
     ShowOnScreen(ring_window_);
-    const test::Capture capture = test::capture_client(ring_window_);
+    const test::Capture capture = test::CaptureClient(ring_window_);
     ASSERT_EQ(capture.width, Px(kDesignWidthTwips));
     int not_white = 0;
     for (const uint32_t v : capture.pixels) {
@@ -431,7 +443,7 @@ TEST_F(WorkRingDpi, ControlSmallerThanItsDesignStillShowsTheRingAt60Twips) {
     ASSERT_NE(compact, nullptr);
     WorkRing* ring = WorkRing::FromWindow(compact);
     ASSERT_NE(ring, nullptr);
-    test::pump_messages();
+    test::PumpMessages();
     ring->ani_start();
     for (int i = 0; i < 3; ++i) {
         Tick(compact);

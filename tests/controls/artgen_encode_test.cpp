@@ -15,14 +15,14 @@
 namespace tamsrove::artgen {
 namespace {
 
-uint32_t u16(const std::vector<uint8_t>& b, size_t at) {
+uint32_t U16(const std::vector<uint8_t>& b, size_t at) {
     return b.at(at) | (b.at(at + 1) << 8);
 }
-uint32_t u32(const std::vector<uint8_t>& b, size_t at) {
-    return u16(b, at) | (u16(b, at + 2) << 16);
+uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+    return U16(b, at) | (U16(b, at + 2) << 16);
 }
 
-Image solid(int32_t width, int32_t height, Rgba8 colour) {
+Image Solid(int32_t width, int32_t height, Rgba8 colour) {
     return {width, height, std::vector<Rgba8>(static_cast<size_t>(width) * height, colour)};
 }
 
@@ -56,7 +56,7 @@ TEST(ArtgenPalette, OpacityThresholdAndWhiteBackground) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE("alpha " + std::to_string(row.in.a));
-        const PaletteImage p = to_palette_image(solid(1, 1, row.in));
+        const PaletteImage p = to_palette_image(Solid(1, 1, row.in));
         EXPECT_EQ(p.transparent[0], row.transparent);
         EXPECT_EQ(p.palette[p.indices[0]], row.shown);
     }
@@ -92,8 +92,8 @@ TEST(ArtgenEncode, BmpRowsRunFromTheBottomInBlueGreenRedWithPadding) {
         2, 2, {{255, 0, 0, 255}, {0, 0, 255, 255}, {0, 255, 0, 255}, {255, 255, 255, 255}}};
     const std::vector<uint8_t> bmp = encode_bmp24(image);
     ASSERT_EQ(bmp.size(), 54U + 16U);
-    EXPECT_EQ(u32(bmp, 2), bmp.size());
-    EXPECT_EQ(u32(bmp, 34), 16U); // image size
+    EXPECT_EQ(U32(bmp, 2), bmp.size());
+    EXPECT_EQ(U32(bmp, 34), 16U); // image size
     const std::vector<uint8_t> pixels(bmp.begin() + 54, bmp.end());
     const std::vector<uint8_t> expected{0, 255, 0,   255, 255, 255, 0, 0, // bottom row first
                                         0, 0,   255, 255, 0,   0,   0, 0};
@@ -104,9 +104,9 @@ TEST(ArtgenEncode, IconMaskMarksTransparentPixels) {
     // 3 x 1, 32 bits: the middle pixel is fully transparent.
     const Image image{3, 1, {{1, 2, 3, 255}, {0, 0, 0, 0}, {4, 5, 6, 40}}};
     const std::vector<uint8_t> ico = encode_ico({{image, 32}});
-    ASSERT_EQ(u16(ico, 4), 1U);
-    const uint32_t offset = u32(ico, 18);
-    ASSERT_EQ(u32(ico, 6 + 8), 40U + 12U + 4U); // header, one colour row, one mask row
+    ASSERT_EQ(U16(ico, 4), 1U);
+    const uint32_t offset = U32(ico, 18);
+    ASSERT_EQ(U32(ico, 6 + 8), 40U + 12U + 4U); // header, one colour row, one mask row
     const std::vector<uint8_t> colours(ico.begin() + offset + 40, ico.begin() + offset + 52);
     const std::vector<uint8_t> expected{3, 2, 1, 255, 0, 0, 0, 0, 6, 5, 4, 40};
     EXPECT_EQ(colours, expected);
@@ -114,11 +114,11 @@ TEST(ArtgenEncode, IconMaskMarksTransparentPixels) {
 }
 
 TEST(ArtgenEncode, EightBitIconImageCarriesItsPalette) {
-    const Image image = solid(4, 4, {10, 20, 30, 255});
+    const Image image = Solid(4, 4, {10, 20, 30, 255});
     const std::vector<uint8_t> ico = encode_ico({{image, 8}});
-    const uint32_t offset = u32(ico, 18);
-    EXPECT_EQ(u16(ico, offset + 14), 8U);
-    EXPECT_EQ(u32(ico, offset + 32), 256U); // colours used
+    const uint32_t offset = U32(ico, 18);
+    EXPECT_EQ(U16(ico, offset + 14), 8U);
+    EXPECT_EQ(U32(ico, offset + 32), 256U); // colours used
     const uint32_t index = ico.at(offset + 40 + 1024);
     const size_t entry = offset + 40 + 4 * index;
     EXPECT_EQ(ico.at(entry), 30); // blue, green, red, reserved
@@ -129,8 +129,8 @@ TEST(ArtgenEncode, EightBitIconImageCarriesItsPalette) {
 
 TEST(ArtgenEncode, RejectsWhatNoIconOrBmpCanHold) {
     EXPECT_THROW((void)encode_ico({}), std::invalid_argument);
-    EXPECT_THROW((void)encode_ico({{solid(257, 4, {}), 32}}), std::invalid_argument);
-    EXPECT_THROW((void)encode_ico({{solid(16, 16, {}), 24}}), std::invalid_argument);
+    EXPECT_THROW((void)encode_ico({{Solid(257, 4, {}), 32}}), std::invalid_argument);
+    EXPECT_THROW((void)encode_ico({{Solid(16, 16, {}), 24}}), std::invalid_argument);
     EXPECT_THROW((void)encode_ico({{Image{}, 32}}), std::invalid_argument);
     EXPECT_THROW((void)encode_bmp24(Image{}), std::invalid_argument);
     EXPECT_THROW((void)encode_bmp24(Image{4, 4, {}}), std::invalid_argument); // no pixels

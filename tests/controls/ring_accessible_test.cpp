@@ -49,7 +49,7 @@ private:
 };
 
 VARIANT Child(long id) {
-    VARIANT v = test::accessible_self();
+    VARIANT v = test::AccessibleSelf();
     v.lVal = id;
     return v;
 }
@@ -57,7 +57,7 @@ VARIANT Child(long id) {
 /// The accessible name of an object's own element; "(failed)" when it has none.
 std::wstring NameOf(IAccessible* object) {
     BSTR name = nullptr;
-    const HRESULT result = object->get_accName(test::accessible_self(), &name);
+    const HRESULT result = object->get_accName(test::AccessibleSelf(), &name);
     std::wstring text = SUCCEEDED(result) && name != nullptr ? std::wstring(name) : L"(failed)";
     ::SysFreeString(name);
     return text;
@@ -67,7 +67,7 @@ std::wstring NameOf(IAccessible* object) {
 long RoleOf(IAccessible* object) {
     VARIANT role;
     ::VariantInit(&role);
-    if (FAILED(object->get_accRole(test::accessible_self(), &role)) || role.vt != VT_I4) {
+    if (FAILED(object->get_accRole(test::AccessibleSelf(), &role)) || role.vt != VT_I4) {
         return -1;
     }
     return role.lVal;
@@ -85,7 +85,7 @@ LRESULT CALLBACK RingLikeWndProc(HWND window, UINT message, WPARAM wparam, LPARA
 unique_hwnd MakeRingLikeWindow(HWND host) {
     static const wchar_t* const class_name = L"Tamsrove.Test.RingLike";
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    if (!tamsrove::test::ensure_test_class(class_name, &RingLikeWndProc)) {
+    if (!tamsrove::test::EnsureTestClass(class_name, &RingLikeWndProc)) {
         return {};
     }
     return unique_hwnd(::CreateWindowExW(0, class_name, nullptr, WS_CHILD | WS_VISIBLE, 10, 20, 71,
@@ -95,7 +95,7 @@ unique_hwnd MakeRingLikeWindow(HWND host) {
 class RingAccessibleTest : public ::testing::Test {
 protected:
     tamsrove::ComApartment com_; // as a screen reader's process would have it
-    unique_hwnd host_ = test::make_host_window(200, 120);
+    unique_hwnd host_ = test::MakeHostWindow(200, 120);
     unique_hwnd ring_ = MakeRingLikeWindow(host_.get());
 };
 
@@ -154,7 +154,7 @@ TEST_F(RingAccessibleTest, NameRoleStateAndNoChildren) {
     EXPECT_EQ(NameOf(object.get()), L"Working");
     EXPECT_EQ(RoleOf(object.get()), ROLE_SYSTEM_ANIMATION);
     VARIANT state;
-    ASSERT_EQ(object->get_accState(test::accessible_self(), &state), S_OK);
+    ASSERT_EQ(object->get_accState(test::AccessibleSelf(), &state), S_OK);
     ASSERT_EQ(state.vt, VT_I4);
     EXPECT_EQ(state.lVal, STATE_SYSTEM_ANIMATED | STATE_SYSTEM_READONLY);
     long children = -1;
@@ -164,7 +164,7 @@ TEST_F(RingAccessibleTest, NameRoleStateAndNoChildren) {
     EXPECT_EQ(object->get_accChild(Child(1), &child), E_INVALIDARG);
     EXPECT_EQ(child, nullptr);
     BSTR value = reinterpret_cast<BSTR>(1);
-    EXPECT_EQ(object->get_accValue(test::accessible_self(), &value), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(object->get_accValue(test::AccessibleSelf(), &value), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(value, nullptr);
 }
 
@@ -174,7 +174,7 @@ TEST_F(RingAccessibleTest, AHiddenRingIsInvisible) {
     const ComRef<IAccessible> object(CreateRingAccessible(ring_.get()));
     ASSERT_TRUE(object);
     VARIANT state;
-    ASSERT_EQ(object->get_accState(test::accessible_self(), &state), S_OK);
+    ASSERT_EQ(object->get_accState(test::AccessibleSelf(), &state), S_OK);
     EXPECT_EQ(state.lVal, STATE_SYSTEM_ANIMATED | STATE_SYSTEM_READONLY | STATE_SYSTEM_INVISIBLE);
 }
 
@@ -196,7 +196,7 @@ TEST_F(RingAccessibleTest, ChildIdsOtherThanSelfAreRefused) {
         long x = 1, y = 1, w = 1, h = 1;
         EXPECT_EQ(object->accLocation(&x, &y, &w, &h, id), E_INVALIDARG);
     }
-    EXPECT_EQ(object->get_accName(test::accessible_self(), nullptr), E_POINTER);
+    EXPECT_EQ(object->get_accName(test::AccessibleSelf(), nullptr), E_POINTER);
 }
 
 TEST_F(RingAccessibleTest, LocationAndHitTestAreTheRingsScreenRectangle) {
@@ -205,7 +205,7 @@ TEST_F(RingAccessibleTest, LocationAndHitTestAreTheRingsScreenRectangle) {
     RECT window{};
     ASSERT_NE(::GetWindowRect(ring_.get(), &window), FALSE);
     long left = 0, top = 0, width = 0, height = 0;
-    ASSERT_EQ(object->accLocation(&left, &top, &width, &height, test::accessible_self()), S_OK);
+    ASSERT_EQ(object->accLocation(&left, &top, &width, &height, test::AccessibleSelf()), S_OK);
     EXPECT_EQ(left, window.left);
     EXPECT_EQ(top, window.top);
     EXPECT_EQ(width, 71);
@@ -232,7 +232,7 @@ TEST_F(RingAccessibleTest, TheParentIsTheRingsOwnWindowObject) {
     // Wine 8's window object answers no role (E_NOTIMPL); Windows' says it is a window.
     VARIANT role;
     ::VariantInit(&role);
-    if (window->get_accRole(test::accessible_self(), &role) != E_NOTIMPL) {
+    if (window->get_accRole(test::AccessibleSelf(), &role) != E_NOTIMPL) {
         EXPECT_EQ(RoleOf(window.get()), ROLE_SYSTEM_WINDOW);
     }
 }
@@ -264,9 +264,9 @@ TEST_F(RingAccessibleTest, AnObjectThatOutlivesItsRingSaysItIsDisconnected) {
     const ComRef<IAccessible> object(CreateRingAccessible(ring_.get()));
     ring_.reset();
     long x = 0, y = 0, w = 0, h = 0;
-    EXPECT_EQ(object->accLocation(&x, &y, &w, &h, test::accessible_self()), CO_E_OBJNOTCONNECTED);
+    EXPECT_EQ(object->accLocation(&x, &y, &w, &h, test::AccessibleSelf()), CO_E_OBJNOTCONNECTED);
     VARIANT state;
-    EXPECT_EQ(object->get_accState(test::accessible_self(), &state), CO_E_OBJNOTCONNECTED);
+    EXPECT_EQ(object->get_accState(test::AccessibleSelf(), &state), CO_E_OBJNOTCONNECTED);
     IDispatch* parent = reinterpret_cast<IDispatch*>(1);
     EXPECT_EQ(object->get_accParent(&parent), CO_E_OBJNOTCONNECTED);
     EXPECT_EQ(parent, nullptr);

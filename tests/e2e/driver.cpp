@@ -10,8 +10,8 @@ namespace tamsrove::e2e {
 namespace {
 
 struct EnumState {
-    DWORD processId;
-    std::wstring_view className;
+    DWORD process_id;
+    std::wstring_view class_name;
     std::vector<HWND> found;
 };
 
@@ -19,8 +19,8 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM state) {
     auto& s = *reinterpret_cast<EnumState*>(state);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if ((s.processId == 0 || owner == s.processId) && ::IsWindowVisible(window) != FALSE &&
-        (s.className.empty() || ClassNameOf(window) == s.className)) {
+    if ((s.process_id == 0 || owner == s.process_id) && ::IsWindowVisible(window) != FALSE &&
+        (s.class_name.empty() || ClassNameOf(window) == s.class_name)) {
         s.found.push_back(window);
     }
     return TRUE;
@@ -115,22 +115,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return true;
 }
 
-std::wstring ClassNameOf(HWND window) {
-    wchar_t name[256] = {};
-    const int length = ::GetClassNameW(window, name, 256);
-    return {name, static_cast<std::size_t>(length > 0 ? length : 0)};
-}
-
-std::wstring TextOf(HWND window) {
-    // WM_GETTEXT rather than GetWindowText: the latter does not ask other processes' controls.
-    const auto length = static_cast<std::size_t>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring text(length + 1, L'\0');
-    const auto copied = static_cast<std::size_t>(
-        ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
-    text.resize(copied < length ? copied : length);
-    return text;
-}
-
 std::wstring CaptionOf(HWND window) {
     wchar_t text[256] = {};
     const int length = ::GetWindowTextW(window, text, 256);
@@ -156,14 +140,14 @@ std::vector<DWORD> ProcessesNamed(std::wstring_view image) {
     return found;
 }
 
-std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className) {
-    EnumState state{processId, className, {}};
+std::vector<HWND> TopLevelWindows(DWORD process_id, std::wstring_view class_name) {
+    EnumState state{process_id, class_name, {}};
     ::EnumWindows(&CollectTopLevel, reinterpret_cast<LPARAM>(&state));
     return state.found;
 }
 
-HWND FindWindowOf(DWORD processId, std::wstring_view caption) {
-    for (const HWND window : TopLevelWindows(processId)) {
+HWND FindWindowOf(DWORD process_id, std::wstring_view caption) {
+    for (const HWND window : TopLevelWindows(process_id)) {
         if (TextOf(window) == caption) {
             return window;
         }
@@ -171,27 +155,27 @@ HWND FindWindowOf(DWORD processId, std::wstring_view caption) {
     return nullptr;
 }
 
-HWND WaitForWindowOf(DWORD processId, std::wstring_view caption,
+HWND WaitForWindowOf(DWORD process_id, std::wstring_view caption,
                      std::chrono::milliseconds timeout) {
     HWND found = nullptr;
     static_cast<void>(WaitUntil(
         [&] {
-            found = FindWindowOf(processId, caption);
+            found = FindWindowOf(process_id, caption);
             return found != nullptr;
         },
         timeout));
     return found;
 }
 
-std::vector<HWND> MessageBoxesOf(DWORD processId) {
-    return TopLevelWindows(processId, L"#32770");
+std::vector<HWND> MessageBoxesOf(DWORD process_id) {
+    return TopLevelWindows(process_id, L"#32770");
 }
 
-HWND WaitForMessageBoxOf(DWORD processId, std::chrono::milliseconds timeout) {
+HWND WaitForMessageBoxOf(DWORD process_id, std::chrono::milliseconds timeout) {
     HWND found = nullptr;
     static_cast<void>(WaitUntil(
         [&] {
-            const std::vector<HWND> boxes = MessageBoxesOf(processId);
+            const std::vector<HWND> boxes = MessageBoxesOf(process_id);
             found = boxes.empty() ? nullptr : boxes.front();
             return found != nullptr;
         },
@@ -205,17 +189,17 @@ std::vector<HWND> Descendants(HWND parent) {
     return found;
 }
 
-HWND FindDescendant(HWND parent, std::wstring_view className,
+HWND FindDescendant(HWND parent, std::wstring_view class_name,
                     std::optional<std::wstring_view> text) {
     for (const HWND child : Descendants(parent)) {
-        if (ClassNameOf(child) == className && (!text || TextOf(child) == *text)) {
+        if (ClassNameOf(child) == class_name && (!text || TextOf(child) == *text)) {
             return child;
         }
     }
     return nullptr;
 }
 
-void PostKeyPress(HWND target, WORD virtualKey) {
+void PostKeyPress(HWND target, WORD virtual_key) {
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
     HWND receiver = target;
@@ -224,11 +208,11 @@ void PostKeyPress(HWND target, WORD virtualKey) {
         (info.hwndFocus == target || ::IsChild(target, info.hwndFocus) != FALSE)) {
         receiver = info.hwndFocus;
     }
-    const UINT scanCode = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
-    const auto down = static_cast<LPARAM>(1U | (scanCode << 16U));
+    const UINT scan_code = ::MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
+    const auto down = static_cast<LPARAM>(1U | (scan_code << 16U));
     const auto up = static_cast<LPARAM>(down | (1U << 30U) | (1U << 31U));
-    ::PostMessageW(receiver, WM_KEYDOWN, virtualKey, down);
-    ::PostMessageW(receiver, WM_KEYUP, virtualKey, up);
+    ::PostMessageW(receiver, WM_KEYDOWN, virtual_key, down);
+    ::PostMessageW(receiver, WM_KEYUP, virtual_key, up);
 }
 
 } // namespace tamsrove::e2e

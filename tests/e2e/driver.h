@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../win32_test_support.h"
 #include "platform/win32_handles.h"
 
 /// L"text" from a narrow string literal that a macro (a path from the build) stands for.
@@ -45,9 +46,9 @@ public:
     ~Process();
 
     /// The process id, by which its windows are found.
-    [[nodiscard]] DWORD id() const noexcept { return id_; }
+    [[nodiscard]] DWORD Id() const noexcept { return id_; }
     /// The process handle (full access).
-    [[nodiscard]] HANDLE handle() const noexcept { return handle_.get(); }
+    [[nodiscard]] HANDLE Handle() const noexcept { return handle_.get(); }
     /// True when the process has ended within the timeout.
     [[nodiscard]] bool WaitForExit(std::chrono::milliseconds timeout) const;
     /// True while the process runs.
@@ -66,10 +67,8 @@ private:
 /// Polls the condition every 10 ms until it holds or the timeout passes; returns the last result.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
-/// The window's class name.
-[[nodiscard]] std::wstring ClassNameOf(HWND window);
-/// The window's text (WM_GETTEXT, which works across processes).
-[[nodiscard]] std::wstring TextOf(HWND window);
+using test::win32::ClassNameOf;
+using test::win32::TextOf;
 
 /// A top-level window's caption. GetWindowText reads it without a message to the window's
 /// process, so a busy or hung window elsewhere on the desktop cannot stall the caller.
@@ -79,27 +78,28 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 /// whoever started them.
 [[nodiscard]] std::vector<DWORD> ProcessesNamed(std::wstring_view image);
 
-/// The visible top-level windows of a process (of every process when processId is 0),
+/// The visible top-level windows of a process (of every process when process_id is 0),
 /// optionally only those of one class.
-[[nodiscard]] std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className = {});
+[[nodiscard]] std::vector<HWND> TopLevelWindows(DWORD process_id,
+                                                std::wstring_view class_name = {});
 /// The visible top-level window of the process with this caption, or null.
-[[nodiscard]] HWND FindWindowOf(DWORD processId, std::wstring_view caption);
+[[nodiscard]] HWND FindWindowOf(DWORD process_id, std::wstring_view caption);
 /// Waits for the visible top-level window of the process with this caption.
-[[nodiscard]] HWND WaitForWindowOf(DWORD processId, std::wstring_view caption,
+[[nodiscard]] HWND WaitForWindowOf(DWORD process_id, std::wstring_view caption,
                                    std::chrono::milliseconds timeout = 10s);
 /// The visible message boxes (class #32770) of the process.
-[[nodiscard]] std::vector<HWND> MessageBoxesOf(DWORD processId);
+[[nodiscard]] std::vector<HWND> MessageBoxesOf(DWORD process_id);
 /// Waits for a visible message box of the process; null when none came.
-[[nodiscard]] HWND WaitForMessageBoxOf(DWORD processId, std::chrono::milliseconds timeout = 5s);
+[[nodiscard]] HWND WaitForMessageBoxOf(DWORD process_id, std::chrono::milliseconds timeout = 5s);
 
 /// All descendants of a window, depth first.
 [[nodiscard]] std::vector<HWND> Descendants(HWND parent);
 /// The first descendant of this class (and text, when given), or null.
-[[nodiscard]] HWND FindDescendant(HWND parent, std::wstring_view className,
+[[nodiscard]] HWND FindDescendant(HWND parent, std::wstring_view class_name,
                                   std::optional<std::wstring_view> text = std::nullopt);
 
 /// Posts a key press (down and up) to the window that has the focus in the thread that owns
 /// target, or to target when that thread has no focus in it.
-void PostKeyPress(HWND target, WORD virtualKey);
+void PostKeyPress(HWND target, WORD virtual_key);
 
 } // namespace tamsrove::e2e

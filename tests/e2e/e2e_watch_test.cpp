@@ -22,7 +22,7 @@ namespace e2e = tamsrove::e2e;
 namespace test = tamsrove::test;
 
 /// One tick (1 s) plus the slack a busy machine needs to notice the end.
-constexpr auto EndsWithinOneTick = 1500ms;
+constexpr auto kEndsWithinOneTick = 1500ms;
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -41,7 +41,7 @@ protected:
         startedAt_ = Clock::now();
         program_ = e2e::Process::Start(e2e::ProgramPath());
         ASSERT_TRUE(program_.has_value()) << "cannot start the program";
-        window_ = e2e::WaitForWindowOf(program_->id(), tamsrove::layout::kCaption);
+        window_ = e2e::WaitForWindowOf(program_->Id(), tamsrove::layout::kCaption);
         ASSERT_NE(window_, nullptr) << "no window";
         shownAt_ = Clock::now();
     }
@@ -56,10 +56,10 @@ protected:
     void SetFlagAndExpectFinished() const {
         ASSERT_TRUE(program_->Running()) << "ended before the flag was set";
         ASSERT_TRUE(test::SetFlagText(L"1"));
-        const Clock::time_point setAt = Clock::now();
-        ASSERT_TRUE(program_->WaitForExit(EndsWithinOneTick))
-            << "still running " << SecondsSince(setAt) << " s after the flag was set";
-        RecordProperty("seconds_from_set_to_exit", std::to_string(SecondsSince(setAt)));
+        const Clock::time_point set_at = Clock::now();
+        ASSERT_TRUE(program_->WaitForExit(kEndsWithinOneTick))
+            << "still running " << SecondsSince(set_at) << " s after the flag was set";
+        RecordProperty("seconds_from_set_to_exit", std::to_string(SecondsSince(set_at)));
         EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::kExitFinished));
         ExpectFlagCleared();
     }
@@ -88,7 +88,7 @@ TEST_F(ProgramWatch, AFlagSetWhileWaitingEndsItWithinOneTick) {
 TEST_F(ProgramWatch, AFlagAlreadySetEndsItAtTheFirstTick) {
     ASSERT_TRUE(test::SetFlagText(L"1"));
     Start();
-    ASSERT_TRUE(program_->WaitForExit(EndsWithinOneTick))
+    ASSERT_TRUE(program_->WaitForExit(kEndsWithinOneTick))
         << "still running " << SecondsSince(shownAt_) << " s after the window showed";
     // The first tick comes one interval after the window was made, and that is after the
     // start; a busy machine may take a while to start the program, so the upper bound is
@@ -115,10 +115,10 @@ TEST_F(ProgramWatch, AFlagSetWhileTheQuestionIsOpenEndsItFinished) {
     ASSERT_NE(terminate, nullptr);
     // Posted: a sent click would wait for the modal question to close.
     ::PostMessageW(terminate, BM_CLICK, 0, 0);
-    ASSERT_NE(e2e::WaitForMessageBoxOf(program_->id()), nullptr) << "no question";
+    ASSERT_NE(e2e::WaitForMessageBoxOf(program_->Id()), nullptr) << "no question";
     // Ticks go on under the question; with the flag still "0" they change nothing.
     std::this_thread::sleep_for(1200ms);
-    ASSERT_EQ(e2e::MessageBoxesOf(program_->id()).size(), 1U);
+    ASSERT_EQ(e2e::MessageBoxesOf(program_->Id()).size(), 1U);
     SetFlagAndExpectFinished();
 }
 
@@ -133,7 +133,7 @@ TEST_F(ProgramWatch, ASecondStartExitsWith183AtOnceAndShowsNoWindow) {
     bool showed = false;
     const bool ended = e2e::WaitUntil(
         [&] {
-            showed = showed || !e2e::TopLevelWindows(second->id()).empty();
+            showed = showed || !e2e::TopLevelWindows(second->Id()).empty();
             return !second->Running();
         },
         2s);

@@ -16,30 +16,30 @@
 namespace tamsrove::test {
 
 /// The flag's key below HKEY_CURRENT_USER.
-inline constexpr const wchar_t* FlagSubKey = L"Software\\Marrowfen";
+inline constexpr const wchar_t* kFlagSubKey = L"Software\\Marrowfen";
 /// The flag's value name.
-inline constexpr const wchar_t* FlagValue = L"frx";
+inline constexpr const wchar_t* kFlagValue = L"frx";
 
 /// True when the flag's key exists.
 inline bool FlagKeyExists() {
     unique_hkey key;
-    return ::RegOpenKeyExW(HKEY_CURRENT_USER, FlagSubKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return ::RegOpenKeyExW(HKEY_CURRENT_USER, kFlagSubKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 /// Deletes the flag's key with its values; true when it is absent afterwards.
 inline bool RemoveFlagKey() {
-    static_cast<void>(::RegDeleteTreeW(HKEY_CURRENT_USER, FlagSubKey));
+    static_cast<void>(::RegDeleteTreeW(HKEY_CURRENT_USER, kFlagSubKey));
     return !FlagKeyExists();
 }
 
 /// Creates the key when needed and stores the value with this type and these bytes.
 inline bool SetFlagRaw(DWORD type, const void* data, DWORD size) {
     unique_hkey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, FlagSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kFlagSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                           KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    return ::RegSetValueExW(key.get(), FlagValue, 0, type, static_cast<const BYTE*>(data), size) ==
+    return ::RegSetValueExW(key.get(), kFlagValue, 0, type, static_cast<const BYTE*>(data), size) ==
            ERROR_SUCCESS;
 }
 
@@ -71,18 +71,18 @@ struct StoredFlag {
 /// Reads the value back; nothing when the key or the value is missing.
 inline std::optional<StoredFlag> ReadFlag() {
     unique_hkey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, FlagSubKey, 0, KEY_QUERY_VALUE, key.put()) !=
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kFlagSubKey, 0, KEY_QUERY_VALUE, key.put()) !=
         ERROR_SUCCESS) {
         return std::nullopt;
     }
     StoredFlag stored;
     DWORD size = 0;
-    if (::RegQueryValueExW(key.get(), FlagValue, nullptr, &stored.type, nullptr, &size) !=
+    if (::RegQueryValueExW(key.get(), kFlagValue, nullptr, &stored.type, nullptr, &size) !=
         ERROR_SUCCESS) {
         return std::nullopt;
     }
     stored.bytes.resize(size);
-    if (::RegQueryValueExW(key.get(), FlagValue, nullptr, &stored.type, stored.bytes.data(),
+    if (::RegQueryValueExW(key.get(), kFlagValue, nullptr, &stored.type, stored.bytes.data(),
                            &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }

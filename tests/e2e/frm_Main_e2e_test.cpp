@@ -18,17 +18,17 @@ using namespace std::chrono_literals;
 namespace e2e = tamsrove::e2e;
 namespace layout = tamsrove::layout;
 
-constexpr const wchar_t* QuestionText =
+constexpr const wchar_t* kQuestionText =
     L"Please wait for the installation to finish! Click 'Ok' to terminate the installation'";
-constexpr const wchar_t* QuestionTitle = L"Information:";
+constexpr const wchar_t* kQuestionTitle = L"Information:";
 /// How soon a confirmed termination must have ended the process.
-constexpr auto EndsAtOnce = 1000ms;
+constexpr auto kEndsAtOnce = 1000ms;
 /// Long enough for a few frames of the ring (50 ms each) even on a busy machine.
-constexpr auto RingWindow = 1500ms;
+constexpr auto kRingWindow = 1500ms;
 
 /// The bitmap the ring box shows now (its handle value identifies the frame).
-HANDLE RingImage(HWND mainWindow) {
-    const HWND ring = e2e::FindDescendant(mainWindow, L"Tamsrove.WorkRing");
+HANDLE RingImage(HWND main_window) {
+    const HWND ring = e2e::FindDescendant(main_window, L"Tamsrove.WorkRing");
     const HWND box = ring != nullptr ? ::GetDlgItem(ring, 1 /* ring box */) : nullptr;
     return box != nullptr
                ? reinterpret_cast<HANDLE>(::SendMessageW(box, STM_GETIMAGE, IMAGE_BITMAP, 0))
@@ -36,11 +36,11 @@ HANDLE RingImage(HWND mainWindow) {
 }
 
 /// True when the ring box shows at least three different frames within the time.
-bool RingTurns(HWND mainWindow, std::chrono::milliseconds within = RingWindow) {
+bool RingTurns(HWND main_window, std::chrono::milliseconds within = kRingWindow) {
     std::set<HANDLE> seen;
     return e2e::WaitUntil(
         [&] {
-            if (const HANDLE image = RingImage(mainWindow); image != nullptr) {
+            if (const HANDLE image = RingImage(main_window); image != nullptr) {
                 seen.insert(image);
             }
             return seen.size() >= 3;
@@ -54,7 +54,7 @@ protected:
     void SetUp() override {
         program_ = e2e::Process::Start(e2e::ProgramPath());
         ASSERT_TRUE(program_.has_value()) << "cannot start " << Narrow(e2e::ProgramPath());
-        window_ = e2e::WaitForWindowOf(program_->id(), layout::kCaption);
+        window_ = e2e::WaitForWindowOf(program_->Id(), layout::kCaption);
         ASSERT_NE(window_, nullptr) << "no window";
     }
 
@@ -78,20 +78,20 @@ protected:
         const HWND terminate = Button(L"Terminate");
         EXPECT_NE(terminate, nullptr);
         ::PostMessageW(terminate, BM_CLICK, 0, 0);
-        return e2e::WaitForMessageBoxOf(program_->id());
+        return e2e::WaitForMessageBoxOf(program_->Id());
     }
 
     /// Posts a click to the box's button with this id.
-    static void Answer(HWND box, int buttonId) {
-        ::PostMessageW(::GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
+    static void Answer(HWND box, int button_id) {
+        ::PostMessageW(::GetDlgItem(box, button_id), BM_CLICK, 0, 0);
     }
 
     [[nodiscard]] bool NoQuestionOpen() const {
-        return e2e::WaitUntil([&] { return e2e::MessageBoxesOf(program_->id()).empty(); }, 2s);
+        return e2e::WaitUntil([&] { return e2e::MessageBoxesOf(program_->Id()).empty(); }, 2s);
     }
 
     void ExpectEndedAtOnceAsTerminated() const {
-        ASSERT_TRUE(program_->WaitForExit(EndsAtOnce));
+        ASSERT_TRUE(program_->WaitForExit(kEndsAtOnce));
         EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::kExitTerminated));
         EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(1223));
     }
@@ -129,9 +129,9 @@ TEST_F(ProgramWindow, ShowsItsTextsAndTheTerminateButton) {
             continue;
         }
         SCOPED_TRACE(Narrow(std::wstring(entry.name)));
-        const wchar_t* className =
+        const wchar_t* class_name =
             entry.kind == layout::ControlKind::CommandButton ? L"Button" : L"Static";
-        const HWND control = e2e::FindDescendant(window_, className, entry.text);
+        const HWND control = e2e::FindDescendant(window_, class_name, entry.text);
         ASSERT_NE(control, nullptr);
         EXPECT_TRUE(::IsWindowVisible(control));
     }
@@ -172,9 +172,9 @@ using ProgramQuestion = ProgramTest;
 TEST_F(ProgramQuestion, TerminateAsksTheQuestionWithOkAndCancelAndNoIcon) {
     const HWND box = ClickTerminate();
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(e2e::TextOf(box), QuestionTitle);
+    EXPECT_EQ(e2e::TextOf(box), kQuestionTitle);
     EXPECT_EQ(::GetWindow(box, GW_OWNER), window_);
-    EXPECT_NE(e2e::FindDescendant(box, L"Static", std::wstring_view(QuestionText)), nullptr);
+    EXPECT_NE(e2e::FindDescendant(box, L"Static", std::wstring_view(kQuestionText)), nullptr);
 
     std::set<int> buttons;
     for (const HWND child : e2e::Descendants(box)) {
@@ -183,9 +183,9 @@ TEST_F(ProgramQuestion, TerminateAsksTheQuestionWithOkAndCancelAndNoIcon) {
         }
     }
     EXPECT_EQ(buttons, (std::set<int>{IDOK, IDCANCEL}));
-    const auto defId = static_cast<DWORD>(::SendMessageW(box, DM_GETDEFID, 0, 0));
-    EXPECT_EQ(HIWORD(defId), DC_HASDEFID);
-    EXPECT_EQ(LOWORD(defId), IDOK);
+    const auto def_id = static_cast<DWORD>(::SendMessageW(box, DM_GETDEFID, 0, 0));
+    EXPECT_EQ(HIWORD(def_id), DC_HASDEFID);
+    EXPECT_EQ(LOWORD(def_id), IDOK);
     EXPECT_EQ(::GetWindowLongPtrW(::GetDlgItem(box, IDOK), GWL_STYLE) & BS_TYPEMASK,
               BS_DEFPUSHBUTTON);
 
@@ -215,16 +215,16 @@ TEST_F(ProgramQuestion, OkEndsTheProgramAtOnceWithTheTerminatedCode) {
 
 TEST_F(ProgramQuestion, ACloseRequestFromOutsideAsksTooAndOkEnds) {
     ::PostMessageW(window_, WM_CLOSE, 0, 0);
-    const HWND box = e2e::WaitForMessageBoxOf(program_->id());
+    const HWND box = e2e::WaitForMessageBoxOf(program_->Id());
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(e2e::TextOf(box), QuestionTitle);
+    EXPECT_EQ(e2e::TextOf(box), kQuestionTitle);
     Answer(box, IDOK);
     ExpectEndedAtOnceAsTerminated();
 }
 
 TEST_F(ProgramQuestion, CancelOnACloseRequestKeepsTheWindowOpen) {
     ::PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
-    const HWND box = e2e::WaitForMessageBoxOf(program_->id());
+    const HWND box = e2e::WaitForMessageBoxOf(program_->Id());
     ASSERT_NE(box, nullptr);
     Answer(box, IDCANCEL);
     ExpectStillWaiting();
@@ -253,11 +253,11 @@ TEST_F(ProgramQuestion, ACloseRequestWhileTheQuestionIsOpenOpensNoSecondOne) {
     ::PostMessageW(window_, WM_CLOSE, 0, 0);
     // Let the program handle both requests: a message sent after them returns once they are.
     ::SendMessageW(window_, WM_NULL, 0, 0);
-    EXPECT_EQ(e2e::MessageBoxesOf(program_->id()).size(), 1U);
+    EXPECT_EQ(e2e::MessageBoxesOf(program_->Id()).size(), 1U);
     Answer(box, IDCANCEL);
     ExpectStillWaiting();
     ::Sleep(300); // a second question would open now, once the first has gone
-    EXPECT_TRUE(e2e::MessageBoxesOf(program_->id()).empty());
+    EXPECT_TRUE(e2e::MessageBoxesOf(program_->Id()).empty());
 }
 
 TEST_F(ProgramQuestion, TheQuestionCanBeAskedAgainAfterCancel) {

@@ -21,47 +21,30 @@ namespace {
 
 using tamsrove::frm_Main;
 using tamsrove::detail::RegCall;
-using tamsrove::detail::RegCallRecord;
 using tamsrove::layout::ControlId;
 namespace test = tamsrove::test;
 
 /// One event in the order it happened: a registry call or the program's end.
-struct Event {
-    RegCall call = RegCall::OpenKey;
-    bool isEnd = false;
-    unsigned exitCode = 0;
-    HKEY key = nullptr;
-    std::string name;
-    DWORD type = 0;
-    DWORD dataLength = 0;
+struct Event : test::SeenCall {
+    bool is_end = false;
+    unsigned exit_code = 0;
 };
-
-/// Every registry call and every end, in order, while a test runs.
-std::vector<Event>* g_events = nullptr;
-
-void RecordCall(const RegCallRecord& record) {
-    if (g_events != nullptr) {
-        g_events->push_back({record.call, false, 0, record.key, std::string(record.name),
-                             record.type, record.data_length});
-    }
-}
 
 /// The window, shown, with the question answered by the test and the end recorded.
 class FrmMainWatch : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(flagKey_.Clean());
-        g_events = &events_;
-        previousObserver_ = tamsrove::detail::SetRegCallObserver(&RecordCall);
+        calls_.on_call = [this](const test::SeenCall& call) {
+            events_.push_back({call});
+        };
         form_ = MakeForm();
         ASSERT_NE(form_, nullptr);
     }
 
     void TearDown() override {
         form_.reset();
-        test::pump_messages();
-        tamsrove::detail::SetRegCallObserver(previousObserver_);
-        g_events = nullptr;
+        test::PumpMessages();
     }
 
     [[nodiscard]] std::unique_ptr<frm_Main> MakeForm() {
@@ -73,17 +56,17 @@ protected:
                                              }
                                              return answer_;
                                          },
-                                         [this](unsigned exitCode) {
+                                         [this](unsigned exit_code) {
                                              Event end;
-                                             end.isEnd = true;
-                                             end.exitCode = exitCode;
+                                             end.is_end = true;
+                                             end.exit_code = exit_code;
                                              events_.push_back(end);
                                          }});
         if (!form->Create(::GetModuleHandleW(nullptr))) {
             return nullptr;
         }
         form->Show(SW_SHOWNORMAL);
-        test::pump_messages();
+        test::PumpMessages();
         return form;
     }
 
@@ -93,8 +76,8 @@ protected:
     [[nodiscard]] std::vector<unsigned> Ends() const {
         std::vector<unsigned> ends;
         for (const Event& event : events_) {
-            if (event.isEnd) {
-                ends.push_back(event.exitCode);
+            if (event.is_end) {
+                ends.push_back(event.exit_code);
             }
         }
         return ends;
@@ -103,7 +86,7 @@ protected:
     [[nodiscard]] std::vector<Event> Calls(RegCall call) const {
         std::vector<Event> found;
         for (const Event& event : events_) {
-            if (!event.isEnd && event.call == call) {
+            if (!event.is_end && event.call == call) {
                 found.push_back(event);
             }
         }
@@ -122,7 +105,7 @@ protected:
 
     test::FlagKeyScope flagKey_;
     std::vector<Event> events_;
-    tamsrove::detail::RegCallObserver previousObserver_ = nullptr;
+    test::RegCallLog calls_;
     std::unique_ptr<frm_Main> form_;
     int answer_ = IDCANCEL;
     int questions_ = 0;
@@ -139,7 +122,7 @@ TEST_F(FrmMainWatch, ASetFlagIsClearedToASingleZeroAndEndsFinished) {
     ASSERT_EQ(writes.size(), 1U);
     EXPECT_EQ(writes.front().name, "frx");
     EXPECT_EQ(writes.front().type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(writes.front().dataLength, 1U) << "one character, no terminator counted";
+    EXPECT_EQ(writes.front().data_length, 1U) << "one character, no terminator counted";
     const auto stored = test::ReadFlag();
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->type, static_cast<DWORD>(REG_SZ));
@@ -222,14 +205,14 @@ TEST_F(FrmMainWatch, TheTwoHundredAndFirstTickEndsTimedOutWithoutReading) {
     EXPECT_EQ(form_->TickCount(), 200);
     EXPECT_TRUE(Ends().empty());
     EXPECT_EQ(Calls(RegCall::OpenKey).size(), static_cast<std::size_t>(200 - before));
-    const std::size_t callsBefore = events_.size();
+    const std::size_t calls_before = events_.size();
     Tick();
     ASSERT_EQ(Ends(), std::vector<unsigned>{tamsrove::kExitTimedOut});
     EXPECT_EQ(Ends().front(), 1460U);
-    EXPECT_EQ(events_.size(), callsBefore + 1) << "no registry call on the last tick";
+    EXPECT_EQ(events_.size(), calls_before + 1) << "no registry call on the last tick";
     // An ended watch does nothing more.
     Tick();
-    EXPECT_EQ(events_.size(), callsBefore + 1);
+    EXPECT_EQ(events_.size(), calls_before + 1);
 }
 
 // ---- Ticks and the termination question -------------------------------------------------------
@@ -265,7 +248,7 @@ TEST_F(FrmMainWatch, ATerminationConfirmedInsideTheReadEndsBeforeTheTickGoesOn) 
         const std::vector<unsigned> ends = Ends();
         ASSERT_FALSE(ends.empty());
         EXPECT_EQ(ends.front(), tamsrove::kExitTerminated);
-        const int end = FirstIndex([](const Event& e) { return e.isEnd; });
+        const int end = FirstIndex([](const Event& e) { return e.is_end; });
         const int query = FirstIndex([](const Event& e) { return e.call == RegCall::QueryValue; });
         const int write = FirstIndex([](const Event& e) { return e.call == RegCall::SetValue; });
         EXPECT_LT(query, end) << "the question came in the read's yield, after its query";
@@ -276,19 +259,19 @@ TEST_F(FrmMainWatch, ATerminationConfirmedInsideTheReadEndsBeforeTheTickGoesOn) 
 
 TEST_F(FrmMainWatch, NoTickRunsWhileAQuestionOpenedInsideATickIsOpen) {
     ASSERT_TRUE(test::SetFlagText(L"0"));
-    int ticksInside = -1;
+    int ticks_inside = -1;
     whileAsking_ = [&] {
         ASSERT_TRUE(test::SetFlagText(L"1"));
         const int before = form_->TickCount();
         Tick();
         Tick();
-        ticksInside = form_->TickCount() - before;
+        ticks_inside = form_->TickCount() - before;
     };
     ::PostMessageW(form_->Window(), WM_CLOSE, 0, 0);
     const int before = form_->TickCount();
     Tick();
     EXPECT_EQ(questions_, 1);
-    EXPECT_EQ(ticksInside, 0);
+    EXPECT_EQ(ticks_inside, 0);
     EXPECT_EQ(form_->TickCount(), before + 1);
     EXPECT_TRUE(Ends().empty()) << "the paused tick read \"0\"";
     // Once the question has closed, the next tick sees the flag.
@@ -300,9 +283,9 @@ TEST_F(FrmMainWatch, NoTickRunsWhileAQuestionOpenedInsideATickIsOpen) {
 TEST_F(FrmMainWatch, TicksDuringAQuestionOpenedBetweenTicksEndTheProgram) {
     struct Row {
         const char* what;
-        bool setFlag;
-        int ticksBeforeQuestion;
-        unsigned exitCode;
+        bool set_flag;
+        int ticks_before_question;
+        unsigned exit_code;
     };
     const std::vector<Row> rows = {
         {"set flag", true, 0, tamsrove::kExitFinished},
@@ -312,20 +295,20 @@ TEST_F(FrmMainWatch, TicksDuringAQuestionOpenedBetweenTicksEndTheProgram) {
         SCOPED_TRACE(row.what);
         form_ = MakeForm();
         ASSERT_NE(form_, nullptr);
-        while (form_->TickCount() < row.ticksBeforeQuestion) {
+        while (form_->TickCount() < row.ticks_before_question) {
             Tick();
         }
         events_.clear();
-        std::vector<unsigned> endsWhileAsking;
+        std::vector<unsigned> ends_while_asking;
         whileAsking_ = [&] {
-            if (row.setFlag) {
+            if (row.set_flag) {
                 ASSERT_TRUE(test::SetFlagText(L"1"));
             }
             Tick();
-            endsWhileAsking = Ends();
+            ends_while_asking = Ends();
         };
         ::SendMessageW(form_->Control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
-        EXPECT_EQ(endsWhileAsking, std::vector<unsigned>{row.exitCode});
+        EXPECT_EQ(ends_while_asking, std::vector<unsigned>{row.exit_code});
         whileAsking_ = nullptr;
         ASSERT_TRUE(test::RemoveFlagKey());
     }

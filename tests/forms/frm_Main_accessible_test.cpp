@@ -41,13 +41,13 @@ Described Describe(HRESULT result, IAccessible* object) {
         return out;
     }
     BSTR name = nullptr;
-    if (SUCCEEDED(object->get_accName(test::accessible_self(), &name)) && name != nullptr) {
+    if (SUCCEEDED(object->get_accName(test::AccessibleSelf(), &name)) && name != nullptr) {
         out.name = name;
     }
     ::SysFreeString(name);
     VARIANT role;
     ::VariantInit(&role);
-    if (SUCCEEDED(object->get_accRole(test::accessible_self(), &role)) && role.vt == VT_I4) {
+    if (SUCCEEDED(object->get_accRole(test::AccessibleSelf(), &role)) && role.vt == VT_I4) {
         out.role = role.lVal;
     }
     object->Release();

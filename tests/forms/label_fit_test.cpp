@@ -176,10 +176,10 @@ TEST(LabelFit, MalformedInputHasNoPlacement) {
 }
 
 TEST(LabelFit, ExtremeCoordinatesNeitherOverflowNorLeaveTheRoom) {
-    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
-    const PixelRect room{kMin, kMin, kMax, kMax};
-    const std::vector<Label> labels = {{{-5, -5, 5, 5}, room, 0, {{kMax, kMax}}}};
+    constexpr int32_t most = std::numeric_limits<int32_t>::max();
+    constexpr int32_t least = std::numeric_limits<int32_t>::min();
+    const PixelRect room{least, least, most, most};
+    const std::vector<Label> labels = {{{-5, -5, 5, 5}, room, 0, {{most, most}}}};
     const std::optional<Placement> placed = PlaceLabels(labels, {});
     ASSERT_TRUE(placed.has_value());
     EXPECT_TRUE(Inside(placed->rects[0], room));

@@ -27,6 +27,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace e2e = tamsrove::e2e;
 namespace test = tamsrove::test;
+using e2e::CaptionOf;
 
 /// Far longer than any run here takes; a kit that never lets go fails instead of hanging.
 constexpr auto kInstallerEnds = 40s;
@@ -80,14 +81,6 @@ bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b) {
         }
     }
     return true;
-}
-
-/// A top-level window's caption. GetWindowText reads it without a message to the window's
-/// process, so a busy or hung window elsewhere on the desktop cannot stall the watch.
-std::wstring CaptionOf(HWND window) {
-    wchar_t text[256] = {};
-    const int length = ::GetWindowTextW(window, text, 256);
-    return {text, static_cast<std::size_t>(length > 0 ? length : 0)};
 }
 
 /// Calls visit for every running process whose image is Tamsrove.exe.

@@ -3,6 +3,7 @@
 #include "modules/mod_Reg.h"
 
 #include "platform/win32_handles.h"
+#include "win32_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,57 +21,10 @@ namespace {
 using namespace std::string_literals;
 using detail::RegCall;
 
-constexpr const wchar_t* ScratchParent = L"Software\\TamsroveTest";
+constexpr const wchar_t* kScratchParent = L"Software\\TamsroveTest";
 
-// A copy of one reported call; the module's record points into its own temporaries.
-struct SeenCall {
-    RegCall call;
-    HKEY key;
-    HKEY opened;
-    std::string name;
-    REGSAM access;
-    DWORD type;
-    DWORD data_length;
-    bool with_data;
-    LSTATUS status;
-};
-
-// Records every registry call while it lives; on_call runs inside the reported call, where a
-// test can change the registry between two queries or throw a run-time failure.
-class CallLog {
-public:
-    CallLog() noexcept : previous_(detail::SetRegCallObserver(&Observe)) { current_ = this; }
-    ~CallLog() {
-        detail::SetRegCallObserver(previous_);
-        current_ = nullptr;
-    }
-    CallLog(const CallLog&) = delete;
-    CallLog& operator=(const CallLog&) = delete;
-    CallLog(CallLog&&) = delete;
-    CallLog& operator=(CallLog&&) = delete;
-
-    [[nodiscard]] std::vector<SeenCall> Of(RegCall call) const {
-        std::vector<SeenCall> found;
-        std::copy_if(calls.begin(), calls.end(), std::back_inserter(found),
-                     [call](const SeenCall& seen) { return seen.call == call; });
-        return found;
-    }
-    [[nodiscard]] std::size_t Count(RegCall call) const { return Of(call).size(); }
-
-    std::vector<SeenCall> calls;
-    std::function<void(const detail::RegCallRecord&)> on_call;
-
-private:
-    static void Observe(const detail::RegCallRecord& r) {
-        current_->calls.push_back({r.call, r.key, r.opened, std::string(r.name), r.access, r.type,
-                                   r.data_length, r.with_data, r.status});
-        if (current_->on_call) {
-            current_->on_call(r);
-        }
-    }
-    static inline CallLog* current_ = nullptr;
-    detail::RegCallObserver previous_;
-};
+using test::RegCallLog;
+using test::SeenCall;
 
 std::wstring Widen(const char* text) {
     return {text, text + std::char_traits<char>::length(text)};
@@ -86,7 +40,7 @@ class RegistryTest : public testing::Test {
 protected:
     void SetUp() override {
         const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-        subKey_ = std::wstring(ScratchParent) + L"\\" + std::to_wstring(::GetCurrentProcessId()) +
+        subKey_ = std::wstring(kScratchParent) + L"\\" + std::to_wstring(::GetCurrentProcessId()) +
                   L"_" + Widen(test->name());
         ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey_.c_str()); // a leftover; not-found is fine
         ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey_.c_str(), 0, nullptr, 0,
@@ -96,7 +50,7 @@ protected:
     void TearDown() override {
         key_.reset();
         ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey_.c_str());
-        ::RegDeleteKeyW(HKEY_CURRENT_USER, ScratchParent); // fails while other runs use it
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, kScratchParent); // fails while other runs use it
     }
 
     [[nodiscard]] std::wstring Path() const { return L"HKEY_CURRENT_USER\\" + subKey_; }
@@ -216,7 +170,7 @@ TEST_F(RegistryTest, ValuesOfOtherTypesReadAsEmpty) {
 }
 
 TEST_F(RegistryTest, MissingValueReadsAsEmptyWithoutBeepAndIsNeverCreated) {
-    CallLog log;
+    RegCallLog log;
     EXPECT_EQ(Read(L"frx"), std::nullopt);
     RegWriteValue(Path(), L"frx", L"0");
     EXPECT_EQ(log.Count(RegCall::Beep), 0U);
@@ -225,7 +179,7 @@ TEST_F(RegistryTest, MissingValueReadsAsEmptyWithoutBeepAndIsNeverCreated) {
 }
 
 TEST_F(RegistryTest, MissingKeyReadsAsEmptyAndIsNeverCreated) {
-    CallLog log;
+    RegCallLog log;
     EXPECT_EQ(RegReadValue(Path() + L"\\Missing", L"frx"), std::nullopt);
     RegWriteValue(Path() + L"\\Missing", L"frx", L"0");
     EXPECT_FALSE(KeyExists(subKey_ + L"\\Missing"));
@@ -234,7 +188,7 @@ TEST_F(RegistryTest, MissingKeyReadsAsEmptyAndIsNeverCreated) {
 
 TEST_F(RegistryTest, UnrecognisedRootIsNeverOpened) {
     SetText(L"frx", L"1");
-    CallLog log;
+    RegCallLog log;
     std::wstring path = L"HKEY_CUR\\" + subKey_;
     EXPECT_EQ(RegReadValue(path, L"frx"), std::nullopt);
     EXPECT_TRUE(log.calls.empty());
@@ -249,7 +203,7 @@ TEST_F(RegistryTest, ReadShortensThePathItIsHanded) {
 
 TEST_F(RegistryTest, ReadOpensTheSubKeyForQueryingOnly) {
     SetText(L"frx", L"1");
-    CallLog log;
+    RegCallLog log;
     EXPECT_EQ(Read(L"frx"), L"1");
     const auto opens = log.Of(RegCall::OpenKey);
     ASSERT_EQ(opens.size(), 1U);
@@ -269,9 +223,9 @@ TEST_F(RegistryTest, OneMebibyteValueReadsWhole) {
 
 TEST_F(RegistryTest, ValueThatGrewBetweenTheQueriesIsReadWhole) {
     SetText(L"frx", L"1");
-    CallLog log;
+    RegCallLog log;
     bool grown = false;
-    log.on_call = [&](const detail::RegCallRecord& r) {
+    log.on_call = [&](const SeenCall& r) {
         if (r.call == RegCall::QueryValue && !r.with_data && !grown) {
             grown = true;
             SetText(L"frx", L"1 and a much longer text than before\0"s);
@@ -282,9 +236,9 @@ TEST_F(RegistryTest, ValueThatGrewBetweenTheQueriesIsReadWhole) {
 
 TEST_F(RegistryTest, ValueThatKeepsGrowingGivesUpAsEmpty) {
     SetText(L"frx", L"1");
-    CallLog log;
+    RegCallLog log;
     std::wstring text = L"1";
-    log.on_call = [&](const detail::RegCallRecord& r) {
+    log.on_call = [&](const SeenCall& r) {
         if (r.call == RegCall::QueryValue) {
             text += std::wstring(64, L'x');
             SetText(L"frx", text);
@@ -297,8 +251,8 @@ TEST_F(RegistryTest, ValueThatKeepsGrowingGivesUpAsEmpty) {
 
 TEST_F(RegistryTest, ValueReplacedByANumberBetweenTheQueriesReadsAsEmpty) {
     SetText(L"frx", L"1");
-    CallLog log;
-    log.on_call = [&](const detail::RegCallRecord& r) {
+    RegCallLog log;
+    log.on_call = [&](const SeenCall& r) {
         if (r.call == RegCall::QueryValue && !r.with_data) {
             const DWORD one = 1;
             SetRaw(L"frx", REG_DWORD, &one, sizeof one);
@@ -309,8 +263,8 @@ TEST_F(RegistryTest, ValueReplacedByANumberBetweenTheQueriesReadsAsEmpty) {
 
 TEST_F(RegistryTest, RunTimeFailureInsideTheQueryBeepsAndReadsAsEmpty) {
     SetText(L"frx", L"1");
-    CallLog log;
-    log.on_call = [](const detail::RegCallRecord& r) {
+    RegCallLog log;
+    log.on_call = [](const SeenCall& r) {
         if (r.call == RegCall::QueryValue && r.with_data) {
             throw std::bad_alloc();
         }
@@ -328,7 +282,7 @@ TEST_F(RegistryTest, EveryKeyThatOpenedIsClosedAndNoRootEver) {
     ASSERT_EQ(::RegSetValueExW(HKEY_CURRENT_USER, root_value.c_str(), 0, REG_SZ,
                                reinterpret_cast<const BYTE*>(L"at root"), 16),
               ERROR_SUCCESS);
-    CallLog log;
+    RegCallLog log;
     EXPECT_EQ(Read(L"frx"), L"1");
     EXPECT_EQ(Read(L"missing"), std::nullopt);
     EXPECT_EQ(RegReadValue(L"HKEY_CURRENT_USER", root_value), L"at root");
@@ -358,7 +312,7 @@ TEST_F(RegistryTest, EveryKeyThatOpenedIsClosedAndNoRootEver) {
 
 TEST_F(RegistryTest, ZeroIsWrittenAsREG_SZWithDataLengthOne) {
     SetText(L"frx", L"1\0"s);
-    CallLog log;
+    RegCallLog log;
     RegWriteValue(Path(), L"frx", L"0");
     const auto sets = log.Of(RegCall::SetValue);
     ASSERT_EQ(sets.size(), 1U);
@@ -370,7 +324,7 @@ TEST_F(RegistryTest, ZeroIsWrittenAsREG_SZWithDataLengthOne) {
 
 TEST_F(RegistryTest, WriteOpensForSettingOnly) {
     SetText(L"frx", L"1");
-    CallLog log;
+    RegCallLog log;
     RegWriteValue(Path(), L"frx", L"0");
     // The existence check opens for querying alone, the write itself for setting alone.
     const auto opens = log.Of(RegCall::OpenKey);
@@ -388,7 +342,7 @@ TEST_F(RegistryTest, ValueReadableButNotWritableKeepsItsText) {
     ::LocalFree(read_only);
     ASSERT_EQ(secured, ERROR_SUCCESS);
 
-    CallLog log;
+    RegCallLog log;
     EXPECT_EQ(Read(L"frx"), L"1");
     RegWriteValue(Path(), L"frx", L"0");
     EXPECT_EQ(Read(L"frx"), L"1");
@@ -450,7 +404,7 @@ TEST_F(RegistryTest, NameIsNeverCutShortAtAnEmbeddedNul) {
 
 class YieldTest : public RegistryTest {
 protected:
-    static constexpr UINT Probe = WM_APP + 7;
+    static constexpr UINT kProbe = WM_APP + 7;
 
     void SetUp() override {
         RegistryTest::SetUp();
@@ -463,19 +417,19 @@ protected:
         window_.reset(::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                         nullptr, wc.hInstance, nullptr));
         ASSERT_TRUE(window_);
-        dispatched_ = nullptr;
+        seen_dispatches = nullptr;
     }
 
     static LRESULT CALLBACK ProbeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-        if (msg == Probe && dispatched_ != nullptr) {
-            dispatched_->push_back(callsSoFar_ != nullptr ? callsSoFar_->calls.size() : 0U);
+        if (msg == kProbe && seen_dispatches != nullptr) {
+            seen_dispatches->push_back(log_so_far != nullptr ? log_so_far->calls.size() : 0U);
             return 0;
         }
         return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
 
-    static inline std::vector<std::size_t>* dispatched_ = nullptr;
-    static inline CallLog* callsSoFar_ = nullptr;
+    static inline std::vector<std::size_t>* seen_dispatches = nullptr;
+    static inline RegCallLog* log_so_far = nullptr;
     unique_hwnd window_;
 };
 
@@ -483,13 +437,13 @@ TEST_F(YieldTest, PendingEventsRunAfterTheKeyIsClosed) {
     // No window handler runs while the read holds an open key.
     SetText(L"frx", L"1");
     std::vector<std::size_t> dispatched;
-    CallLog log;
-    dispatched_ = &dispatched;
-    callsSoFar_ = &log;
-    ASSERT_TRUE(::PostMessageW(window_.get(), Probe, 0, 0));
+    RegCallLog log;
+    seen_dispatches = &dispatched;
+    log_so_far = &log;
+    ASSERT_TRUE(::PostMessageW(window_.get(), kProbe, 0, 0));
     EXPECT_EQ(Read(L"frx"), L"1");
-    dispatched_ = nullptr;
-    callsSoFar_ = nullptr;
+    seen_dispatches = nullptr;
+    log_so_far = nullptr;
     ASSERT_EQ(dispatched.size(), 1U);
     ASSERT_FALSE(log.calls.empty());
     EXPECT_EQ(dispatched[0], log.calls.size());
@@ -498,11 +452,11 @@ TEST_F(YieldTest, PendingEventsRunAfterTheKeyIsClosed) {
 
 TEST_F(YieldTest, QuitRequestSurvivesTheYield) {
     std::vector<std::size_t> dispatched;
-    dispatched_ = &dispatched;
-    ASSERT_TRUE(::PostMessageW(window_.get(), Probe, 0, 0));
+    seen_dispatches = &dispatched;
+    ASSERT_TRUE(::PostMessageW(window_.get(), kProbe, 0, 0));
     ::PostQuitMessage(1460);
     EXPECT_EQ(Read(L"frx"), std::nullopt);
-    dispatched_ = nullptr;
+    seen_dispatches = nullptr;
     EXPECT_EQ(dispatched.size(), 1U);
     MSG message{};
     ASSERT_TRUE(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
@@ -512,7 +466,7 @@ TEST_F(YieldTest, QuitRequestSurvivesTheYield) {
 // --- The typed routines on an open key ---------------------------------------------------------
 
 TEST_F(RegistryTest, TypedRoutinesRefuseAKeyThatDidNotOpen) {
-    CallLog log;
+    RegCallLog log;
     std::optional<std::wstring> value = L"kept";
     EXPECT_EQ(RegQueryTyped(nullptr, L"frx", value), ERROR_INVALID_HANDLE);
     EXPECT_EQ(value, L"kept");

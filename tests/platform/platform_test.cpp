@@ -209,19 +209,19 @@ TEST(PathSeparator, IsThePlatformsOwn) {
 
 TEST(FileLengthByName, AnswersFilesOnly) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "five", "12345");
-    WriteBytes(scratch.path() / "empty", "");
+    WriteBytes(scratch.Path() / "five", "12345");
+    WriteBytes(scratch.Path() / "empty", "");
     EXPECT_EQ(platform::FileLengthByName(scratch.File("five")), 5U);
     EXPECT_EQ(platform::FileLengthByName(scratch.File("empty")), 0U);
     EXPECT_EQ(platform::FileLengthByName(scratch.File("missing")), std::nullopt);
-    EXPECT_EQ(platform::FileLengthByName(scratch.path().u16string()), std::nullopt);
+    EXPECT_EQ(platform::FileLengthByName(scratch.Path().u16string()), std::nullopt);
     EXPECT_EQ(platform::FileLengthByName(u""), std::nullopt);
 }
 
 TEST(FileLengthByName, PathWithNulNamesNoFile) {
     // A path is never cut at U+0000: "five\0x" must not probe "five".
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "five", "12345");
+    WriteBytes(scratch.Path() / "five", "12345");
     std::u16string with_nul = scratch.File("five");
     with_nul += u'\0';
     with_nul += u"x";
@@ -251,7 +251,7 @@ TEST(NativePath, SurrogatePairBecomesUtf8) {
 TEST(InputFile, ReadsEveryByteThenEnds) {
     ScratchFolder scratch;
     const std::string bytes("a\r\n\0\xFF z", 7);
-    WriteBytes(scratch.path() / "f", bytes);
+    WriteBytes(scratch.Path() / "f", bytes);
     platform::InputFile file(scratch.File("f"));
     EXPECT_EQ(file.RegularFileLength(), 7U);
     EXPECT_EQ(ReadAll(file), bytes);
@@ -279,25 +279,25 @@ TEST(InputFile, DeviceHasNoRegularLength) {
 
 TEST(OutputFile, ReplacementAppearsOnlyOnCommit) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "t", "old content");
+    WriteBytes(scratch.Path() / "t", "old content");
     {
         auto file = platform::OutputFile::Replace(scratch.File("t"));
         file.Write("new", 3);
-        EXPECT_EQ(ReadBytes(scratch.path() / "t"), "old content");
+        EXPECT_EQ(ReadBytes(scratch.Path() / "t"), "old content");
         file.Commit();
     }
-    EXPECT_EQ(ReadBytes(scratch.path() / "t"), "new");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "t"), "new");
     EXPECT_EQ(scratch.Names(), std::vector<std::string>{"t"});
 }
 
 TEST(OutputFile, UncommittedReplacementLeavesNoTrace) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "t", "old content");
+    WriteBytes(scratch.Path() / "t", "old content");
     {
         auto file = platform::OutputFile::Replace(scratch.File("t"));
         file.Write("new", 3);
     }
-    EXPECT_EQ(ReadBytes(scratch.path() / "t"), "old content");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "t"), "old content");
     EXPECT_EQ(scratch.Names(), std::vector<std::string>{"t"});
 }
 
@@ -305,7 +305,7 @@ TEST(OutputFile, ReplaceCreatesMissingFile) {
     ScratchFolder scratch;
     auto file = platform::OutputFile::Replace(scratch.File("new"));
     file.Commit();
-    EXPECT_EQ(fs::file_size(scratch.path() / "new"), 0U);
+    EXPECT_EQ(fs::file_size(scratch.Path() / "new"), 0U);
     EXPECT_EQ(scratch.Names(), std::vector<std::string>{"new"});
 }
 
@@ -318,9 +318,9 @@ TEST(OutputFile, ReplaceInMissingFolderFails) {
 
 TEST(OutputFile, ReplaceRefusesAFolder) {
     ScratchFolder scratch;
-    fs::create_directory(scratch.path() / "d");
+    fs::create_directory(scratch.Path() / "d");
     EXPECT_THROW((void)platform::OutputFile::Replace(scratch.File("d")), std::system_error);
-    EXPECT_TRUE(fs::is_directory(scratch.path() / "d"));
+    EXPECT_TRUE(fs::is_directory(scratch.Path() / "d"));
 }
 
 TEST(OutputFile, AppendAddsAtTheEnd) {
@@ -330,13 +330,13 @@ TEST(OutputFile, AppendAddsAtTheEnd) {
         file.Write(piece, std::char_traits<char>::length(piece));
         file.Commit();
     }
-    EXPECT_EQ(ReadBytes(scratch.path() / "log"), "abcd");
+    EXPECT_EQ(ReadBytes(scratch.Path() / "log"), "abcd");
 }
 
 #ifndef _WIN32
 TEST(OutputFile, ReplacementKeepsPermissionBits) {
     ScratchFolder scratch;
-    const fs::path target = scratch.path() / "t";
+    const fs::path target = scratch.Path() / "t";
     WriteBytes(target, "old");
     fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     auto file = platform::OutputFile::Replace(target.u16string());
@@ -348,13 +348,13 @@ TEST(OutputFile, ReplacementKeepsPermissionBits) {
 
 TEST(OutputFile, ReplacementThroughSymlinkKeepsTheLink) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "real", "old");
-    fs::create_symlink("real", scratch.path() / "link");
+    WriteBytes(scratch.Path() / "real", "old");
+    fs::create_symlink("real", scratch.Path() / "link");
     auto file = platform::OutputFile::Replace(scratch.File("link"));
     file.Write("new", 3);
     file.Commit();
-    EXPECT_TRUE(fs::is_symlink(scratch.path() / "link"));
-    EXPECT_EQ(ReadBytes(scratch.path() / "real"), "new");
+    EXPECT_TRUE(fs::is_symlink(scratch.Path() / "link"));
+    EXPECT_EQ(ReadBytes(scratch.Path() / "real"), "new");
     EXPECT_EQ(scratch.Names(), (std::vector<std::string>{"link", "real"}));
 }
 
