@@ -126,7 +126,7 @@ std::optional<std::map<std::wstring, std::wstring>> RunThrough(const std::wstrin
         ADD_FAILURE() << "cannot start " << Narrow(program);
         return std::nullopt;
     }
-    const HWND window = e2e::WaitForWindowOf(process->id(), tamsrove::layout::kCaption);
+    const HWND window = e2e::WaitForWindowOf(process->Id(), tamsrove::layout::kCaption);
     const HWND ring = e2e::FindDescendant(window, L"Tamsrove.WorkRing");
     if (window == nullptr || ring == nullptr) {
         ADD_FAILURE() << "no window with a ring";
@@ -136,12 +136,12 @@ std::optional<std::map<std::wstring, std::wstring>> RunThrough(const std::wstrin
     ::SendMessageTimeoutW(ring, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT), SMTO_BLOCK,
                           5000, &answer);
     ::PostMessageW(window, WM_CLOSE, 0, 0);
-    const HWND box = e2e::WaitForMessageBoxOf(process->id());
+    const HWND box = e2e::WaitForMessageBoxOf(process->Id());
     if (box == nullptr) {
         ADD_FAILURE() << "no question";
         return std::nullopt;
     }
-    auto loaded = LoadedModules(process->id());
+    auto loaded = LoadedModules(process->Id());
     ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     if (!process->WaitForExit(5s) ||
         process->ExitCode() != std::optional<DWORD>(tamsrove::kExitTerminated)) {
