@@ -147,12 +147,12 @@ TEST_F(ProgramWindow, TheRingAlreadyTurnsWhenTheWindowFirstShows) {
 TEST_F(ProgramWindow, DpiMessagesWithAJunkPointerFromAnotherProgramChangeNothing) {
     RECT before{};
     ASSERT_TRUE(::GetWindowRect(window_, &before));
-    constexpr LPARAM kJunk = 0x14;
+    constexpr LPARAM junk = 0x14;
     for (const UINT message : {UINT{WM_DPICHANGED}, UINT{WM_GETDPISCALEDSIZE}}) {
         SCOPED_TRACE(message);
-        ::PostMessageW(window_, message, MAKEWPARAM(144, 144), kJunk);
+        ::PostMessageW(window_, message, MAKEWPARAM(144, 144), junk);
         DWORD_PTR answer = 0;
-        EXPECT_NE(::SendMessageTimeoutW(window_, message, MAKEWPARAM(144, 144), kJunk, SMTO_BLOCK,
+        EXPECT_NE(::SendMessageTimeoutW(window_, message, MAKEWPARAM(144, 144), junk, SMTO_BLOCK,
                                         5000, &answer),
                   0);
         // A message sent after the posted one returns once both are handled.

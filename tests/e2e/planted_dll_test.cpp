@@ -165,7 +165,7 @@ public:
         std::error_code ignored; // a file still held only leaves the folder in the temporary one
         fs::remove_all(path_, ignored);
     }
-    [[nodiscard]] const fs::path& path() const noexcept { return path_; }
+    [[nodiscard]] const fs::path& Path() const noexcept { return path_; }
 
     /// The names of the marker files in the folder.
     [[nodiscard]] Names Markers() const {
@@ -199,11 +199,11 @@ public:
             ADD_FAILURE() << "cannot write Wine's load order";
             return;
         }
-        constexpr std::wstring_view kOrder = L"native,builtin";
+        constexpr std::wstring_view order = L"native,builtin";
         for (const std::wstring& dll : dlls) {
             ::RegSetValueExW(overrides.get(), fs::path(dll).stem().c_str(), 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(kOrder.data()),
-                             static_cast<DWORD>((kOrder.size() + 1) * sizeof(wchar_t)));
+                             reinterpret_cast<const BYTE*>(order.data()),
+                             static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
         }
     }
     NativeFirst(const NativeFirst&) = delete;
@@ -243,15 +243,15 @@ TEST(PlantedDlls, NoneRunsInsideTheProgram) {
         << "loaded beyond KnownDLLs: " << Listed(planted);
 
     const FreshFolder folder;
-    const fs::path program = folder.path() / kCopyName;
+    const fs::path program = folder.Path() / kCopyName;
     fs::copy_file(e2e::ProgramPath(), program);
     const fs::path marker = e2e::ToWindowsPath(TAMSROVE_WIDEN(TAMSROVE_PLANTED_MARKER_PATH));
     for (const std::wstring& name : planted) {
-        fs::copy_file(marker, folder.path() / name);
+        fs::copy_file(marker, folder.Path() / name);
     }
     // The marker works: loaded by its full path (under a name Wine has no DLL of its own for),
     // it leaves its file.
-    const fs::path control = folder.path() / L"marker-check.dll";
+    const fs::path control = folder.Path() / L"marker-check.dll";
     fs::copy_file(marker, control);
     ASSERT_TRUE(tamsrove::unique_hmodule(::LoadLibraryW(control.c_str())));
     ASSERT_EQ(folder.Markers(), Names{control.filename().wstring() + kMarkerSuffix});

@@ -362,9 +362,9 @@ TEST(SavePosix, SaveKilledAtAnyMomentLeavesOldOrNewWhole) {
     cls_DBI stores[] = {store_test::StoreOf(second), store_test::StoreOf(first)};
     stores[1].DBIToFile(path.u16string(), 0);
     fs::create_hard_link(path, scratch.path() / "other"); // so that it is rewritten in place
-    constexpr int kKills = 50;
+    constexpr int kills = 50;
     int torn = 0;
-    for (int kill = 0; kill < kKills; ++kill) {
+    for (int kill = 0; kill < kills; ++kill) {
         int started[2] = {-1, -1};
         ASSERT_EQ(::pipe(started), 0);
         const pid_t child = ::fork();
@@ -389,7 +389,7 @@ TEST(SavePosix, SaveKilledAtAnyMomentLeavesOldOrNewWhole) {
         const Lines seen = store_test::LinesOf(reader);
         torn += (seen != first && seen != second) || !reader.ErrorCode().empty() ? 1 : 0;
     }
-    EXPECT_EQ(torn, 0) << "of " << kKills << " saves killed";
+    EXPECT_EQ(torn, 0) << "of " << kills << " saves killed";
     for (const std::string& name : scratch.Names()) {
         EXPECT_FALSE(name.ends_with("backup")) << name << " left after a load";
     }

@@ -79,7 +79,7 @@ std::wstring DaclOf(const fs::path& path) {
     return sddl;
 }
 
-constexpr auto npos = std::wstring::npos;
+constexpr auto kNpos = std::wstring::npos;
 
 // Gives the file a protected DACL from SDDL.
 bool SetDacl(const fs::path& path, const wchar_t* sddl) {
@@ -120,7 +120,7 @@ TEST(SaveWin32, TemporaryTakesTheTargetsAccessOrTheUsersAlone) {
             ASSERT_TRUE(SetDacl(target, L"D:P(A;;FA;;;OW)"));
         }
         // Wine shows a DACL that the file's permission bits allow: compare with what it shows.
-        const bool everyone_reads = c.target_exists && DaclOf(target).find(L";;;WD)") != npos;
+        const bool everyone_reads = c.target_exists && DaclOf(target).find(L";;;WD)") != kNpos;
         auto file = platform::OutputFile::Replace(target.u16string());
         file.Write("new", 3);
         int temporaries = 0;
@@ -129,7 +129,7 @@ TEST(SaveWin32, TemporaryTakesTheTargetsAccessOrTheUsersAlone) {
                 ++temporaries;
                 const std::wstring dacl = DaclOf(scratch.path() / name);
                 EXPECT_NE(dacl, L"");
-                EXPECT_EQ(dacl.find(L";;;WD)") != npos, everyone_reads) << dacl;
+                EXPECT_EQ(dacl.find(L";;;WD)") != kNpos, everyone_reads) << dacl;
             }
         }
         EXPECT_EQ(temporaries, 1);
