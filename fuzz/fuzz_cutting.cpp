@@ -1,6 +1,6 @@
 // Fuzzes the string cutting: LeftCutToChar, LeftCut and the forward-scan splitter, each against
 // a literal, obviously correct model written with 1-based positions and whole-string copies.
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 #include "classes/line_split.h"
 #include "fuzz_bytes.h"
 

@@ -2,7 +2,7 @@
 // packing and unpacking. Every step is run on cls_DBI and on a literal model (one slot per
 // line, lines shifted one at a time, strings cut and copied), and the two must agree on the
 // lines, the error text, the caller's variables and whether the step raised.
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 #include "fuzz_bytes.h"
 
 #include <cstddef>

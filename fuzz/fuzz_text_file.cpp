@@ -4,11 +4,11 @@
 // from Windows. The codec's narrowing is checked the same way, with the input read as UTF-16
 // units. Now and then the bytes go through a real file: FileToDBI must give the model's lines,
 // and DBIToFile followed by FileToDBI must give them back unchanged.
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 #include "classes/line_stream.h"
-#include "platform/ansi_codec.h"
+#include "base/ansi_codec.h"
 
-#include "../tests/platform/golden_1252.h"
+#include "../tests/classes/platform/golden_1252.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -10,7 +10,7 @@
 #include "forms/exit_codes.h"
 #include "forms/frm_Main.h"
 #include "forms/showing_mark.h"
-#include "platform/system_dll.h"
+#include "win32/system_dll.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "modules/mod_Reg.h"
-#include "platform/win32_handles.h"
+#include "base/win32_handles.h"
 
 namespace tamsrove::test {
 

@@ -4,9 +4,9 @@
 // reference at any size.
 //
 // Usage: binding_bench [runs]   (default 9)
-#include "classes/cls_DBI.h"
-#include "classes/win32_controls.h"
-#include "platform/win32_handles.h"
+#include "tamsrove/cls_DBI.h"
+#include "tamsrove/win32_controls.h"
+#include "base/win32_handles.h"
 
 #include <windows.h>
 

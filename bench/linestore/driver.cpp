@@ -7,7 +7,7 @@
 // Prints "op_ms=... added_peak_kib=... held_kib=..." for the timed operation alone (like the
 // floors, it keeps its result: freeing it is not part of the operation), then
 // "lines=N text_kib=T", T being the size of the lines' UTF-16 characters.
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 #include "proc_stats.h"
 
 #include <cstdio>

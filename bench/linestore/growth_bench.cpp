@@ -1,6 +1,6 @@
 // Growth of MetaStringToDBI with the number of lines: the cost per line should stay flat from
 // 1e4 to 1e5 lines (a cut that copied the rest of the text each time would grow linearly).
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 
 #include <benchmark/benchmark.h>
 

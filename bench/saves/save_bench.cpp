@@ -5,7 +5,7 @@
 //           fsync, rename, fsync of the folder
 // in place: the same on a file with a second hard link: temporary, backup of the old content
 //           (copied and fsynced), room reserved, rewrite, fsync, backup and temporary removed
-#include "platform/platform.h"
+#include "classes/platform/platform.h"
 
 #include <fcntl.h>
 #include <unistd.h>

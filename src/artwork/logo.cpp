@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/twips.h"
+#include "forms/twips.h"
 
 namespace tamsrove::artwork {
 namespace {

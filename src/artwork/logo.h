@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "artwork/raster.h"
-#include "platform/pixel_size.h"
+#include "forms/pixel_size.h"
 
 namespace tamsrove::artwork {
 

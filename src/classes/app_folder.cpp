@@ -1,8 +1,8 @@
 // With Trace, a file operation names its file relative to the program's own folder.
 #include "classes/app_folder.h"
 
-#include "classes/cls_DBI.h"
-#include "platform/platform.h"
+#include "tamsrove/cls_DBI.h"
+#include "classes/platform/platform.h"
 
 namespace tamsrove::dbi_files {
 

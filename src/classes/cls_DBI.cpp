@@ -3,7 +3,7 @@
 // Lines live in a std::vector whose size is always LastLineIndex + 1; its spare capacity makes
 // AddLineEnd amortised O(1). Every index is checked before anything changes, so a bad index
 // raises std::out_of_range and leaves the store as it was.
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 
 #include "classes/line_limit.h"
 #include "classes/line_split.h"

@@ -1,9 +1,9 @@
 // cls_DBI control binding: filling list, combo and text boxes with the lines and taking lines
 // back from list and text boxes. Nothing here traps a failure: a control's exception or a
 // failed allocation reaches the caller, and the items or lines added before it stay added.
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 
-#include "classes/dbi_controls.h"
+#include "tamsrove/dbi_controls.h"
 #include "classes/line_split.h"
 
 #include <cstddef>

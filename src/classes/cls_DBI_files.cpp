@@ -4,10 +4,10 @@
 // converted. Replacing writes go through a temporary file that is renamed over the target, so
 // a failure never leaves a half-written file. Everything the system is asked goes through the
 // platform seam; this file is the same on every platform.
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 
 #include "classes/file_blocks.h"
-#include "platform/platform.h"
+#include "classes/platform/platform.h"
 
 #include <cstdint>
 #include <limits>

@@ -3,7 +3,7 @@
 #include "classes/file_blocks.h"
 
 #include "classes/line_stream.h"
-#include "platform/utf16.h"
+#include "base/utf16.h"
 
 #include <algorithm>
 #include <array>

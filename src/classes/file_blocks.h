@@ -2,8 +2,8 @@
 // convert text to the ANSI code page through one reused buffer.
 #pragma once
 
-#include "platform/ansi_codec.h"
-#include "platform/platform.h"
+#include "base/ansi_codec.h"
+#include "classes/platform/platform.h"
 
 #include <algorithm>
 #include <cstddef>

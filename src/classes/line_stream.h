@@ -8,7 +8,7 @@
 // filled completely, only the last one may be short.
 #pragma once
 
-#include "platform/ansi_codec.h"
+#include "base/ansi_codec.h"
 
 #include <cstddef>
 #include <string>

@@ -1,4 +1,4 @@
-#include "classes/win32_controls.h"
+#include "tamsrove/win32_controls.h"
 
 #include <algorithm>
 #include <cstddef>

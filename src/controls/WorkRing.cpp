@@ -7,7 +7,7 @@
 
 #include "controls/pixel_bitmap.h"
 #include "controls/ring_accessible.h"
-#include "platform/twips.h"
+#include "forms/twips.h"
 
 namespace tamsrove {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "controls/ring_artwork.h"
 #include "controls/ring_box.h"
-#include "platform/win32_handles.h"
-#include "platform/window_base.h"
+#include "base/win32_handles.h"
+#include "win32/window_base.h"
 
 namespace tamsrove {
 

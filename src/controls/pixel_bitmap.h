@@ -3,7 +3,7 @@
 #pragma once
 
 #include "artwork/raster.h"
-#include "platform/win32_handles.h"
+#include "base/win32_handles.h"
 
 namespace tamsrove {
 

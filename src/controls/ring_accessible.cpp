@@ -6,7 +6,7 @@
 #include <atomic>
 #include <new>
 
-#include "platform/system_dll.h"
+#include "win32/system_dll.h"
 
 // Interface ids come from __uuidof, never from the IID_ constants: MinGW's liboleacc.a offers
 // IID_IAccessible as an import stub, and a program linked against it passes the stub's code

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "artwork/raster.h"
-#include "platform/pixel_size.h"
+#include "forms/pixel_size.h"
 
 #include <cstdint>
 

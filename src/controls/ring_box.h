@@ -8,9 +8,9 @@
 
 #include <windows.h>
 
-#include "platform/win32_handles.h"
-#include "platform/win32_scopes.h"
-#include "platform/window_base.h"
+#include "base/win32_handles.h"
+#include "win32/win32_scopes.h"
+#include "win32/window_base.h"
 
 namespace tamsrove {
 

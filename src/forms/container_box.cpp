@@ -1,7 +1,7 @@
 #include "forms/container_box.h"
 
-#include "platform/win32_handles.h"
-#include "platform/win32_scopes.h"
+#include "base/win32_handles.h"
+#include "win32/win32_scopes.h"
 
 namespace tamsrove {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "platform/window_base.h"
+#include "win32/window_base.h"
 
 namespace tamsrove {
 

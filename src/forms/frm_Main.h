@@ -14,9 +14,9 @@
 #include "forms/completion_watch.h"
 #include "forms/container_box.h"
 #include "forms/layout.h"
-#include "platform/twips.h"
-#include "platform/win32_handles.h"
-#include "platform/window_base.h"
+#include "forms/twips.h"
+#include "base/win32_handles.h"
+#include "win32/window_base.h"
 
 namespace tamsrove {
 

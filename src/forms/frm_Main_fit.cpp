@@ -8,7 +8,7 @@
 
 #include "forms/frm_Main.h"
 #include "forms/label_fit.h"
-#include "platform/win32_scopes.h"
+#include "win32/win32_scopes.h"
 
 namespace tamsrove {
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/pixel_size.h"
-#include "platform/twips.h"
+#include "forms/pixel_size.h"
+#include "forms/twips.h"
 
 namespace tamsrove::layout {
 

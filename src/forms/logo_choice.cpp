@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "artwork/logo.h"
-#include "platform/twips.h"
+#include "forms/twips.h"
 
 namespace tamsrove::logo_choice {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/pixel_size.h"
+#include "forms/pixel_size.h"
 
 namespace tamsrove::logo_choice {
 

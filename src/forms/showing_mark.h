@@ -1,7 +1,7 @@
 // One window at a time: the mark a showing window holds for as long as its process lives.
 #pragma once
 
-#include "platform/win32_handles.h"
+#include "base/win32_handles.h"
 
 namespace tamsrove {
 

@@ -1,8 +1,8 @@
 #include "modules/mod_Reg.h"
 
-#include "platform/platform.h"
-#include "platform/win32_handles.h"
-#include "platform/win32_text.h"
+#include "base/code_page.h"
+#include "base/win32_handles.h"
+#include "base/win32_text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 // The line store's control binding with the in-memory list, combo and text boxes: the cases
 // every control shares (control_binding_cases.h), a list past 32767 items, and failures that
 // leave earlier work in place; then the in-memory controls themselves.
-#include "classes/cls_DBI.h"
-#include "classes/memory_controls.h"
+#include "tamsrove/cls_DBI.h"
+#include "tamsrove/memory_controls.h"
 #include "control_binding_cases.h"
 #include "store_test_support.h"
 

@@ -1,6 +1,6 @@
 // The line store's own operations: reading, writing, adding, inserting and removing lines,
 // its error text, and what copies and moves leave behind.
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 #include "store_test_support.h"
 
 #include <gtest/gtest.h>

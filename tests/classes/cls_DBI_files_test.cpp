@@ -1,14 +1,14 @@
 // The line store's file operations, natively and under Wine: text-file load and save, whole-file
 // byte transfer, file probes and the application-folder resolution (Trace).
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 #include "classes/app_folder.h"
 #include "classes/line_limit.h"
 #include "classes/line_stream.h"
-#include "platform/ansi_codec.h"
-#include "platform/platform.h"
+#include "base/ansi_codec.h"
+#include "classes/platform/platform.h"
 
-#include "../platform/golden_1252.h"
-#include "../platform/scratch_folder.h"
+#include "platform/golden_1252.h"
+#include "platform/scratch_folder.h"
 #include "store_test_support.h"
 
 #include <gtest/gtest.h>

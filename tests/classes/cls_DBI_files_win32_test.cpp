@@ -1,10 +1,10 @@
 // The line store's file operations where Windows differs: share modes of other handles,
 // file attributes, names Windows refuses, devices, and the system's own answers.
-#include "classes/cls_DBI.h"
-#include "platform/platform.h"
-#include "platform/win32_handles.h"
+#include "tamsrove/cls_DBI.h"
+#include "classes/platform/platform.h"
+#include "base/win32_handles.h"
 
-#include "../platform/scratch_folder.h"
+#include "platform/scratch_folder.h"
 
 #include <windows.h>
 

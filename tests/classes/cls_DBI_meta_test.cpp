@@ -1,6 +1,6 @@
 // Packing the store into a meta-string, unpacking it, and cutting strings at a delimiter or a
 // count; also the forward-scan splitter under them.
-#include "classes/cls_DBI.h"
+#include "tamsrove/cls_DBI.h"
 #include "classes/line_split.h"
 #include "store_test_support.h"
 

@@ -1,8 +1,8 @@
 // The line store's control binding, the cases every kind of control shares: what each method
 // adds where, the empty store's special cases, cutting at delimiters, round trips and
 // characters outside the ANSI code page. Each test program instantiates the suite for its
-// controls with a kit (the in-memory controls in portable_tests, the real Win32 controls in
-// win32_tests); include this header in one file of a program only.
+// controls with a kit (the in-memory controls in linestore_tests, the real Win32 controls in
+// linestore_win32_tests); include this header in one file of a program only.
 //
 // A kit makes controls that hold given items or text and reads them back by its own means:
 //   List(items, order) and Combo(items, edit_text, order) and TextBox(text) make a control and
@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "classes/cls_DBI.h"
-#include "classes/memory_controls.h"
+#include "tamsrove/cls_DBI.h"
+#include "tamsrove/memory_controls.h"
 #include "store_test_support.h"
 
 namespace store_test {

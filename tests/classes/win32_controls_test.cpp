@@ -2,10 +2,10 @@
 // cases every control shares (control_binding_cases.h), then what only real controls show:
 // lists past 32767 items, texts past the edit control's default limit, NUL characters, a combo
 // box without an edit field, owner-drawn lists and handles that are no window.
-#include "classes/cls_DBI.h"
-#include "classes/win32_controls.h"
+#include "tamsrove/cls_DBI.h"
+#include "tamsrove/win32_controls.h"
 #include "control_binding_cases.h"
-#include "platform/win32_handles.h"
+#include "base/win32_handles.h"
 #include "store_test_support.h"
 #include "win32_test_support.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/win32_handles.h"
+#include "base/win32_handles.h"
 #include "resource.h"
 
 namespace tamsrove {

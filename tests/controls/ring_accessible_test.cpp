@@ -12,7 +12,7 @@
 #include <string>
 
 #include "forms/com_apartment.h"
-#include "platform/win32_handles.h"
+#include "base/win32_handles.h"
 #include "accessible_test_support.h"
 #include "win32_test_support.h"
 

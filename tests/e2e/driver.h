@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "../win32_test_support.h"
-#include "platform/win32_handles.h"
+#include "base/win32_handles.h"
 
 /// L"text" from a narrow string literal that a macro (a path from the build) stands for.
 #define TAMSROVE_WIDEN2(text) L##text

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/win32_handles.h"
+#include "base/win32_handles.h"
 
 namespace tamsrove::test {
 

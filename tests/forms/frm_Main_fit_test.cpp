@@ -12,7 +12,7 @@
 
 #include "forms/frm_Main.h"
 #include "forms/layout.h"
-#include "platform/win32_scopes.h"
+#include "win32/win32_scopes.h"
 #include "form_test_support.h"
 #include "win32_test_support.h"
 

@@ -1,6 +1,6 @@
 // The one window base under the program's windows: registration, the object's HWND from
 // WM_NCCREATE to WM_NCDESTROY, and windows that cannot reach an object.
-#include "platform/window_base.h"
+#include "win32/window_base.h"
 
 #include <gtest/gtest.h>
 

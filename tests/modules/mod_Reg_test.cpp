@@ -2,7 +2,7 @@
 // HKCU\Software\TamsroveTest, made and removed with the wide registry API.
 #include "modules/mod_Reg.h"
 
-#include "platform/win32_handles.h"
+#include "base/win32_handles.h"
 #include "win32_test_support.h"
 
 #include <gtest/gtest.h>

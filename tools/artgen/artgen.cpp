@@ -4,7 +4,7 @@
 
 #include "artwork/logo.h"
 #include "encode.h"
-#include "platform/twips.h"
+#include "forms/twips.h"
 
 namespace tamsrove::artgen {
 namespace {
