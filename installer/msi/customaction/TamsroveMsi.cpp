@@ -30,7 +30,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/win32_handles.h"
+#include "base/win32_handles.h"
 
 #define TAMSROVE_MSI_EXPORT extern "C" __declspec(dllexport)
 
