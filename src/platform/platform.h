@@ -1,6 +1,6 @@
 // The platform seam: everything the line store needs from the operating system, with one
-// implementation for Win32 (platform_win.cpp, win32_save.cpp, win32_text.cpp) and one for POSIX
-// (platform_posix.cpp, posix_save.cpp, posix_text.cpp); platform_common.cpp and
+// implementation for Win32 (platform_win.cpp, win32_save.cpp) and one for POSIX
+// (platform_posix.cpp, posix_save.cpp and the path conversions); platform_common.cpp and
 // platform_save.cpp hold what both share.
 //
 // Paths are UTF-16 and never pass through the ANSI code page: Windows hands them to the wide
