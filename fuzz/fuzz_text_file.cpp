@@ -1,9 +1,9 @@
-// Fuzzes how text files are cut into lines: the input is a file's bytes. The store's splitting
-// (memchr scan, exact line count, SIMD widening, blocks of any size) must agree with a naive
-// model that walks the bytes one at a time and converts each byte through the golden 1252 table
-// recorded from Windows. The codec's narrowing is checked the same way, with the input read as
-// UTF-16 units. Now and then the bytes go through a real file: FileToDBI must give the model's
-// lines, and DBIToFile followed by FileToDBI must give them back unchanged.
+// Fuzzes loading text files: the input is a file's bytes. The store's splitting (memchr
+// scan, exact line count, SIMD widening, blocks of any size) must agree with a naive model that
+// walks the bytes one at a time and converts each byte through the golden 1252 table recorded
+// from Windows. The codec's narrowing is checked the same way, with the input read as UTF-16
+// units. Now and then the bytes go through a real file: FileToDBI must give the model's lines,
+// and DBIToFile followed by FileToDBI must give them back unchanged.
 #include "classes/cls_DBI.h"
 #include "classes/line_stream.h"
 #include "platform/ansi_codec.h"

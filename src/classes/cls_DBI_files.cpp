@@ -2,9 +2,9 @@
 //
 // Loads are all or nothing: the store changes only after the whole file has been read and
 // converted. Replacing writes go through OutputFile::Replace (platform.h): a temporary file
-// renamed over the target, or a rewrite in place guarded by a backup, so that neither a failure
-// nor a crash loses the old file or leaves a half-written one. Everything the system is asked
-// goes through the platform seam; this file is the same on every platform.
+// renamed over the target or a rewrite in place guarded by a backup, so that neither a failure
+// nor a crash loses the old file or leaves a half-written one. All system calls go through the
+// platform seam; this file is the same on every platform.
 #include "classes/cls_DBI.h"
 
 #include "classes/file_blocks.h"

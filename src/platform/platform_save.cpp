@@ -1,12 +1,6 @@
 // The replacing save, the same on every platform: the temporary file, the choice between the
 // atomic rename and the rewrite in place, the backup that makes the rewrite safe (even against
-// a crash), and the removal of files left behind by crashed saves.
-//
-// A save's work files are its temporary file and its backup. They lie beside the target (or in
-// the user's temporary folder) and are named after it and the saving process:
-// ".NAME.tamsrove-PID-N.tmp" and ".NAME.tamsrove-PID-N.bak", the backup published as
-// ".NAME.tamsrove-backup" (in the user's temporary folder, named after the target's identity
-// instead of NAME).
+// a crash), and the removal of what crashed saves left behind.
 #include "platform_internal.h"
 
 #include <algorithm>
@@ -21,6 +15,12 @@ namespace {
 // The test seam's one switch; product code never sets it.
 std::atomic<detail::SaveStep> g_fault{// NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
                                       detail::SaveStep::None};
+
+// A save's work files are its temporary file and its backup. They lie beside the target (or in
+// the user's temporary folder) and are named after it and the saving process:
+// ".NAME.tamsrove-PID-N.tmp" and ".NAME.tamsrove-PID-N.bak", the backup published as
+// ".NAME.tamsrove-backup" (in the user's temporary folder, named after the target's identity
+// instead of NAME).
 
 // Names tried for a new temporary or backup before giving up.
 constexpr int kNameAttempts = 100;
