@@ -326,10 +326,8 @@ TEST_F(WorkRingControl, WindowAndObjectGoInEitherOrderAndTakeTheBitmaps) {
             EXPECT_EQ(ring->Window(), nullptr);
             ring->ani_start();
             ::Sleep(2 * WorkRing::kAnimatorIntervalMs);
-            MSG tick{};
-            EXPECT_EQ(::PeekMessageW(&tick, reinterpret_cast<HWND>(-1) /* thread messages */,
-                                     WM_TIMER, WM_TIMER, PM_REMOVE),
-                      FALSE);
+            MSG tick{}; // no other window of this test runs a timer
+            EXPECT_EQ(::PeekMessageW(&tick, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE), FALSE);
         }
         ring.reset();
         EXPECT_EQ(::IsWindow(window), FALSE);
