@@ -218,10 +218,10 @@ void frm_Main::OnUnloaderTick() {
     // The watch counts, reads, clears and ends; this window only supplies the registry calls
     // and the end it uses (CompletionWatchActions). The read lets window events run, so a
     // "Terminate" click or a close request may open the question inside a tick; OK then ends
-    // the program before the tick goes on. While a question opened
-    // that way is open, the watch's re-entry guard lets no further tick run until it closes.
-    // A question opened between ticks does not block them: its modal loop dispatches ticks,
-    // and a set flag or the last tick ends the program, the question with it.
+    // the program before the tick goes on. While a question opened that way is open, the
+    // watch's re-entry guard lets no further tick run until it closes. A question opened
+    // between ticks does not block them: its modal loop dispatches ticks, and a set flag or the
+    // last tick ends the program, the question with it.
     watch_.Tick();
 }
 

@@ -36,7 +36,7 @@ public:
     static constexpr const wchar_t* kPictureBoxClassName = ContainerBox::kPictureBoxClassName;
     /// Timer id of tmr_Unloader on the top-level window.
     static constexpr UINT_PTR kUnloaderTimerId = 1;
-    /// tmr_Unloader's interval.
+    /// tmr_Unloader's interval: the completion watch runs once a tick.
     static constexpr UINT kUnloaderIntervalMs = 1000;
 
     /// How the termination question is asked and how a confirmed termination ends the program.
