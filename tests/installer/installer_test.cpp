@@ -50,15 +50,9 @@ constexpr Kit kKits[] = {
     {L"cmd", L"", true, L"Tamsrove-*.code", L"", 2500ms},
 };
 
-std::wstring Environment(const wchar_t* name) {
-    wchar_t value[1024] = {};
-    const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
-    return length < 1024 ? std::wstring(value, length) : std::wstring();
-}
-
 /// The kit that the ctest entry names, or nothing.
 const Kit* KitUnderTest() {
-    const std::wstring name = Environment(L"TAMSROVE_KIT");
+    const std::wstring name = test::EnvironmentText(L"TAMSROVE_KIT");
     for (const Kit& kit : kKits) {
         if (kit.name == name) {
             return &kit;
@@ -68,7 +62,7 @@ const Kit* KitUnderTest() {
 }
 
 std::wstring InstallerPath() {
-    return e2e::ToWindowsPath(Environment(L"TAMSROVE_INSTALLER"));
+    return e2e::ToWindowsPath(test::EnvironmentText(L"TAMSROVE_INSTALLER"));
 }
 
 bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b) {

@@ -21,7 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace e2e = tamsrove::e2e;
-namespace test = tamsrove::test;
 
 /// Far longer than an install takes here; a kit that never lets go fails instead of hanging.
 constexpr auto kInstallEnds = 60s;
@@ -149,7 +148,7 @@ protected:
         return code;
     }
 
-    test::FlagKeyScope flag_key_;
+    tamsrove::test::FlagKeyScope flag_key_;
     std::set<HWND> windows_; ///< every progress window seen during the install
     Clock::time_point shown_at_;
     Clock::time_point last_seen_at_;
@@ -175,7 +174,7 @@ TEST_P(ExamplePackage, ShowsTheWindowWhileItWorksAndEndsItWithTheInstall) {
         EXPECT_LE(last_seen_at_ - shown_at_, kWindowLivesAtMost)
             << "the window did not end with the work";
     }
-    const std::optional<test::StoredFlag> stored = test::ReadFlag();
+    const std::optional<tamsrove::test::StoredFlag> stored = tamsrove::test::ReadFlag();
     ASSERT_TRUE(stored.has_value()) << "the flag is missing";
     EXPECT_EQ(std::wstring(stored->Text().c_str()), L"0");
 }
