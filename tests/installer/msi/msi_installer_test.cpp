@@ -99,14 +99,7 @@ protected:
 
     void TearDown() override {
         // Whatever failed, leave no window running for the next test.
-        for (const DWORD process_id : e2e::ProcessesNamed(L"Tamsrove.exe")) {
-            const tamsrove::unique_handle process(
-                ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id));
-            if (process) {
-                ::TerminateProcess(process.get(), 1);
-                ::WaitForSingleObject(process.get(), 5000);
-            }
-        }
+        e2e::EndProcessesNamed(L"Tamsrove.exe");
         if (installed_) {
             EXPECT_EQ(Msiexec(L"/x \"" + PackagePath(GetParam()) + L".msi\" /qn"),
                       std::optional<DWORD>(0))
@@ -125,22 +118,13 @@ protected:
         if (!msiexec) {
             return std::nullopt;
         }
-        const auto deadline = Clock::now() + kInstallEnds;
-        while (msiexec->Running() && Clock::now() < deadline) {
-            bool showing = false;
-            for (const HWND window : e2e::TopLevelWindows(0)) {
-                if (e2e::CaptionOf(window) == tamsrove::layout::kCaption) {
-                    showing = true;
-                    if (windows_.insert(window).second && windows_.size() == 1) {
-                        shown_at_ = Clock::now();
-                    }
-                }
-            }
-            if (showing) {
+        e2e::WatchWindowsWhileRunning(
+            *msiexec, tamsrove::layout::kCaption, kInstallEnds, [&](HWND window) {
                 last_seen_at_ = Clock::now();
-            }
-            ::Sleep(10);
-        }
+                if (windows_.insert(window).second && windows_.size() == 1) {
+                    shown_at_ = last_seen_at_;
+                }
+            });
         EXPECT_FALSE(msiexec->Running()) << "msiexec still runs";
         running_after_ = RunningPrograms();
         const std::optional<DWORD> code = msiexec->ExitCode();
