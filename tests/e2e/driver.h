@@ -64,6 +64,14 @@ private:
     DWORD id_ = 0;
 };
 
+using Clock = std::chrono::steady_clock;
+
+/// The seconds from one moment to another (to now when not given), for messages and properties.
+[[nodiscard]] inline double SecondsFrom(Clock::time_point from,
+                                        Clock::time_point to = Clock::now()) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
 /// Polls the condition every 10 ms until it holds or the timeout passes; returns the last result.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 

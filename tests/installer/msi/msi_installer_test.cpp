@@ -19,8 +19,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 namespace e2e = tamsrove::e2e;
+using e2e::Clock;
 
 /// Far longer than an install takes here; a kit that never lets go fails instead of hanging.
 constexpr auto kInstallEnds = 60s;
@@ -152,9 +152,8 @@ TEST_P(ExamplePackage, ShowsTheWindowWhileItWorksAndEndsItWithTheInstall) {
     EXPECT_EQ(windows_.size(), 1U) << "the window did not show (once)";
     EXPECT_EQ(running_after_, 0U) << "the window outlived msiexec";
     if (!windows_.empty()) {
-        RecordProperty(
-            "window_seconds",
-            std::to_string(std::chrono::duration<double>(last_seen_at_ - shown_at_).count()));
+        RecordProperty("window_seconds",
+                       std::to_string(e2e::SecondsFrom(shown_at_, last_seen_at_)));
         EXPECT_LE(last_seen_at_ - shown_at_, kWindowLivesAtMost)
             << "the window did not end with the work";
     }
