@@ -13,6 +13,7 @@
 #include <cwchar>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "modules/mod_Reg.h"
@@ -34,14 +35,31 @@ public:
 inline ::testing::Environment* const kDpiAwareEnvironment =
     ::testing::AddGlobalTestEnvironment(new DpiAwareEnvironment);
 
-/// The DPI promised by TAMSROVE_TEST_DPI (set by ctest for prefixes at another DPI); 0 if unset.
+/// An environment variable's text; empty when it is unset or longer than 1,023 characters.
+inline std::wstring EnvironmentText(const wchar_t* name) {
+    wchar_t value[1024] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
+    return length < 1024 ? std::wstring(value, length) : std::wstring();
+}
+
+/// The number a test prefix promises in an environment variable (set by ctest for prefixes at
+/// another DPI or message font); 0 if unset.
+inline int32_t PromisedByPrefix(const wchar_t* variable) {
+    return static_cast<int32_t>(std::wcstol(EnvironmentText(variable).c_str(), nullptr, 10));
+}
+
+/// The DPI promised by TAMSROVE_TEST_DPI; 0 if unset.
 inline int32_t PromisedTestDpi() {
-    wchar_t value[16] = {};
-    const DWORD length = ::GetEnvironmentVariableW(L"TAMSROVE_TEST_DPI", value, 16);
-    if (length == 0 || length >= 16) {
-        return 0;
+    return PromisedByPrefix(L"TAMSROVE_TEST_DPI");
+}
+
+/// An ASCII rendering of a text for test messages, '?' for every other character.
+inline std::string Narrow(std::wstring_view text) {
+    std::string result;
+    for (const wchar_t c : text) {
+        result.push_back(c < 128 ? static_cast<char>(c) : '?');
     }
-    return static_cast<int32_t>(std::wcstol(value, nullptr, 10));
+    return result;
 }
 
 /// Converts twips to pixels at a DPI the way the product does.
@@ -79,24 +97,6 @@ inline void PumpFor(std::chrono::milliseconds period) {
     PumpUntil([] { return false; }, period);
 }
 
-// The former names of the helpers above, for the window tests that other changes are editing
-// now (tests/forms/frm_Main_test.cpp and form_test_support.h); they go once those call the new
-// names.
-// NOLINTBEGIN(readability-identifier-naming)
-inline int32_t promised_test_dpi() {
-    return PromisedTestDpi();
-}
-inline void pump_messages() {
-    PumpMessages();
-}
-inline bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    return PumpUntil(done, limit);
-}
-inline void pump_for(std::chrono::milliseconds period) {
-    PumpFor(period);
-}
-// NOLINTEND(readability-identifier-naming)
-
 /// Registers a test window class once per process; false when it is neither registered nor
 /// registrable.
 inline bool EnsureTestClass(const wchar_t* class_name, WNDPROC procedure,
@@ -132,9 +132,7 @@ inline unique_hwnd MakeHostWindow(int width, int height) {
     return host;
 }
 
-// The window helpers the whole-program driver shares. They sit in a namespace of their own
-// while tests/forms/form_test_support.h still has a TextOf of its own in tamsrove::test (another
-// change is editing that file); once it uses this one, they can move up into tamsrove::test.
+// The window helpers every test shares, the whole-program driver's among them (e2e/driver.h).
 namespace win32 {
 
 /// The window's class name.
@@ -175,9 +173,15 @@ struct Capture {
     }
 };
 
-/// Reads back what a window's client area shows now, its children included, from the
-/// window's own drawing surface (not the screen, so other windows on top do not matter).
-inline Capture CaptureClient(HWND window) {
+/// How CaptureClient gets the pixels.
+enum class CaptureBy {
+    Copy,  ///< copied from the window's own drawing surface, as shown now
+    Print, ///< drawn anew by the window into the bitmap (PrintWindow, client area only)
+};
+
+/// Reads back what a window's client area shows, its children included, from the window itself
+/// (not the screen, so other windows on top do not matter).
+inline Capture CaptureClient(HWND window, CaptureBy by = CaptureBy::Copy) {
     Capture out;
     RECT client{};
     if (::GetClientRect(window, &client) == FALSE || client.right <= 0 || client.bottom <= 0) {
@@ -197,11 +201,19 @@ inline Capture CaptureClient(HWND window) {
         return out;
     }
     const HGDIOBJ previous = ::SelectObject(memory.get(), dib.get());
-    if (const HDC source = ::GetDC(window); source != nullptr) {
-        ::BitBlt(memory.get(), 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
+    bool drawn = false;
+    if (by == CaptureBy::Print) {
+        drawn = ::PrintWindow(window, memory.get(), PW_CLIENTONLY) != FALSE;
+    } else if (const HDC source = ::GetDC(window); source != nullptr) {
+        drawn = ::BitBlt(memory.get(), 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY) !=
+                FALSE;
         ::ReleaseDC(window, source);
     }
     ::GdiFlush();
+    ::SelectObject(memory.get(), previous);
+    if (!drawn) {
+        return out;
+    }
     out.width = client.right;
     out.height = client.bottom;
     const auto* first = static_cast<const uint32_t*>(bits);
@@ -209,7 +221,6 @@ inline Capture CaptureClient(HWND window) {
     for (uint32_t& v : out.pixels) {
         v &= 0x00FFFFFFU;
     }
-    ::SelectObject(memory.get(), previous);
     return out;
 }
 

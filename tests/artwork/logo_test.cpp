@@ -5,27 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "byte_test_support.h"
+
 namespace tamsrove::artwork {
 namespace {
 
-std::vector<uint8_t> ReadReference() {
-    std::ifstream in(TAMSROVE_LOGO_REFERENCE, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-uint32_t U32(const std::vector<uint8_t>& b, std::size_t at) {
-    return b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16) | (uint32_t{b.at(at + 3)} << 24);
-}
+using test::U32;
 
 TEST(Logo, At96DpiItIsByteForByteTheCommittedLogo) {
-    const std::vector<uint8_t> bmp = ReadReference();
+    const std::vector<uint8_t> bmp = test::ReadFileBytes(TAMSROVE_LOGO_REFERENCE);
     ASSERT_GE(bmp.size(), 54U) << TAMSROVE_LOGO_REFERENCE << " is missing";
     const Image logo = DrawLogo(96);
     ASSERT_EQ(U32(bmp, 18), static_cast<uint32_t>(logo.width));

@@ -12,15 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "byte_test_support.h"
+
 namespace tamsrove::artgen {
 namespace {
 
-uint32_t U16(const std::vector<uint8_t>& b, size_t at) {
-    return b.at(at) | (b.at(at + 1) << 8);
-}
-uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
-    return U16(b, at) | (U16(b, at + 2) << 16);
-}
+using test::U16;
+using test::U32;
 
 Image Solid(int32_t width, int32_t height, Rgba8 colour) {
     return {width, height, std::vector<Rgba8>(static_cast<size_t>(width) * height, colour)};
@@ -30,7 +28,7 @@ Image Solid(int32_t width, int32_t height, Rgba8 colour) {
 
 TEST(ArtgenPalette, FewColoursKeepTheirExactValues) {
     const Image image{2, 2, {{10, 20, 30, 255}, {200, 100, 0, 255}, {10, 20, 30, 255}, {}}};
-    const PaletteImage p = to_palette_image(image);
+    const PaletteImage p = ToPaletteImage(image);
     ASSERT_EQ(p.palette.size(), 256U);
     EXPECT_EQ(p.palette[0], (Rgba8{0, 0, 0, 255}));
     const std::vector<bool> transparent{false, false, false, true};
@@ -56,7 +54,7 @@ TEST(ArtgenPalette, OpacityThresholdAndWhiteBackground) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE("alpha " + std::to_string(row.in.a));
-        const PaletteImage p = to_palette_image(Solid(1, 1, row.in));
+        const PaletteImage p = ToPaletteImage(Solid(1, 1, row.in));
         EXPECT_EQ(p.transparent[0], row.transparent);
         EXPECT_EQ(p.palette[p.indices[0]], row.shown);
     }
@@ -70,7 +68,7 @@ TEST(ArtgenPalette, ManyColoursShareAtMost255EntriesAndStayClose) {
                                     static_cast<uint8_t>(255 - x * 2), 255});
         }
     }
-    const PaletteImage p = to_palette_image(image);
+    const PaletteImage p = ToPaletteImage(image);
     std::set<uint8_t> used(p.indices.begin(), p.indices.end());
     EXPECT_EQ(used.count(0), 0U); // entry 0 is kept for transparency
     EXPECT_GT(used.size(), 200U);
@@ -90,7 +88,7 @@ TEST(ArtgenEncode, BmpRowsRunFromTheBottomInBlueGreenRedWithPadding) {
     // 2 x 2: top row red, blue; bottom row green, white. Rows are 6 bytes plus 2 of padding.
     const Image image{
         2, 2, {{255, 0, 0, 255}, {0, 0, 255, 255}, {0, 255, 0, 255}, {255, 255, 255, 255}}};
-    const std::vector<uint8_t> bmp = encode_bmp24(image);
+    const std::vector<uint8_t> bmp = EncodeBmp24(image);
     ASSERT_EQ(bmp.size(), 54U + 16U);
     EXPECT_EQ(U32(bmp, 2), bmp.size());
     EXPECT_EQ(U32(bmp, 34), 16U); // image size
@@ -103,7 +101,7 @@ TEST(ArtgenEncode, BmpRowsRunFromTheBottomInBlueGreenRedWithPadding) {
 TEST(ArtgenEncode, IconMaskMarksTransparentPixels) {
     // 3 x 1, 32 bits: the middle pixel is fully transparent.
     const Image image{3, 1, {{1, 2, 3, 255}, {0, 0, 0, 0}, {4, 5, 6, 40}}};
-    const std::vector<uint8_t> ico = encode_ico({{image, 32}});
+    const std::vector<uint8_t> ico = EncodeIco({{image, 32}});
     ASSERT_EQ(U16(ico, 4), 1U);
     const uint32_t offset = U32(ico, 18);
     ASSERT_EQ(U32(ico, 6 + 8), 40U + 12U + 4U); // header, one colour row, one mask row
@@ -115,7 +113,7 @@ TEST(ArtgenEncode, IconMaskMarksTransparentPixels) {
 
 TEST(ArtgenEncode, EightBitIconImageCarriesItsPalette) {
     const Image image = Solid(4, 4, {10, 20, 30, 255});
-    const std::vector<uint8_t> ico = encode_ico({{image, 8}});
+    const std::vector<uint8_t> ico = EncodeIco({{image, 8}});
     const uint32_t offset = U32(ico, 18);
     EXPECT_EQ(U16(ico, offset + 14), 8U);
     EXPECT_EQ(U32(ico, offset + 32), 256U); // colours used
@@ -128,13 +126,13 @@ TEST(ArtgenEncode, EightBitIconImageCarriesItsPalette) {
 }
 
 TEST(ArtgenEncode, RejectsWhatNoIconOrBmpCanHold) {
-    EXPECT_THROW((void)encode_ico({}), std::invalid_argument);
-    EXPECT_THROW((void)encode_ico({{Solid(257, 4, {}), 32}}), std::invalid_argument);
-    EXPECT_THROW((void)encode_ico({{Solid(16, 16, {}), 24}}), std::invalid_argument);
-    EXPECT_THROW((void)encode_ico({{Image{}, 32}}), std::invalid_argument);
-    EXPECT_THROW((void)encode_bmp24(Image{}), std::invalid_argument);
-    EXPECT_THROW((void)encode_bmp24(Image{4, 4, {}}), std::invalid_argument); // no pixels
-    EXPECT_THROW((void)to_palette_image(Image{2, 2, {{}}}), std::invalid_argument);
+    EXPECT_THROW((void)EncodeIco({}), std::invalid_argument);
+    EXPECT_THROW((void)EncodeIco({{Solid(257, 4, {}), 32}}), std::invalid_argument);
+    EXPECT_THROW((void)EncodeIco({{Solid(16, 16, {}), 24}}), std::invalid_argument);
+    EXPECT_THROW((void)EncodeIco({{Image{}, 32}}), std::invalid_argument);
+    EXPECT_THROW((void)EncodeBmp24(Image{}), std::invalid_argument);
+    EXPECT_THROW((void)EncodeBmp24(Image{4, 4, {}}), std::invalid_argument); // no pixels
+    EXPECT_THROW((void)ToPaletteImage(Image{2, 2, {{}}}), std::invalid_argument);
 }
 
 } // namespace

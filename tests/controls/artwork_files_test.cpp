@@ -5,30 +5,25 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <utility>
 #include <string>
 #include <vector>
 
+#include "byte_test_support.h"
+
 namespace tamsrove::artgen {
 namespace {
 
-std::vector<uint8_t> read_resource(const char* name) {
-    std::ifstream in(std::string(TAMSROVE_RESOURCE_DIR) + "/" + name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::U16;
+using test::U32;
 
-uint32_t u16(const std::vector<uint8_t>& b, size_t at) {
-    return b.at(at) | (b.at(at + 1) << 8);
-}
-uint32_t u32(const std::vector<uint8_t>& b, size_t at) {
-    return u16(b, at) | (u16(b, at + 2) << 16);
+std::vector<uint8_t> ReadResource(const char* name) {
+    return test::ReadFileBytes(std::string(TAMSROVE_RESOURCE_DIR) + "/" + name);
 }
 
 // Where the two byte strings first differ, or -1 when they are equal.
-long first_difference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+long FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
     for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
         if (a[i] != b[i]) {
             return static_cast<long>(i);
@@ -37,21 +32,21 @@ long first_difference(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
     return a.size() == b.size() ? -1 : static_cast<long>(std::min(a.size(), b.size()));
 }
 
-constexpr const char* regenerate =
+constexpr const char* kRegenerate =
     " differs from what tools/artgen draws; rebuild it with the native build's `artwork` target";
 
 TEST(ArtworkFiles, CommittedIconIsWhatTheGeneratorDraws) {
-    const std::vector<uint8_t> committed = read_resource(kIconFileName);
+    const std::vector<uint8_t> committed = ReadResource(kIconFileName);
     ASSERT_FALSE(committed.empty()) << kIconFileName << " is missing";
-    EXPECT_EQ(first_difference(committed, MakeIconFile()), -1) << kIconFileName << regenerate;
+    EXPECT_EQ(FirstDifference(committed, MakeIconFile()), -1) << kIconFileName << kRegenerate;
 }
 
 TEST(ArtworkFiles, IconHoldsSixImagesAt32And8BitsEach) {
-    const std::vector<uint8_t> ico = read_resource(kIconFileName);
+    const std::vector<uint8_t> ico = ReadResource(kIconFileName);
     ASSERT_GE(ico.size(), 6U);
-    EXPECT_EQ(u16(ico, 0), 0U);
-    EXPECT_EQ(u16(ico, 2), 1U); // an icon, not a cursor
-    ASSERT_EQ(u16(ico, 4), 6U);
+    EXPECT_EQ(U16(ico, 0), 0U);
+    EXPECT_EQ(U16(ico, 2), 1U); // an icon, not a cursor
+    ASSERT_EQ(U16(ico, 4), 6U);
     struct Row {
         uint32_t side;
         uint32_t bits;
@@ -62,15 +57,15 @@ TEST(ArtworkFiles, IconHoldsSixImagesAt32And8BitsEach) {
         const size_t entry = 6 + 16 * i;
         EXPECT_EQ(ico.at(entry), rows[i].side);
         EXPECT_EQ(ico.at(entry + 1), rows[i].side);
-        EXPECT_EQ(u16(ico, entry + 6), rows[i].bits);
-        const uint32_t size = u32(ico, entry + 8);
-        const uint32_t offset = u32(ico, entry + 12);
+        EXPECT_EQ(U16(ico, entry + 6), rows[i].bits);
+        const uint32_t size = U32(ico, entry + 8);
+        const uint32_t offset = U32(ico, entry + 12);
         ASSERT_LE(uint64_t{offset} + size, ico.size());
         // The image's own header agrees: twice the height for the colour and mask halves.
-        EXPECT_EQ(u32(ico, offset), 40U);
-        EXPECT_EQ(u32(ico, offset + 4), rows[i].side);
-        EXPECT_EQ(u32(ico, offset + 8), rows[i].side * 2);
-        EXPECT_EQ(u16(ico, offset + 14), rows[i].bits);
+        EXPECT_EQ(U32(ico, offset), 40U);
+        EXPECT_EQ(U32(ico, offset + 4), rows[i].side);
+        EXPECT_EQ(U32(ico, offset + 8), rows[i].side * 2);
+        EXPECT_EQ(U16(ico, offset + 14), rows[i].bits);
         const uint32_t colour_row = (rows[i].side * rows[i].bits + 31) / 32 * 4;
         const uint32_t mask_row = (rows[i].side + 31) / 32 * 4;
         const uint32_t palette = rows[i].bits == 8 ? 256 * 4 : 0;

@@ -16,7 +16,7 @@ namespace tamsrove {
 namespace {
 
 // The (side, bits per pixel) pairs listed in the icon's group resource.
-std::set<std::pair<int, int>> icon_group_entries() {
+std::set<std::pair<int, int>> IconGroupEntries() {
     const HMODULE module = ::GetModuleHandleW(nullptr);
     const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(IDI_TAMSROVE), RT_GROUP_ICON);
     if (found == nullptr) {
@@ -45,7 +45,7 @@ std::set<std::pair<int, int>> icon_group_entries() {
 TEST(ProgramResources, IconGroupHoldsThreeSizesAtTwoDepths) {
     const std::set<std::pair<int, int>> expected{{32, 32}, {24, 32}, {16, 32},
                                                  {32, 8},  {24, 8},  {16, 8}};
-    EXPECT_EQ(icon_group_entries(), expected);
+    EXPECT_EQ(IconGroupEntries(), expected);
 }
 
 TEST(ProgramResources, IconLoadsAtEachSize) {

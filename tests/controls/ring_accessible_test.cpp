@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "forms/com_apartment.h"
 #include "base/win32_handles.h"
 #include "accessible_test_support.h"
@@ -19,58 +17,14 @@
 namespace tamsrove {
 namespace {
 
-/// Holds one COM reference and releases it at the end of its scope.
-template <typename T> class ComRef {
-public:
-    ComRef() = default;
-    explicit ComRef(T* object) noexcept : object_(object) {}
-    ~ComRef() { reset(); }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    ComRef(ComRef&&) = delete;
-    ComRef& operator=(ComRef&&) = delete;
-    T* get() const noexcept { return object_; }
-    T* operator->() const noexcept { return object_; }
-    explicit operator bool() const noexcept { return object_ != nullptr; }
-    /// Releases what it holds and offers its slot to a function that returns a reference.
-    void** put() noexcept {
-        reset();
-        return reinterpret_cast<void**>(&object_);
-    }
-    void reset() noexcept {
-        if (object_ != nullptr) {
-            object_->Release();
-            object_ = nullptr;
-        }
-    }
-
-private:
-    T* object_ = nullptr;
-};
+using test::ComRef;
+using test::NameOf;
+using test::RoleOf;
 
 VARIANT Child(long id) {
     VARIANT v = test::AccessibleSelf();
     v.lVal = id;
     return v;
-}
-
-/// The accessible name of an object's own element; "(failed)" when it has none.
-std::wstring NameOf(IAccessible* object) {
-    BSTR name = nullptr;
-    const HRESULT result = object->get_accName(test::AccessibleSelf(), &name);
-    std::wstring text = SUCCEEDED(result) && name != nullptr ? std::wstring(name) : L"(failed)";
-    ::SysFreeString(name);
-    return text;
-}
-
-/// The role of an object's own element; -1 when it has none.
-long RoleOf(IAccessible* object) {
-    VARIANT role;
-    ::VariantInit(&role);
-    if (FAILED(object->get_accRole(test::AccessibleSelf(), &role)) || role.vt != VT_I4) {
-        return -1;
-    }
-    return role.lVal;
 }
 
 LRESULT CALLBACK RingLikeWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -101,11 +55,7 @@ protected:
 
 TEST_F(RingAccessibleTest, WmGetObjectForTheClientAreaGivesTheWorkingAnimation) {
     ASSERT_TRUE(ring_);
-    const LRESULT reference =
-        ::SendMessageW(ring_.get(), WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
-    ASSERT_GT(reference, 0);
-    ComRef<IAccessible> object;
-    ASSERT_EQ(::ObjectFromLresult(reference, __uuidof(IAccessible), 0, object.put()), S_OK);
+    const ComRef<IAccessible> object = test::ObjectByMessage(ring_.get());
     ASSERT_TRUE(object);
     EXPECT_EQ(NameOf(object.get()), L"Working");
     EXPECT_EQ(RoleOf(object.get()), ROLE_SYSTEM_ANIMATION);
@@ -130,10 +80,8 @@ TEST_F(RingAccessibleTest, TheClientIdIsFoundWhicheverWayItWasWidened) {
     for (const LPARAM id : {static_cast<LPARAM>(OBJID_CLIENT),
                             static_cast<LPARAM>(static_cast<DWORD>(OBJID_CLIENT))}) {
         SCOPED_TRACE(std::to_string(static_cast<long long>(id)));
-        const LRESULT reference = ::SendMessageW(ring_.get(), WM_GETOBJECT, 0, id);
-        ASSERT_GT(reference, 0);
-        ComRef<IAccessible> object;
-        ASSERT_EQ(::ObjectFromLresult(reference, __uuidof(IAccessible), 0, object.put()), S_OK);
+        const ComRef<IAccessible> object = test::ObjectByMessage(ring_.get(), id);
+        ASSERT_TRUE(object);
         EXPECT_EQ(NameOf(object.get()), L"Working");
     }
 }

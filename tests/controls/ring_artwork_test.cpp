@@ -14,11 +14,11 @@
 namespace tamsrove {
 namespace {
 
-constexpr Rgb white{255, 255, 255};
-constexpr Rgb lit{110, 207, 241};
-constexpr Rgb paler{161, 224, 246};
-constexpr Rgb palest{229, 247, 253};
-constexpr Rgb grey{192, 192, 192};
+constexpr Rgb kWhite{255, 255, 255};
+constexpr Rgb kLit{110, 207, 241};
+constexpr Rgb kPaler{161, 224, 246};
+constexpr Rgb kPalest{229, 247, 253};
+constexpr Rgb kGrey{192, 192, 192};
 
 struct Point {
     int32_t x;
@@ -26,36 +26,36 @@ struct Point {
 };
 
 // Dot centres of the 96-DPI design, positions 0..7 clockwise from the top.
-constexpr std::array<Point, 8> design_dots{
+constexpr std::array<Point, 8> kDesignDots{
     {{25, 7}, {37, 12}, {42, 24}, {37, 36}, {25, 41}, {13, 36}, {8, 24}, {13, 12}}};
-constexpr Point design_centre{25, 24};
+constexpr Point kDesignCentre{25, 24};
 
-std::string describe(Rgb c) {
+std::string Describe(Rgb c) {
     return "RGB(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) +
            ")";
 }
 
 // Where a design pixel's centre lands at another DPI: the picture scales about its centre.
-Point scaled(Point design, int32_t dpi, PixelSize size) {
+Point Scaled(Point design, int32_t dpi, PixelSize size) {
     const double s = double(dpi) / 96.0;
     const auto at = [s](int32_t p, int32_t design_centre_px, int32_t extent) {
         return static_cast<int32_t>(
             std::floor(extent / 2.0 + (p + 0.5 - (design_centre_px + 0.5)) * s));
     };
-    return {at(design.x, design_centre.x, size.width), at(design.y, design_centre.y, size.height)};
+    return {at(design.x, kDesignCentre.x, size.width), at(design.y, kDesignCentre.y, size.height)};
 }
 
-Rgb expected_dot(int32_t frame, int32_t position) {
+Rgb ExpectedDot(int32_t frame, int32_t position) {
     const int32_t behind = (frame - position + 8) % 8;
     switch (behind) {
     case 0:
-        return lit;
+        return kLit;
     case 1:
-        return paler;
+        return kPaler;
     case 2:
-        return palest;
+        return kPalest;
     default:
-        return white;
+        return kWhite;
     }
 }
 
@@ -100,8 +100,8 @@ TEST(RingArtwork, EveryDotCentreHasItsExactColourAt96Dpi) {
         const PixelBuffer picture = DrawRingFrame(frame, 96);
         for (int32_t position = 0; position < 8; ++position) {
             SCOPED_TRACE("frame " + std::to_string(frame) + " dot " + std::to_string(position));
-            const Point c = design_dots[static_cast<size_t>(position)];
-            EXPECT_EQ(describe(picture.Pixel(c.x, c.y)), describe(expected_dot(frame, position)));
+            const Point c = kDesignDots[static_cast<size_t>(position)];
+            EXPECT_EQ(Describe(picture.Pixel(c.x, c.y)), Describe(ExpectedDot(frame, position)));
         }
     }
 }
@@ -112,8 +112,8 @@ TEST(RingArtwork, EveryDotCentreHasItsExactColourAt144Dpi) {
         const PixelBuffer picture = DrawRingFrame(frame, 144);
         for (int32_t position = 0; position < 8; ++position) {
             SCOPED_TRACE("frame " + std::to_string(frame) + " dot " + std::to_string(position));
-            const Point c = scaled(design_dots[static_cast<size_t>(position)], 144, size);
-            EXPECT_EQ(describe(picture.Pixel(c.x, c.y)), describe(expected_dot(frame, position)));
+            const Point c = Scaled(kDesignDots[static_cast<size_t>(position)], 144, size);
+            EXPECT_EQ(Describe(picture.Pixel(c.x, c.y)), Describe(ExpectedDot(frame, position)));
         }
     }
 }
@@ -124,8 +124,8 @@ TEST(RingArtwork, DotCentresStayExactAcrossScalings) {
         const PixelBuffer picture = DrawRingFrame(5, dpi);
         for (int32_t position = 0; position < 8; ++position) {
             SCOPED_TRACE("dpi " + std::to_string(dpi) + " dot " + std::to_string(position));
-            const Point c = scaled(design_dots[static_cast<size_t>(position)], dpi, size);
-            EXPECT_EQ(describe(picture.Pixel(c.x, c.y)), describe(expected_dot(5, position)));
+            const Point c = Scaled(kDesignDots[static_cast<size_t>(position)], dpi, size);
+            EXPECT_EQ(Describe(picture.Pixel(c.x, c.y)), Describe(ExpectedDot(5, position)));
         }
     }
 }
@@ -143,19 +143,19 @@ TEST(RingArtwork, DotsHaveGreyOutlinesScaledToWholePixels) {
         const PixelSize size = RingFrameSize(row.dpi);
         const PixelBuffer picture = DrawRingFrame(2, row.dpi);
         for (int32_t position = 0; position < 8; ++position) {
-            const Point c = scaled(design_dots[static_cast<size_t>(position)], row.dpi, size);
-            const Rgb fill = expected_dot(2, position);
+            const Point c = Scaled(kDesignDots[static_cast<size_t>(position)], row.dpi, size);
+            const Rgb fill = ExpectedDot(2, position);
             for (const Point dir : {Point{1, 0}, Point{-1, 0}, Point{0, 1}, Point{0, -1}}) {
                 SCOPED_TRACE("dpi " + std::to_string(row.dpi) + " dot " + std::to_string(position) +
                              " direction " + std::to_string(dir.x) + "," + std::to_string(dir.y));
                 const auto at = [&](int32_t step) {
-                    return describe(picture.Pixel(c.x + dir.x * step, c.y + dir.y * step));
+                    return Describe(picture.Pixel(c.x + dir.x * step, c.y + dir.y * step));
                 };
-                EXPECT_EQ(at(row.fill_reach), describe(fill));
+                EXPECT_EQ(at(row.fill_reach), Describe(fill));
                 for (int32_t step = row.fill_reach + 1; step <= row.outline_to; ++step) {
-                    EXPECT_EQ(at(step), describe(grey)) << "step " << step;
+                    EXPECT_EQ(at(step), Describe(kGrey)) << "step " << step;
                 }
-                EXPECT_EQ(at(row.outline_to + 1), describe(white));
+                EXPECT_EQ(at(row.outline_to + 1), Describe(kWhite));
             }
         }
     }
@@ -165,28 +165,28 @@ TEST(RingArtwork, CircleTouchesAllFourEdgesInBlue) {
     for (const int32_t dpi : {96, 144}) {
         SCOPED_TRACE("dpi " + std::to_string(dpi));
         const PixelBuffer picture = DrawRingFrame(1, dpi);
-        const Point centre = scaled(design_centre, dpi, RingFrameSize(dpi));
-        EXPECT_EQ(describe(picture.Pixel(0, centre.y)), describe(lit));
-        EXPECT_EQ(describe(picture.Pixel(picture.width - 1, centre.y)), describe(lit));
-        EXPECT_EQ(describe(picture.Pixel(centre.x, 0)), describe(lit));
-        EXPECT_EQ(describe(picture.Pixel(centre.x, picture.height - 1)), describe(lit));
+        const Point centre = Scaled(kDesignCentre, dpi, RingFrameSize(dpi));
+        EXPECT_EQ(Describe(picture.Pixel(0, centre.y)), Describe(kLit));
+        EXPECT_EQ(Describe(picture.Pixel(picture.width - 1, centre.y)), Describe(kLit));
+        EXPECT_EQ(Describe(picture.Pixel(centre.x, 0)), Describe(kLit));
+        EXPECT_EQ(Describe(picture.Pixel(centre.x, picture.height - 1)), Describe(kLit));
     }
 }
 
 TEST(RingArtwork, CircleIsAboutTwoPixelsWideAndShadesIntoWhite) {
     const PixelBuffer picture = DrawRingFrame(0, 96);
     // Along the middle row: two full blue pixels, then lighter ones, then the white inside.
-    EXPECT_EQ(picture.Pixel(0, 24), lit);
-    EXPECT_EQ(picture.Pixel(1, 24), lit);
+    EXPECT_EQ(picture.Pixel(0, 24), kLit);
+    EXPECT_EQ(picture.Pixel(1, 24), kLit);
     const Rgb fade = picture.Pixel(2, 24);
-    EXPECT_GT(fade.r, lit.r);
-    EXPECT_LT(fade.r, white.r);
-    EXPECT_EQ(picture.Pixel(4, 24), white);
+    EXPECT_GT(fade.r, kLit.r);
+    EXPECT_LT(fade.r, kWhite.r);
+    EXPECT_EQ(picture.Pixel(4, 24), kWhite);
     // On the diagonal the outer edge is anti-aliased: some pixel lies strictly between.
     int between = 0;
     for (int32_t i = 0; i < 12; ++i) {
         const Rgb c = picture.Pixel(i, i);
-        between += (c != white && c != lit) ? 1 : 0;
+        between += (c != kWhite && c != kLit) ? 1 : 0;
     }
     EXPECT_GE(between, 2);
 }
@@ -197,12 +197,12 @@ TEST(RingArtwork, CornersAndCentreAreWhite) {
         const PixelBuffer picture = DrawRingFrame(4, dpi);
         const int32_t right = picture.width - 1;
         const int32_t bottom = picture.height - 1;
-        EXPECT_EQ(picture.Pixel(0, 0), white);
-        EXPECT_EQ(picture.Pixel(right, 0), white);
-        EXPECT_EQ(picture.Pixel(0, bottom), white);
-        EXPECT_EQ(picture.Pixel(right, bottom), white);
-        const Point centre = scaled(design_centre, dpi, RingFrameSize(dpi));
-        EXPECT_EQ(picture.Pixel(centre.x, centre.y), white);
+        EXPECT_EQ(picture.Pixel(0, 0), kWhite);
+        EXPECT_EQ(picture.Pixel(right, 0), kWhite);
+        EXPECT_EQ(picture.Pixel(0, bottom), kWhite);
+        EXPECT_EQ(picture.Pixel(right, bottom), kWhite);
+        const Point centre = Scaled(kDesignCentre, dpi, RingFrameSize(dpi));
+        EXPECT_EQ(picture.Pixel(centre.x, centre.y), kWhite);
     }
 }
 
@@ -219,7 +219,7 @@ TEST(RingArtwork, FramesDifferOnlyInsideTheDots) {
                 }
                 ++differing;
                 bool in_a_dot = false;
-                for (const Point c : design_dots) {
+                for (const Point c : kDesignDots) {
                     in_a_dot = in_a_dot || (std::abs(x - c.x) <= 2 && std::abs(y - c.y) <= 2);
                 }
                 EXPECT_TRUE(in_a_dot) << "pixel " << x << "," << y;

@@ -140,6 +140,31 @@ std::vector<DWORD> ProcessesNamed(std::wstring_view image) {
     return found;
 }
 
+void EndProcessesNamed(std::wstring_view image) {
+    for (const DWORD process_id : ProcessesNamed(image)) {
+        const unique_handle process(
+            ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id));
+        if (process) {
+            ::TerminateProcess(process.get(), 1);
+            ::WaitForSingleObject(process.get(), 5000);
+        }
+    }
+}
+
+void WatchWindowsWhileRunning(const Process& process, std::wstring_view caption,
+                              std::chrono::milliseconds limit,
+                              const std::function<void(HWND)>& seen) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (process.Running() && std::chrono::steady_clock::now() < deadline) {
+        for (const HWND window : TopLevelWindows(0)) {
+            if (CaptionOf(window) == caption) {
+                seen(window);
+            }
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
 std::vector<HWND> TopLevelWindows(DWORD process_id, std::wstring_view class_name) {
     EnumState state{process_id, class_name, {}};
     ::EnumWindows(&CollectTopLevel, reinterpret_cast<LPARAM>(&state));

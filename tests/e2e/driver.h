@@ -64,6 +64,14 @@ private:
     DWORD id_ = 0;
 };
 
+using Clock = std::chrono::steady_clock;
+
+/// The seconds from one moment to another (to now when not given), for messages and properties.
+[[nodiscard]] inline double SecondsFrom(Clock::time_point from,
+                                        Clock::time_point to = Clock::now()) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
 /// Polls the condition every 10 ms until it holds or the timeout passes; returns the last result.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
@@ -77,6 +85,14 @@ using test::win32::TextOf;
 /// The ids of the running processes whose image file is named image (Tamsrove.exe, say),
 /// whoever started them.
 [[nodiscard]] std::vector<DWORD> ProcessesNamed(std::wstring_view image);
+/// Ends every running process whose image file is named image, waiting up to 5 s for each, so
+/// that a failed test leaves none for the next.
+void EndProcessesNamed(std::wstring_view image);
+/// While the process runs, for at most limit, calls seen every 10 ms with each visible top-level
+/// window whose caption is caption.
+void WatchWindowsWhileRunning(const Process& process, std::wstring_view caption,
+                              std::chrono::milliseconds limit,
+                              const std::function<void(HWND)>& seen);
 
 /// The visible top-level windows of a process (of every process when process_id is 0),
 /// optionally only those of one class.

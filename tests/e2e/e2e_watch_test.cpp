@@ -17,16 +17,12 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 namespace e2e = tamsrove::e2e;
+using e2e::Clock;
 namespace test = tamsrove::test;
 
 /// One tick (1 s) plus the slack a busy machine needs to notice the end.
 constexpr auto kEndsWithinOneTick = 1500ms;
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 /// The key state owned by the test and the program started by it; the program is killed and
 /// the key removed at the end of every test, failed or not.
@@ -58,8 +54,8 @@ protected:
         ASSERT_TRUE(test::SetFlagText(L"1"));
         const Clock::time_point set_at = Clock::now();
         ASSERT_TRUE(program_->WaitForExit(kEndsWithinOneTick))
-            << "still running " << SecondsSince(set_at) << " s after the flag was set";
-        RecordProperty("seconds_from_set_to_exit", std::to_string(SecondsSince(set_at)));
+            << "still running " << e2e::SecondsFrom(set_at) << " s after the flag was set";
+        RecordProperty("seconds_from_set_to_exit", std::to_string(e2e::SecondsFrom(set_at)));
         EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::kExitFinished));
         ExpectFlagCleared();
     }
@@ -89,11 +85,11 @@ TEST_F(ProgramWatch, AFlagAlreadySetEndsItAtTheFirstTick) {
     ASSERT_TRUE(test::SetFlagText(L"1"));
     Start();
     ASSERT_TRUE(program_->WaitForExit(kEndsWithinOneTick))
-        << "still running " << SecondsSince(shownAt_) << " s after the window showed";
+        << "still running " << e2e::SecondsFrom(shownAt_) << " s after the window showed";
     // The first tick comes one interval after the window was made, and that is after the
     // start; a busy machine may take a while to start the program, so the upper bound is
     // counted from the window.
-    EXPECT_GE(SecondsSince(startedAt_), 0.9);
+    EXPECT_GE(e2e::SecondsFrom(startedAt_), 0.9);
     EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::kExitFinished));
     ExpectFlagCleared();
 }
@@ -138,7 +134,8 @@ TEST_F(ProgramWatch, ASecondStartExitsWith183AtOnceAndShowsNoWindow) {
         },
         2s);
     ASSERT_TRUE(ended) << "the second start still runs after 2 s";
-    RecordProperty("seconds_from_second_start_to_exit", std::to_string(SecondsSince(second_at)));
+    RecordProperty("seconds_from_second_start_to_exit",
+                   std::to_string(e2e::SecondsFrom(second_at)));
     EXPECT_EQ(second->ExitCode(), std::optional<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_FALSE(showed) << "the second start showed a window";
     SetFlagAndExpectFinished();
@@ -167,9 +164,9 @@ TEST_F(ProgramWatchSlow, WithoutTheKeyItEndsTimedOutOnTheTwoHundredAndFirstTick)
     ASSERT_TRUE(program_->WaitForExit(210s)) << "still running after 210 s";
     // The lower bound counts from the start, the upper one from the window: a busy machine
     // may take seconds to start the program, and the ticks only begin with the window.
-    RecordProperty("seconds_from_start_to_exit", std::to_string(SecondsSince(startedAt_)));
-    EXPECT_GE(SecondsSince(startedAt_), 199.0);
-    EXPECT_LE(SecondsSince(shownAt_), 205.0);
+    RecordProperty("seconds_from_start_to_exit", std::to_string(e2e::SecondsFrom(startedAt_)));
+    EXPECT_GE(e2e::SecondsFrom(startedAt_), 199.0);
+    EXPECT_LE(e2e::SecondsFrom(shownAt_), 205.0);
     EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::kExitTimedOut));
     EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(1460));
     EXPECT_FALSE(test::FlagKeyExists()) << "the program created the key";

@@ -17,6 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace e2e = tamsrove::e2e;
 namespace layout = tamsrove::layout;
+using tamsrove::test::Narrow;
 
 constexpr const wchar_t* kQuestionText =
     L"Please wait for the installation to finish! Click 'Ok' to terminate the installation'";
@@ -56,14 +57,6 @@ protected:
     }
 
     void TearDown() override { program_.reset(); }
-
-    static std::string Narrow(const std::wstring& text) {
-        std::string result;
-        for (const wchar_t c : text) {
-            result.push_back(c < 128 ? static_cast<char>(c) : '?');
-        }
-        return result;
-    }
 
     [[nodiscard]] HWND Button(const wchar_t* text) const {
         return e2e::FindDescendant(window_, L"Button", std::wstring_view(text));
@@ -125,7 +118,7 @@ TEST_F(ProgramWindow, ShowsItsTextsAndTheTerminateButton) {
         if (entry.text.empty()) {
             continue;
         }
-        SCOPED_TRACE(Narrow(std::wstring(entry.name)));
+        SCOPED_TRACE(Narrow(entry.name));
         const wchar_t* class_name =
             entry.kind == layout::ControlKind::CommandButton ? L"Button" : L"Static";
         const HWND control = e2e::FindDescendant(window_, class_name, entry.text);

@@ -1,19 +1,18 @@
 // In-process tests of the window's tick handler against the real registry: the completion watch
-// wired to the registry routines and to the window's end. The program's end goes through the
-// window's replaceable actions (a real ExitProcess would end the test binary). These tests use
-// the fixed flag key, so they run beside the whole-program watch tests, in their prefix and
-// under their lock, never beside other copies of the window.
+// wired to the registry routines and to the window's end. These tests use the fixed flag key, so
+// they run beside the whole-program watch tests, in their prefix and under their lock, never
+// beside other copies of the window.
 #include "forms/frm_Main.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "../win32_test_support.h"
 #include "flag_key.h"
+#include "forms/form_test_support.h"
 #include "forms/exit_codes.h"
 #include "modules/mod_Reg.h"
 
@@ -24,92 +23,40 @@ using tamsrove::detail::RegCall;
 using tamsrove::layout::ControlId;
 namespace test = tamsrove::test;
 
-/// One event in the order it happened: a registry call or the program's end.
-struct Event : test::SeenCall {
-    bool is_end = false;
-    unsigned exit_code = 0;
-};
-
-/// The window, shown, with the question answered by the test and the end recorded.
-class FrmMainWatch : public ::testing::Test {
+/// The window, shown, with the question answered by the test and the end recorded, beside a log
+/// of the registry calls.
+class FrmMainWatch : public test::ShownForm {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(flagKey_.Clean());
-        calls_.on_call = [this](const test::SeenCall& call) {
-            events_.push_back({call});
+        ASSERT_TRUE(flag_key_.Clean());
+        // How many registry calls came before each end.
+        on_end_ = [this] {
+            calls_at_end_.push_back(calls_.calls.size());
         };
-        form_ = MakeForm();
-        ASSERT_NE(form_, nullptr);
+        ShownForm::SetUp();
     }
 
-    void TearDown() override {
-        form_.reset();
-        test::PumpMessages();
+    /// Forgets what was recorded so far.
+    void Forget() {
+        calls_.calls.clear();
+        calls_at_end_.clear();
+        ends_.clear();
+        questions_.clear();
     }
 
-    [[nodiscard]] std::unique_ptr<frm_Main> MakeForm() {
-        auto form = std::make_unique<frm_Main>(
-            frm_Main::TerminationActions{[this](HWND, const wchar_t*, const wchar_t*, UINT) {
-                                             ++questions_;
-                                             if (whileAsking_) {
-                                                 whileAsking_();
-                                             }
-                                             return answer_;
-                                         },
-                                         [this](unsigned exit_code) {
-                                             Event end;
-                                             end.is_end = true;
-                                             end.exit_code = exit_code;
-                                             events_.push_back(end);
-                                         }});
-        if (!form->Create(::GetModuleHandleW(nullptr))) {
-            return nullptr;
-        }
-        form->Show(SW_SHOWNORMAL);
-        test::PumpMessages();
-        return form;
-    }
-
-    /// One tick of tmr_Unloader, handled before this returns.
-    void Tick() const { ::SendMessageW(form_->Window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0); }
-
-    [[nodiscard]] std::vector<unsigned> Ends() const {
-        std::vector<unsigned> ends;
-        for (const Event& event : events_) {
-            if (event.is_end) {
-                ends.push_back(event.exit_code);
-            }
-        }
-        return ends;
-    }
-
-    [[nodiscard]] std::vector<Event> Calls(RegCall call) const {
-        std::vector<Event> found;
-        for (const Event& event : events_) {
-            if (!event.is_end && event.call == call) {
-                found.push_back(event);
-            }
-        }
-        return found;
-    }
-
-    /// Index of the first event that matches; -1 when none does.
-    [[nodiscard]] int FirstIndex(const std::function<bool(const Event&)>& match) const {
-        for (std::size_t i = 0; i < events_.size(); ++i) {
-            if (match(events_[i])) {
+    /// Index of the first registry call of a kind; -1 when there is none.
+    [[nodiscard]] int FirstCall(RegCall call) const {
+        for (std::size_t i = 0; i < calls_.calls.size(); ++i) {
+            if (calls_.calls[i].call == call) {
                 return static_cast<int>(i);
             }
         }
         return -1;
     }
 
-    test::FlagKeyScope flagKey_;
-    std::vector<Event> events_;
+    test::FlagKeyScope flag_key_;
     test::RegCallLog calls_;
-    std::unique_ptr<frm_Main> form_;
-    int answer_ = IDCANCEL;
-    int questions_ = 0;
-    std::function<void()> whileAsking_;
+    std::vector<std::size_t> calls_at_end_;
 };
 
 // ---- A set flag -------------------------------------------------------------------------------
@@ -117,8 +64,8 @@ protected:
 TEST_F(FrmMainWatch, ASetFlagIsClearedToASingleZeroAndEndsFinished) {
     ASSERT_TRUE(test::SetFlagText(L"1"));
     Tick();
-    EXPECT_EQ(Ends(), std::vector<unsigned>{tamsrove::kExitFinished});
-    const std::vector<Event> writes = Calls(RegCall::SetValue);
+    EXPECT_EQ(ends_, std::vector<unsigned>{tamsrove::kExitFinished});
+    const std::vector<test::SeenCall> writes = calls_.Of(RegCall::SetValue);
     ASSERT_EQ(writes.size(), 1U);
     EXPECT_EQ(writes.front().name, "frx");
     EXPECT_EQ(writes.front().type, static_cast<DWORD>(REG_SZ));
@@ -128,7 +75,7 @@ TEST_F(FrmMainWatch, ASetFlagIsClearedToASingleZeroAndEndsFinished) {
     EXPECT_EQ(stored->type, static_cast<DWORD>(REG_SZ));
     // The system adds the terminator the write left out.
     EXPECT_EQ(stored->Text(), std::wstring(L"0\0", 2));
-    EXPECT_EQ(questions_, 0) << "the watch's end asks nothing";
+    EXPECT_TRUE(questions_.empty()) << "the watch's end asks nothing";
 }
 
 TEST_F(FrmMainWatch, OnlyATextThatBeginsWithOneIsTheFlag) {
@@ -144,11 +91,11 @@ TEST_F(FrmMainWatch, OnlyATextThatBeginsWithOneIsTheFlag) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.text)));
         form_ = MakeForm();
         ASSERT_NE(form_, nullptr);
-        events_.clear();
+        Forget();
         ASSERT_TRUE(test::SetFlagText(row.text));
         Tick();
-        EXPECT_EQ(Ends(), row.ends ? std::vector<unsigned>{tamsrove::kExitFinished}
-                                   : std::vector<unsigned>{});
+        EXPECT_EQ(ends_, row.ends ? std::vector<unsigned>{tamsrove::kExitFinished}
+                                  : std::vector<unsigned>{});
         const auto stored = test::ReadFlag();
         ASSERT_TRUE(stored.has_value());
         const std::wstring left = stored->Text().substr(0, stored->Text().find(L'\0'));
@@ -160,8 +107,8 @@ TEST_F(FrmMainWatch, ANumberOneIsNotTheFlag) {
     ASSERT_TRUE(test::SetFlagNumber(1));
     Tick();
     Tick();
-    EXPECT_TRUE(Ends().empty());
-    EXPECT_TRUE(Calls(RegCall::SetValue).empty());
+    EXPECT_TRUE(ends_.empty());
+    EXPECT_TRUE(calls_.Of(RegCall::SetValue).empty());
     const auto stored = test::ReadFlag();
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->type, static_cast<DWORD>(REG_DWORD));
@@ -175,11 +122,11 @@ TEST_F(FrmMainWatch, EveryRegistryCallGetsTheWholeKeyPath) {
     Tick();
     ASSERT_TRUE(test::SetFlagText(L"1"));
     Tick();
-    ASSERT_EQ(Ends(), std::vector<unsigned>{tamsrove::kExitFinished});
-    const std::vector<Event> opens = Calls(RegCall::OpenKey);
+    ASSERT_EQ(ends_, std::vector<unsigned>{tamsrove::kExitFinished});
+    const std::vector<test::SeenCall> opens = calls_.Of(RegCall::OpenKey);
     // Three reads, then the write's check and the write itself.
     ASSERT_EQ(opens.size(), 5U);
-    for (const Event& open : opens) {
+    for (const test::SeenCall& open : opens) {
         EXPECT_EQ(open.key, HKEY_CURRENT_USER);
         EXPECT_EQ(open.name, "Software\\Marrowfen");
     }
@@ -191,8 +138,8 @@ TEST_F(FrmMainWatch, AnAbsentKeyIsReadButNeverCreated) {
     for (int i = 0; i < 3; ++i) {
         Tick();
     }
-    EXPECT_TRUE(Ends().empty());
-    EXPECT_EQ(Calls(RegCall::OpenKey).size(), 3U);
+    EXPECT_TRUE(ends_.empty());
+    EXPECT_EQ(calls_.Count(RegCall::OpenKey), 3U);
     EXPECT_FALSE(test::FlagKeyExists());
 }
 
@@ -203,16 +150,17 @@ TEST_F(FrmMainWatch, TheTwoHundredAndFirstTickEndsTimedOutWithoutReading) {
         Tick();
     }
     EXPECT_EQ(form_->TickCount(), 200);
-    EXPECT_TRUE(Ends().empty());
-    EXPECT_EQ(Calls(RegCall::OpenKey).size(), static_cast<std::size_t>(200 - before));
-    const std::size_t calls_before = events_.size();
+    EXPECT_TRUE(ends_.empty());
+    EXPECT_EQ(calls_.Count(RegCall::OpenKey), static_cast<std::size_t>(200 - before));
+    const std::size_t calls_before = calls_.calls.size();
     Tick();
-    ASSERT_EQ(Ends(), std::vector<unsigned>{tamsrove::kExitTimedOut});
-    EXPECT_EQ(Ends().front(), 1460U);
-    EXPECT_EQ(events_.size(), calls_before + 1) << "no registry call on the last tick";
+    ASSERT_EQ(ends_, std::vector<unsigned>{tamsrove::kExitTimedOut});
+    EXPECT_EQ(ends_.front(), 1460U);
+    EXPECT_EQ(calls_.calls.size(), calls_before) << "no registry call on the last tick";
     // An ended watch does nothing more.
     Tick();
-    EXPECT_EQ(events_.size(), calls_before + 1);
+    EXPECT_EQ(calls_.calls.size(), calls_before);
+    EXPECT_EQ(ends_.size(), 1U);
 }
 
 // ---- Ticks and the termination question -------------------------------------------------------
@@ -239,45 +187,44 @@ TEST_F(FrmMainWatch, ATerminationConfirmedInsideTheReadEndsBeforeTheTickGoesOn) 
         SCOPED_TRACE(row.what);
         form_ = MakeForm();
         ASSERT_NE(form_, nullptr);
-        events_.clear();
-        questions_ = 0;
+        Forget();
         ASSERT_TRUE(test::SetFlagText(L"1"));
         row.request(*form_);
         Tick();
-        EXPECT_EQ(questions_, 1);
-        const std::vector<unsigned> ends = Ends();
-        ASSERT_FALSE(ends.empty());
-        EXPECT_EQ(ends.front(), tamsrove::kExitTerminated);
-        const int end = FirstIndex([](const Event& e) { return e.is_end; });
-        const int query = FirstIndex([](const Event& e) { return e.call == RegCall::QueryValue; });
-        const int write = FirstIndex([](const Event& e) { return e.call == RegCall::SetValue; });
+        EXPECT_EQ(questions_.size(), 1U);
+        ASSERT_FALSE(ends_.empty());
+        EXPECT_EQ(ends_.front(), tamsrove::kExitTerminated);
+        // The calls before the end, and the first query and write among all calls.
+        const auto end = static_cast<int>(calls_at_end_.front());
+        const int query = FirstCall(RegCall::QueryValue);
+        const int write = FirstCall(RegCall::SetValue);
         EXPECT_LT(query, end) << "the question came in the read's yield, after its query";
         // Here the recorded end returns and the tick goes on; the program's end does not.
-        EXPECT_TRUE(write == -1 || end < write);
+        EXPECT_TRUE(write == -1 || end <= write);
     }
 }
 
 TEST_F(FrmMainWatch, NoTickRunsWhileAQuestionOpenedInsideATickIsOpen) {
     ASSERT_TRUE(test::SetFlagText(L"0"));
     int ticks_inside = -1;
-    whileAsking_ = [&] {
+    while_asking_ = [&] {
         ASSERT_TRUE(test::SetFlagText(L"1"));
         const int before = form_->TickCount();
         Tick();
         Tick();
         ticks_inside = form_->TickCount() - before;
     };
-    ::PostMessageW(form_->Window(), WM_CLOSE, 0, 0);
+    ::PostMessageW(Window(), WM_CLOSE, 0, 0);
     const int before = form_->TickCount();
     Tick();
-    EXPECT_EQ(questions_, 1);
+    EXPECT_EQ(questions_.size(), 1U);
     EXPECT_EQ(ticks_inside, 0);
     EXPECT_EQ(form_->TickCount(), before + 1);
-    EXPECT_TRUE(Ends().empty()) << "the paused tick read \"0\"";
+    EXPECT_TRUE(ends_.empty()) << "the paused tick read \"0\"";
     // Once the question has closed, the next tick sees the flag.
-    whileAsking_ = nullptr;
+    while_asking_ = nullptr;
     Tick();
-    EXPECT_EQ(Ends(), std::vector<unsigned>{tamsrove::kExitFinished});
+    EXPECT_EQ(ends_, std::vector<unsigned>{tamsrove::kExitFinished});
 }
 
 TEST_F(FrmMainWatch, TicksDuringAQuestionOpenedBetweenTicksEndTheProgram) {
@@ -287,7 +234,7 @@ TEST_F(FrmMainWatch, TicksDuringAQuestionOpenedBetweenTicksEndTheProgram) {
         int ticks_before_question;
         unsigned exit_code;
     };
-    const std::vector<Row> rows = {
+    const Row rows[] = {
         {"set flag", true, 0, tamsrove::kExitFinished},
         {"201st tick", false, 200, tamsrove::kExitTimedOut},
     };
@@ -298,18 +245,18 @@ TEST_F(FrmMainWatch, TicksDuringAQuestionOpenedBetweenTicksEndTheProgram) {
         while (form_->TickCount() < row.ticks_before_question) {
             Tick();
         }
-        events_.clear();
+        Forget();
         std::vector<unsigned> ends_while_asking;
-        whileAsking_ = [&] {
+        while_asking_ = [&] {
             if (row.set_flag) {
                 ASSERT_TRUE(test::SetFlagText(L"1"));
             }
             Tick();
-            ends_while_asking = Ends();
+            ends_while_asking = ends_;
         };
-        ::SendMessageW(form_->Control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
+        ClickTerminate();
         EXPECT_EQ(ends_while_asking, std::vector<unsigned>{row.exit_code});
-        whileAsking_ = nullptr;
+        while_asking_ = nullptr;
         ASSERT_TRUE(test::RemoveFlagKey());
     }
 }

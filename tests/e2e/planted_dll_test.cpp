@@ -35,6 +35,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace e2e = tamsrove::e2e;
 namespace fs = std::filesystem;
+using tamsrove::test::Narrow;
 
 using Names = std::set<std::wstring>;
 
@@ -65,14 +66,6 @@ std::wstring Lower(std::wstring text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
     return text;
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string result;
-    for (const wchar_t c : text) {
-        result.push_back(c < 128 ? static_cast<char>(c) : '?');
-    }
-    return result;
 }
 
 std::string Listed(const Names& names) {

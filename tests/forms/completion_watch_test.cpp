@@ -144,8 +144,7 @@ TEST(CompletionWatch, EachFlagTextEndsOrWaitsAsItsFirstCharacterSays) {
                                      {L"x", false},     {L"", false},   {std::nullopt, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.flag.value_or(L"(empty)")));
-        FakeInstaller installer;
-        installer.flag = c.flag;
+        FakeInstaller installer{.flag = c.flag};
         CompletionWatch watch(installer.Actions());
         watch.Tick();
         EXPECT_EQ(watch.HasEnded(), c.ends);
@@ -154,18 +153,14 @@ TEST(CompletionWatch, EachFlagTextEndsOrWaitsAsItsFirstCharacterSays) {
 }
 
 TEST(CompletionWatch, FailedClearStillEndsFinished) {
-    FakeInstaller installer;
-    installer.flag = L"1";
-    installer.clear_fails = true;
+    FakeInstaller installer{.flag = L"1", .clear_fails = true};
     CompletionWatch watch(installer.Actions());
     watch.Tick();
     EXPECT_EQ(installer.log, (std::vector<std::string>{"read", "clear", "end finished"}));
 }
 
 TEST(CompletionWatch, FailedReadCountsAsNotSetAndTheWatchGoesOn) {
-    FakeInstaller installer;
-    installer.flag = L"1";
-    installer.read_fails = true;
+    FakeInstaller installer{.flag = L"1", .read_fails = true};
     CompletionWatch watch(installer.Actions());
     watch.Tick();
     EXPECT_FALSE(watch.HasEnded());
@@ -203,8 +198,7 @@ TEST(CompletionWatch, OnlyTicksMoveTheCount) {
 }
 
 TEST(CompletionWatch, TicksAfterTheEndDoNothing) {
-    FakeInstaller installer;
-    installer.flag = L"1";
+    FakeInstaller installer{.flag = L"1"};
     CompletionWatch watch(installer.Actions());
     watch.Tick();
     installer.flag = L"1";

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,53 +20,18 @@
 
 namespace {
 
-using tamsrove::frm_Main;
 using tamsrove::layout::ControlEntry;
 using tamsrove::layout::ControlId;
 namespace layout = tamsrove::layout;
 namespace test = tamsrove::test;
 
-/// Name and role of an accessible object's own element, releasing it.
-struct Described {
-    HRESULT result = E_FAIL;
-    std::wstring name;
-    long role = -1;
-};
-
-Described Describe(HRESULT result, IAccessible* object) {
-    Described out;
-    out.result = result;
-    if (FAILED(result) || object == nullptr) {
-        return out;
-    }
-    BSTR name = nullptr;
-    if (SUCCEEDED(object->get_accName(test::AccessibleSelf(), &name)) && name != nullptr) {
-        out.name = name;
-    }
-    ::SysFreeString(name);
-    VARIANT role;
-    ::VariantInit(&role);
-    if (SUCCEEDED(object->get_accRole(test::AccessibleSelf(), &role)) && role.vt == VT_I4) {
-        out.role = role.lVal;
-    }
-    object->Release();
-    return out;
-}
-
 using FrmMainAccessible = test::ShownForm;
 
 TEST_F(FrmMainAccessible, TheRealRingAnswersWmGetObjectWithTheWorkingAnimation) {
-    const HWND ring = form_->Control(ControlId::WorkRing1);
-    const LRESULT reference =
-        ::SendMessageW(ring, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
-    ASSERT_GT(reference, 0);
-    IAccessible* object = nullptr;
-    const HRESULT result =
-        ::ObjectFromLresult(reference, __uuidof(IAccessible), 0, reinterpret_cast<void**>(&object));
-    const Described described = Describe(result, object);
-    ASSERT_EQ(described.result, S_OK);
-    EXPECT_EQ(described.name, L"Working");
-    EXPECT_EQ(described.role, ROLE_SYSTEM_ANIMATION);
+    const test::ComRef<IAccessible> object = test::ObjectByMessage(Control(ControlId::WorkRing1));
+    ASSERT_TRUE(object);
+    EXPECT_EQ(test::NameOf(object.get()), L"Working");
+    EXPECT_EQ(test::RoleOf(object.get()), ROLE_SYSTEM_ANIMATION);
 }
 
 TEST_F(FrmMainAccessible, TheTextsAndTheButtonKeepTheSystemsObjectsNamedByTheirTexts) {
@@ -75,26 +39,24 @@ TEST_F(FrmMainAccessible, TheTextsAndTheButtonKeepTheSystemsObjectsNamedByTheirT
         if (entry.text.empty()) {
             continue;
         }
-        SCOPED_TRACE(std::string(entry.name.begin(), entry.name.end()));
-        IAccessible* object = nullptr;
-        const HRESULT result =
-            ::AccessibleObjectFromWindow(form_->Control(entry.id), static_cast<DWORD>(OBJID_CLIENT),
-                                         __uuidof(IAccessible), reinterpret_cast<void**>(&object));
-        const Described described = Describe(result, object);
-        ASSERT_EQ(described.result, S_OK);
-        EXPECT_EQ(described.name, entry.text);
-        EXPECT_NE(described.role, ROLE_SYSTEM_ANIMATION);
+        SCOPED_TRACE(test::Narrow(entry.name));
+        test::ComRef<IAccessible> object;
+        ASSERT_EQ(::AccessibleObjectFromWindow(Control(entry.id), static_cast<DWORD>(OBJID_CLIENT),
+                                               __uuidof(IAccessible), object.put()),
+                  S_OK);
+        EXPECT_EQ(test::NameOf(object.get()), entry.text);
+        EXPECT_NE(test::RoleOf(object.get()), ROLE_SYSTEM_ANIMATION);
     }
 }
 
 TEST_F(FrmMainAccessible, SiblingsComeInTabOrder) {
     for (const ControlEntry& container : layout::kControls) {
-        SCOPED_TRACE(std::string(container.name.begin(), container.name.end()));
+        SCOPED_TRACE(test::Narrow(container.name));
         std::vector<int32_t> tabs;
-        for (HWND child = ::GetWindow(form_->Control(container.id), GW_CHILD); child != nullptr;
+        for (HWND child = ::GetWindow(Control(container.id), GW_CHILD); child != nullptr;
              child = ::GetWindow(child, GW_HWNDNEXT)) {
             for (const ControlEntry& entry : layout::kControls) {
-                if (form_->Control(entry.id) == child) {
+                if (Control(entry.id) == child) {
                     tabs.push_back(entry.tab_index);
                 }
             }

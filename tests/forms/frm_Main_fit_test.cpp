@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -18,15 +17,10 @@
 
 namespace {
 
-using tamsrove::frm_Main;
 using tamsrove::layout::ControlEntry;
-using tamsrove::layout::ControlId;
 using tamsrove::layout::ControlKind;
 namespace layout = tamsrove::layout;
 namespace test = tamsrove::test;
-using test::Narrow;
-using test::RectInParent;
-using test::TextOf;
 
 /// The room a text needs in the font a control draws with: width and line height.
 SIZE MeasuredText(HWND control, const std::wstring& text) {
@@ -54,22 +48,15 @@ RECT ToRect(const layout::PixelRect& r) {
     return {r.left, r.top, r.right, r.bottom};
 }
 
-/// The message font's size in points that the test prefix sets (TAMSROVE_TEST_FONT); 0 if none.
-int PromisedFontPoints() {
-    wchar_t value[16] = {};
-    const DWORD length = ::GetEnvironmentVariableW(L"TAMSROVE_TEST_FONT", value, 16);
-    return length == 0 || length >= 16 ? 0 : static_cast<int>(std::wcstol(value, nullptr, 10));
-}
-
 class FrmMainFitDpi : public test::ShownForm {
 protected:
     /// Every property of the fit, for the window at the DPI it is laid out for now.
     void ExpectEveryTextWholeAndEveryControlInPlace() const {
         const auto dpi = static_cast<int32_t>(form_->Dpi());
         for (const ControlEntry& entry : layout::kControls) {
-            SCOPED_TRACE(Narrow(entry.name) + " at " + std::to_string(dpi) + " DPI");
+            SCOPED_TRACE(test::Narrow(entry.name) + " at " + std::to_string(dpi) + " DPI");
             const HWND child = form_->Control(entry.id);
-            const RECT rect = RectInParent(child);
+            const RECT rect = test::RectInParent(child);
             RECT container{};
             ASSERT_TRUE(::GetClientRect(::GetParent(child), &container));
             RECT inside{};
@@ -78,7 +65,7 @@ protected:
             if (entry.text.empty()) {
                 continue;
             }
-            const std::wstring shown = TextOf(child);
+            const std::wstring shown = test::win32::TextOf(child);
             const SIZE text = MeasuredText(child, shown);
             RECT client{};
             ::GetClientRect(child, &client);
@@ -98,9 +85,9 @@ protected:
                 if (a.id >= b.id || a.container != b.container) {
                     continue;
                 }
-                SCOPED_TRACE(Narrow(a.name) + " and " + Narrow(b.name));
-                const RECT ra = RectInParent(form_->Control(a.id));
-                const RECT rb = RectInParent(form_->Control(b.id));
+                SCOPED_TRACE(test::Narrow(a.name) + " and " + test::Narrow(b.name));
+                const RECT ra = test::RectInParent(form_->Control(a.id));
+                const RECT rb = test::RectInParent(form_->Control(b.id));
                 RECT common{};
                 EXPECT_FALSE(::IntersectRect(&common, &ra, &rb));
             }
@@ -109,7 +96,7 @@ protected:
 };
 
 TEST_F(FrmMainFitDpi, TheMessageFontIsTheOneThePrefixSets) {
-    const int points = PromisedFontPoints();
+    const int points = test::PromisedByPrefix(L"TAMSROVE_TEST_FONT");
     if (points == 0) {
         GTEST_SKIP() << "the prefix keeps the system's message font";
     }

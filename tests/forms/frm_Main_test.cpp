@@ -1,6 +1,5 @@
-// In-process tests of the progress window with real windows under Wine. The termination
-// question and the program's end go through the window's replaceable actions, since a real
-// ExitProcess would end the test binary; the whole-program tests cover the real ones.
+// In-process tests of the progress window with real windows under Wine: its layout at the
+// screen's DPI, its keyboard, the termination question and its timers.
 #include "forms/frm_Main.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cwchar>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,13 +28,8 @@ namespace layout = tamsrove::layout;
 namespace test = tamsrove::test;
 using test::Narrow;
 using test::RectInParent;
-using test::TextOf;
-
-std::wstring ClassNameOf(HWND window) {
-    wchar_t name[256] = {};
-    const int length = ::GetClassNameW(window, name, 256);
-    return {name, static_cast<std::size_t>(length > 0 ? length : 0)};
-}
+using test::win32::ClassNameOf;
+using test::win32::TextOf;
 
 const wchar_t* ExpectedClass(ControlKind kind) {
     switch (kind) {
@@ -55,6 +47,8 @@ const wchar_t* ExpectedClass(ControlKind kind) {
     return L"";
 }
 
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+
 LOGFONTW MessageFontAt(UINT dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
@@ -63,104 +57,16 @@ LOGFONTW MessageFontAt(UINT dpi) {
     return metrics.lfMessageFont;
 }
 
-/// A 32-bit top-down bitmap to draw into and read pixels from.
-class Canvas {
-public:
-    Canvas(int width, int height) : width_(width) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        bitmap_.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        bits_ = static_cast<const uint32_t*>(bits);
-        dc_.reset(::CreateCompatibleDC(nullptr));
-        previous_ = ::SelectObject(dc_.get(), bitmap_.get());
-    }
-    ~Canvas() { ::SelectObject(dc_.get(), previous_); }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-    Canvas(Canvas&&) = delete;
-    Canvas& operator=(Canvas&&) = delete;
-
-    [[nodiscard]] HDC dc() const { return dc_.get(); }
-    /// The pixel as 0xRRGGBB.
-    [[nodiscard]] uint32_t At(int x, int y) const {
-        ::GdiFlush();
-        return bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                     static_cast<std::size_t>(x)] &
-               0xFFFFFFU;
-    }
-
-private:
-    int width_;
-    tamsrove::unique_hbitmap bitmap_;
-    tamsrove::unique_hdc dc_;
-    HGDIOBJ previous_ = nullptr;
-    const uint32_t* bits_ = nullptr;
-};
-
-/// The window, shown, with the question and the program's end recorded instead of carried out.
-class FrmMainFixture : public ::testing::Test {
+/// The shown window and its ring.
+class FrmMainFixture : public test::ShownForm {
 protected:
-    struct Question {
-        HWND owner;
-        std::wstring text;
-        std::wstring title;
-        UINT type;
-    };
-
-    void SetUp() override {
-        form_ = std::make_unique<frm_Main>(frm_Main::TerminationActions{
-            [this](HWND owner, const wchar_t* text, const wchar_t* title, UINT type) {
-                questions_.push_back({owner, text, title, type});
-                // Only the outermost question runs while_asking_, so that a window that wrongly
-                // asks again from inside fails the test instead of recursing without end.
-                if (!while_asking_ || asking_) {
-                    return answer_;
-                }
-                asking_ = true;
-                const int answer = while_asking_();
-                asking_ = false;
-                return answer;
-            },
-            [this](unsigned exit_code) {
-                ends_.push_back(exit_code);
-            }});
-        created_ = std::chrono::steady_clock::now();
-        ASSERT_TRUE(form_->Create(::GetModuleHandleW(nullptr)));
-        form_->Show(SW_SHOWNORMAL);
-        test::pump_messages();
-    }
-
-    void TearDown() override {
-        form_.reset();
-        test::pump_messages();
-    }
-
-    [[nodiscard]] HWND Window() const { return form_->Window(); }
-    [[nodiscard]] HWND Control(ControlId id) const { return form_->Control(id); }
     [[nodiscard]] UINT Dpi() const { return ::GetDpiForWindow(Window()); }
-    void ClickTerminate() const {
-        ::SendMessageW(Control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
-    }
     /// True when the ring shows another frame within the timeout.
     [[nodiscard]] bool RingTurns() const {
         const HWND ring = Control(ControlId::WorkRing1);
         const HBITMAP first = test::ShownBitmap(ring);
-        return test::pump_until([&] { return test::ShownBitmap(ring) != first; }, 2s);
+        return test::PumpUntil([&] { return test::ShownBitmap(ring) != first; }, 2s);
     }
-
-    std::unique_ptr<frm_Main> form_;
-    std::chrono::steady_clock::time_point created_;
-    int answer_ = IDCANCEL;
-    std::function<int()> while_asking_; ///< runs inside the question instead of answering at once
-    bool asking_ = false;
-    std::vector<Question> questions_;
-    std::vector<unsigned> ends_;
 };
 
 // ---- Layout at the screen's DPI (these suites also run at 144 DPI) ----------------------------
@@ -168,7 +74,7 @@ protected:
 using FrmMainDpi = FrmMainFixture;
 
 TEST_F(FrmMainDpi, TheWindowIsLaidOutAtTheScreenDpi) {
-    const auto expected = static_cast<UINT>(test::promised_test_dpi());
+    const auto expected = static_cast<UINT>(test::PromisedTestDpi());
     if (expected != 0) {
         EXPECT_EQ(Dpi(), expected);
     }
@@ -347,7 +253,7 @@ TEST_F(FrmMainWindow, APostedOrInsaneDpiChangeChangesNothing) {
         const auto lparam = reinterpret_cast<LPARAM>(c.suggested);
         if (c.posted) {
             ::PostMessageW(Window(), WM_DPICHANGED, wparam, lparam);
-            test::pump_messages();
+            test::PumpMessages();
         } else {
             ::SendMessageW(Window(), WM_DPICHANGED, wparam, lparam);
         }
@@ -375,37 +281,35 @@ TEST_F(FrmMainWindow, CaptionAndFrameAreThoseOfANormalFixedSizeWindow) {
 // Regression: at 120 DPI, and between 144 and 192, the window showed the logo of the step below,
 // small in its box. Now Picture1 shows the logo drawn at the window's DPI, pixel for pixel.
 TEST_F(FrmMainDpi, PictureBoxesAreWhiteAndTheLogoDrawnAtTheDpiIsShownUnscaledAtTheTopLeft) {
-    RECT box{};
-    ::GetClientRect(Control(ControlId::Picture1), &box);
-    Canvas canvas(box.right, box.bottom);
-    ASSERT_TRUE(::PrintWindow(Control(ControlId::Picture1), canvas.dc(), PW_CLIENTONLY));
-
+    const test::Capture box =
+        test::CaptureClient(Control(ControlId::Picture1), test::CaptureBy::Print);
     const auto dpi = static_cast<int32_t>(Dpi());
     const tamsrove::artwork::Image logo = tamsrove::artwork::DrawLogo(dpi);
     // The design's 248 x 64 pixels scaled by dpi / 96: 310 x 80 at 120 DPI, 496 x 128 at 192.
     ASSERT_EQ(logo.width, 248 * dpi / 96);
     ASSERT_EQ(logo.height, 64 * dpi / 96);
+    ASSERT_GT(box.width, logo.width + 2);
+    ASSERT_GT(box.height, logo.height + 2);
     int differing = 0;
     for (int y = 0; y < logo.height; ++y) {
         for (int x = 0; x < logo.width; ++x) {
             const tamsrove::artwork::Rgba8 p = logo.At(x, y);
-            differing += canvas.At(x, y) != ((uint32_t{p.r} << 16) | (uint32_t{p.g} << 8) | p.b);
+            differing += box.At(x, y) != RGB(p.r, p.g, p.b);
         }
     }
     EXPECT_EQ(differing, 0);
     // Right of and below the logo the box is white.
-    EXPECT_EQ(canvas.At(logo.width + 2, 2), 0xFFFFFFU);
-    EXPECT_EQ(canvas.At(2, logo.height + 2), 0xFFFFFFU);
+    EXPECT_EQ(box.At(logo.width + 2, 2), kWhite);
+    EXPECT_EQ(box.At(2, logo.height + 2), kWhite);
 
     // pic_C is white between the ring and the logo.
-    RECT outer{};
-    ::GetClientRect(Control(ControlId::PicC), &outer);
-    Canvas white(outer.right, outer.bottom);
-    ASSERT_TRUE(::PrintWindow(Control(ControlId::PicC), white.dc(), PW_CLIENTONLY));
+    const test::Capture outer =
+        test::CaptureClient(Control(ControlId::PicC), test::CaptureBy::Print);
+    ASSERT_GT(outer.width, 0);
     const int gap_x = (layout::ControlPixels(ControlId::WorkRing1, dpi).right +
                        layout::ControlPixels(ControlId::Picture1, dpi).left) /
                       2;
-    EXPECT_EQ(white.At(gap_x, outer.bottom / 2), 0xFFFFFFU);
+    EXPECT_EQ(outer.At(gap_x, outer.height / 2), kWhite);
 }
 
 TEST_F(FrmMainWindow, DestroyingTheFormDestroysTheWindow) {
@@ -471,14 +375,14 @@ TEST_F(FrmMainKeyboard, SpaceOnTheButtonAsksTheQuestion) {
     MSG up{button, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0000001U), 0, {}};
     ::IsDialogMessageW(Window(), &down);
     ::IsDialogMessageW(Window(), &up);
-    test::pump_messages();
+    test::PumpMessages();
     EXPECT_EQ(questions_.size(), 1U);
 }
 
 TEST_F(FrmMainKeyboard, EscapeIsNotACloseRequest) {
     MSG message{Window(), WM_KEYDOWN, VK_ESCAPE, 1, 0, {}};
     ::IsDialogMessageW(Window(), &message);
-    test::pump_messages();
+    test::PumpMessages();
     EXPECT_TRUE(questions_.empty());
 }
 
@@ -508,7 +412,7 @@ TEST_F(FrmMainQuestion, CancelLeavesTheWindowTheRingAndTheTicksGoing) {
     EXPECT_TRUE(::IsWindowVisible(Window()));
     EXPECT_TRUE(RingTurns());
     const int16_t ticks = form_->TickCount();
-    ::SendMessageW(Window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
+    Tick();
     EXPECT_EQ(form_->TickCount(), ticks + 1);
 }
 
@@ -539,7 +443,7 @@ TEST_F(FrmMainQuestion, EveryCloseRequestAsks) {
     }
     answer_ = IDOK;
     ::PostMessageW(Window(), WM_CLOSE, 0, 0);
-    test::pump_messages();
+    test::PumpMessages();
     EXPECT_EQ(ends_, std::vector<unsigned>{tamsrove::kExitTerminated});
 }
 
@@ -550,7 +454,6 @@ TEST_F(FrmMainQuestion, NoSecondQuestionWhileOneIsOpen) {
         ::SendMessageW(Window(), WM_CLOSE, 0, 0);
         ::SendMessageW(Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
         ::SendMessageW(Control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
-        return IDCANCEL;
     };
     ClickTerminate();
     EXPECT_EQ(questions_.size(), 1U);
@@ -567,9 +470,8 @@ TEST_F(FrmMainQuestion, TicksAndTheRingGoOnWhileTheQuestionIsOpen) {
     while_asking_ = [&] {
         // A message box pumps the thread's messages the same way while it waits.
         const int16_t ticks = form_->TickCount();
-        ticked = test::pump_until([&] { return form_->TickCount() > ticks; }, 5s);
+        ticked = test::PumpUntil([&] { return form_->TickCount() > ticks; }, 5s);
         turned = RingTurns();
-        return IDCANCEL;
     };
     ClickTerminate();
     EXPECT_TRUE(ticked);
@@ -581,7 +483,7 @@ TEST_F(FrmMainQuestion, TicksAndTheRingGoOnWhileTheQuestionIsOpen) {
 using FrmMainTimer = FrmMainFixture;
 
 TEST_F(FrmMainTimer, TheUnloaderTicksEverySecondFromCreation) {
-    ASSERT_TRUE(test::pump_until([&] { return form_->TickCount() >= 1; }, 5s));
+    ASSERT_TRUE(test::PumpUntil([&] { return form_->TickCount() >= 1; }, 5s));
     const auto first_tick = std::chrono::steady_clock::now() - created_;
     // Wine's timers may fire a few milliseconds early.
     EXPECT_GE(first_tick, 900ms);
@@ -591,8 +493,8 @@ TEST_F(FrmMainTimer, OnlyTheUnloaderTimerCountsTicks) {
     const int16_t before = form_->TickCount();
     ::SendMessageW(Window(), WM_TIMER, frm_Main::kUnloaderTimerId + 1, 0);
     EXPECT_EQ(form_->TickCount(), before);
-    ::SendMessageW(Window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
-    ::SendMessageW(Window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0);
+    Tick();
+    Tick();
     EXPECT_EQ(form_->TickCount(), before + 2);
 }
 
@@ -600,19 +502,17 @@ TEST_F(FrmMainTimer, TheRingTurnsOnceTheWindowIsShown) {
     EXPECT_TRUE(RingTurns());
 }
 
-TEST(FrmMainLoad, TheRingStartsWithTheLoadEventNotAtCreation) {
-    frm_Main form({[](HWND, const wchar_t*, const wchar_t*, UINT) { return IDCANCEL; },
-                   [](unsigned) {
-                   }});
-    ASSERT_TRUE(form.Create(::GetModuleHandleW(nullptr)));
-    const HWND ring = form.Control(ControlId::WorkRing1);
+TEST_F(FrmMainTimer, TheRingStartsWithTheLoadEventNotAtCreation) {
+    form_ = MakeForm(/*show=*/false);
+    ASSERT_NE(form_, nullptr);
+    const HWND ring = Control(ControlId::WorkRing1);
     ASSERT_NE(ring, nullptr);
-    test::pump_for(300ms);
+    test::PumpFor(300ms);
     EXPECT_EQ(test::ShownBitmap(ring), nullptr);
-    EXPECT_FALSE(::IsWindowVisible(form.Window()));
-    form.Show(SW_SHOWNORMAL);
-    EXPECT_TRUE(::IsWindowVisible(form.Window()));
-    EXPECT_TRUE(test::pump_until([&] { return test::ShownBitmap(ring) != nullptr; }, 2s));
+    EXPECT_FALSE(::IsWindowVisible(Window()));
+    form_->Show(SW_SHOWNORMAL);
+    EXPECT_TRUE(::IsWindowVisible(Window()));
+    EXPECT_TRUE(test::PumpUntil([&] { return test::ShownBitmap(ring) != nullptr; }, 2s));
 }
 
 } // namespace

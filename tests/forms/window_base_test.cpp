@@ -9,6 +9,7 @@
 
 #include "controls/WorkRing.h"
 #include "forms/container_box.h"
+#include "win32_test_support.h"
 
 namespace {
 
@@ -109,13 +110,9 @@ TEST_F(WindowBaseTest, AnObjectThatGoesFirstTakesItsWindowWithIt) {
 
 TEST_F(WindowBaseTest, RegisteringAgainSucceedsButANameHeldByAnotherProcedureFails) {
     EXPECT_TRUE(Probe::RegisterWindowClass(Instance(), {kProbeClassName}));
-    WNDCLASSEXW other{};
-    other.cbSize = sizeof(other);
-    other.lpfnWndProc = &::DefWindowProcW;
-    other.hInstance = Instance();
-    other.lpszClassName = L"Tamsrove.Test.TakenClassName";
-    ::RegisterClassExW(&other); // an earlier run of this test may have left it registered
-    EXPECT_FALSE(Probe::RegisterWindowClass(Instance(), {other.lpszClassName}));
+    const wchar_t* const taken = L"Tamsrove.Test.TakenClassName";
+    ASSERT_TRUE(tamsrove::test::EnsureTestClass(taken, &::DefWindowProcW));
+    EXPECT_FALSE(Probe::RegisterWindowClass(Instance(), {taken}));
 }
 
 // Regression: a window of an object-owned class created by name, without its object, used to

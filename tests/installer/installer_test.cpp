@@ -7,10 +7,7 @@
 
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <chrono>
-#include <cwctype>
 #include <functional>
 #include <optional>
 #include <set>
@@ -24,10 +21,9 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 namespace e2e = tamsrove::e2e;
+using e2e::Clock;
 namespace test = tamsrove::test;
-using e2e::CaptionOf;
 
 /// Far longer than any run here takes; a kit that never lets go fails instead of hanging.
 constexpr auto kInstallerEnds = 40s;
@@ -50,15 +46,9 @@ constexpr Kit kKits[] = {
     {L"cmd", L"", true, L"Tamsrove-*.code", L"", 2500ms},
 };
 
-std::wstring Environment(const wchar_t* name) {
-    wchar_t value[1024] = {};
-    const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
-    return length < 1024 ? std::wstring(value, length) : std::wstring();
-}
-
 /// The kit that the ctest entry names, or nothing.
 const Kit* KitUnderTest() {
-    const std::wstring name = Environment(L"TAMSROVE_KIT");
+    const std::wstring name = test::EnvironmentText(L"TAMSROVE_KIT");
     for (const Kit& kit : kKits) {
         if (kit.name == name) {
             return &kit;
@@ -68,38 +58,11 @@ const Kit* KitUnderTest() {
 }
 
 std::wstring InstallerPath() {
-    return e2e::ToWindowsPath(Environment(L"TAMSROVE_INSTALLER"));
+    return e2e::ToWindowsPath(test::EnvironmentText(L"TAMSROVE_INSTALLER"));
 }
 
-bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::towlower(a[i]) != std::towlower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-/// Calls visit for every running process whose image is Tamsrove.exe.
-void ForEachRunningProgram(const std::function<void(DWORD process_id)>& visit) {
-    const tamsrove::unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more != FALSE;
-         more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (SameTextIgnoringCase(entry.szExeFile, L"Tamsrove.exe")) {
-            visit(entry.th32ProcessID);
-        }
-    }
-}
-
-int RunningPrograms() {
-    int count = 0;
-    ForEachRunningProgram([&](DWORD /*process_id*/) { ++count; });
-    return count;
+std::size_t RunningPrograms() {
+    return e2e::ProcessesNamed(L"Tamsrove.exe").size();
 }
 
 /// What runs of this kit have left in %TEMP%: the files that match its pattern or, when it
@@ -133,20 +96,13 @@ protected:
     void SetUp() override {
         ASSERT_NE(kit_, nullptr) << "TAMSROVE_KIT names no kit";
         ASSERT_TRUE(flag_key_.Clean()) << "cannot remove the flag's key";
-        ASSERT_EQ(RunningPrograms(), 0) << "a window from elsewhere is running";
+        ASSERT_EQ(RunningPrograms(), 0U) << "a window from elsewhere is running";
         left_before_ = LeftInTemp(*kit_);
     }
 
     void TearDown() override {
         // Whatever failed, leave no window running for the next test.
-        ForEachRunningProgram([](DWORD process_id) {
-            const tamsrove::unique_handle process(
-                ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id));
-            if (process) {
-                ::TerminateProcess(process.get(), 1);
-                ::WaitForSingleObject(process.get(), 5000);
-            }
-        });
+        e2e::EndProcessesNamed(L"Tamsrove.exe");
     }
 
     /// Runs the installer silently until it ends, watching the windows: seconds of work, and
@@ -172,16 +128,12 @@ protected:
         if (!installer) {
             return std::nullopt;
         }
-        const auto deadline = Clock::now() + kInstallerEnds;
-        while (installer->Running() && Clock::now() < deadline) {
-            for (const HWND window : e2e::TopLevelWindows(0)) {
-                if (CaptionOf(window) == tamsrove::layout::kCaption &&
-                    windows_.insert(window).second && windows_.size() == 1 && on_window) {
+        e2e::WatchWindowsWhileRunning(
+            *installer, tamsrove::layout::kCaption, kInstallerEnds, [&](HWND window) {
+                if (windows_.insert(window).second && windows_.size() == 1 && on_window) {
                     on_window(window);
                 }
-            }
-            ::Sleep(10);
-        }
+            });
         EXPECT_FALSE(installer->Running()) << "the installer still runs";
         ended_at_ = Clock::now();
         return installer->ExitCode();
@@ -192,7 +144,7 @@ protected:
         const std::optional<test::StoredFlag> stored = test::ReadFlag();
         ASSERT_TRUE(stored.has_value()) << "the flag is missing";
         EXPECT_EQ(std::wstring(stored->Text().c_str()), L"0");
-        EXPECT_EQ(RunningPrograms(), 0) << "a window is still running";
+        EXPECT_EQ(RunningPrograms(), 0U) << "a window is still running";
         EXPECT_EQ(LeftInTemp(*kit_), left_before_) << "the run left files behind";
     }
 
@@ -227,7 +179,7 @@ TEST_F(ExampleInstaller, StopsItsWorkWithinASecondOfTerminate) {
     EXPECT_EQ(code, std::optional<DWORD>(1223));
     ASSERT_NE(answered_at, Clock::time_point{}) << "Terminate was not answered";
     RecordProperty("seconds_from_ok_to_installer_end",
-                   std::to_string(std::chrono::duration<double>(ended_at_ - answered_at).count()));
+                   std::to_string(e2e::SecondsFrom(answered_at, ended_at_)));
     EXPECT_LE(ended_at_ - answered_at, kit_->sees_terminate_within);
     ExpectCleanEnd();
 }

@@ -408,14 +408,10 @@ protected:
 
     void SetUp() override {
         RegistryTest::SetUp();
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &ProbeProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"TamsroveRegYieldProbe";
-        ::RegisterClassExW(&wc); // already registered by an earlier test is fine
-        window_.reset(::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                        nullptr, wc.hInstance, nullptr));
+        const wchar_t* const class_name = L"TamsroveRegYieldProbe";
+        ASSERT_TRUE(test::EnsureTestClass(class_name, &ProbeProc));
+        window_.reset(::CreateWindowExW(0, class_name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        ::GetModuleHandleW(nullptr), nullptr));
         ASSERT_TRUE(window_);
         seen_dispatches = nullptr;
     }

@@ -22,11 +22,11 @@ std::vector<uint8_t> MakeIconFile() {
             images.push_back({artwork::DrawEmblem(side, kIconSamples), depth});
         }
     }
-    return encode_ico(images);
+    return EncodeIco(images);
 }
 
 std::vector<uint8_t> MakeLogoFile() {
-    return encode_bmp24(artwork::DrawLogo(kBaseDpi));
+    return EncodeBmp24(artwork::DrawLogo(kBaseDpi));
 }
 
 } // namespace tamsrove::artgen

@@ -9,38 +9,38 @@
 namespace tamsrove::artgen {
 namespace {
 
-constexpr uint8_t opaque_from = 128; // alpha at which a pixel counts as opaque in 8 bits
-constexpr std::size_t palette_size = 256;
-constexpr uint32_t info_header_size = 40;
-constexpr int32_t pixels_per_metre_96dpi = 3780;
+constexpr uint8_t kOpaqueFrom = 128; // alpha at which a pixel counts as opaque in 8 bits
+constexpr std::size_t kPaletteSize = 256;
+constexpr uint32_t kInfoHeaderSize = 40;
+constexpr int32_t kPixelsPerMetre96dpi = 3780;
 
 // Little-endian writers for the file headers.
-void put16(std::vector<uint8_t>& out, uint32_t v) {
+void Put16(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v & 0xFF));
     out.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
 }
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
 }
 
-uint32_t row_bytes(int32_t width, int bits_per_pixel) {
+uint32_t RowBytes(int32_t width, int bits_per_pixel) {
     return (static_cast<uint32_t>(width) * static_cast<uint32_t>(bits_per_pixel) + 31) / 32 * 4;
 }
 
-uint8_t over_white(uint8_t c, uint8_t a) {
+uint8_t OverWhite(uint8_t c, uint8_t a) {
     return static_cast<uint8_t>((unsigned(c) * a + 255U * (255U - a) + 127U) / 255U);
 }
 
-Rgba8 laid_over_white(Rgba8 c) {
-    return {over_white(c.r, c.a), over_white(c.g, c.a), over_white(c.b, c.a), 255};
+Rgba8 LaidOverWhite(Rgba8 c) {
+    return {OverWhite(c.r, c.a), OverWhite(c.g, c.a), OverWhite(c.b, c.a), 255};
 }
 
-uint32_t key(Rgba8 c) {
+uint32_t Key(Rgba8 c) {
     return (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | c.b;
 }
 
-uint8_t channel(Rgba8 c, int which) {
+uint8_t Channel(Rgba8 c, int which) {
     return which == 0 ? c.r : (which == 1 ? c.g : c.b);
 }
 
@@ -50,9 +50,9 @@ struct Entry {
 };
 
 // The distinct colours of the pixels, with how often each occurs, in a fixed order.
-std::vector<Entry> histogram(const std::vector<Rgba8>& colours) {
+std::vector<Entry> Histogram(const std::vector<Rgba8>& colours) {
     std::vector<Rgba8> sorted = colours;
-    std::sort(sorted.begin(), sorted.end(), [](Rgba8 a, Rgba8 b) { return key(a) < key(b); });
+    std::sort(sorted.begin(), sorted.end(), [](Rgba8 a, Rgba8 b) { return Key(a) < Key(b); });
     std::vector<Entry> entries;
     for (const Rgba8 c : sorted) {
         if (!entries.empty() && entries.back().colour == c) {
@@ -65,14 +65,14 @@ std::vector<Entry> histogram(const std::vector<Rgba8>& colours) {
 }
 
 // The channel with the widest spread in a box of colours, and that spread.
-std::pair<int, int> widest_channel(const std::vector<Entry>& box) {
+std::pair<int, int> WidestChannel(const std::vector<Entry>& box) {
     std::pair<int, int> best{0, -1};
     for (int which = 0; which < 3; ++which) {
         int low = 255;
         int high = 0;
         for (const Entry& e : box) {
-            low = std::min<int>(low, channel(e.colour, which));
-            high = std::max<int>(high, channel(e.colour, which));
+            low = std::min<int>(low, Channel(e.colour, which));
+            high = std::max<int>(high, Channel(e.colour, which));
         }
         if (high - low > best.second) {
             best = {which, high - low};
@@ -83,7 +83,7 @@ std::pair<int, int> widest_channel(const std::vector<Entry>& box) {
 
 // Median cut: splits the box with the widest spread at its pixel-weighted median until there
 // are max_colours boxes or every box holds one colour; each box gives its mean colour.
-std::vector<Rgba8> median_cut(const std::vector<Entry>& entries, std::size_t max_colours) {
+std::vector<Rgba8> MedianCut(const std::vector<Entry>& entries, std::size_t max_colours) {
     std::vector<std::vector<Entry>> boxes;
     if (!entries.empty()) {
         boxes.push_back(entries);
@@ -95,7 +95,7 @@ std::vector<Rgba8> median_cut(const std::vector<Entry>& entries, std::size_t max
             if (boxes[i].size() < 2) {
                 continue;
             }
-            const auto widest = widest_channel(boxes[i]);
+            const auto widest = WidestChannel(boxes[i]);
             if (widest.second > split_channel.second) {
                 split_box = i;
                 split_channel = widest;
@@ -107,9 +107,9 @@ std::vector<Rgba8> median_cut(const std::vector<Entry>& entries, std::size_t max
         std::vector<Entry>& box = boxes[split_box];
         const int which = split_channel.first;
         std::sort(box.begin(), box.end(), [which](const Entry& a, const Entry& b) {
-            const auto ca = channel(a.colour, which);
-            const auto cb = channel(b.colour, which);
-            return ca != cb ? ca < cb : key(a.colour) < key(b.colour);
+            const auto ca = Channel(a.colour, which);
+            const auto cb = Channel(b.colour, which);
+            return ca != cb ? ca < cb : Key(a.colour) < Key(b.colour);
         });
         uint64_t total = 0;
         for (const Entry& e : box) {
@@ -142,7 +142,7 @@ std::vector<Rgba8> median_cut(const std::vector<Entry>& entries, std::size_t max
     return palette;
 }
 
-uint8_t nearest(const std::vector<Rgba8>& palette, std::size_t first, Rgba8 c) {
+uint8_t Nearest(const std::vector<Rgba8>& palette, std::size_t first, Rgba8 c) {
     std::size_t best = first;
     int best_distance = std::numeric_limits<int>::max();
     for (std::size_t i = first; i < palette.size(); ++i) {
@@ -158,33 +158,33 @@ uint8_t nearest(const std::vector<Rgba8>& palette, std::size_t first, Rgba8 c) {
     return static_cast<uint8_t>(best);
 }
 
-void check_picture(const Image& image) {
+void CheckPicture(const Image& image) {
     if (image.width <= 0 || image.height <= 0 ||
         image.pixels.size() != static_cast<std::size_t>(image.width) * image.height) {
         throw std::invalid_argument("empty or inconsistent picture");
     }
 }
 
-void put_info_header(std::vector<uint8_t>& out, int32_t width, int32_t height, int bpp,
-                     uint32_t image_bytes, uint32_t colours_used, int32_t pixels_per_metre) {
-    put32(out, info_header_size);
-    put32(out, static_cast<uint32_t>(width));
-    put32(out, static_cast<uint32_t>(height));
-    put16(out, 1); // planes
-    put16(out, static_cast<uint32_t>(bpp));
-    put32(out, 0); // BI_RGB
-    put32(out, image_bytes);
-    put32(out, static_cast<uint32_t>(pixels_per_metre));
-    put32(out, static_cast<uint32_t>(pixels_per_metre));
-    put32(out, colours_used);
-    put32(out, 0); // all colours important
+void PutInfoHeader(std::vector<uint8_t>& out, int32_t width, int32_t height, int bpp,
+                   uint32_t image_bytes, uint32_t colours_used, int32_t pixels_per_metre) {
+    Put32(out, kInfoHeaderSize);
+    Put32(out, static_cast<uint32_t>(width));
+    Put32(out, static_cast<uint32_t>(height));
+    Put16(out, 1); // planes
+    Put16(out, static_cast<uint32_t>(bpp));
+    Put32(out, 0); // BI_RGB
+    Put32(out, image_bytes);
+    Put32(out, static_cast<uint32_t>(pixels_per_metre));
+    Put32(out, static_cast<uint32_t>(pixels_per_metre));
+    Put32(out, colours_used);
+    Put32(out, 0); // all colours important
 }
 
 // The AND mask of an icon image: one bit per pixel, set where the screen shows through; rows
 // from the bottom.
-void put_mask(std::vector<uint8_t>& out, int32_t width, int32_t height,
-              const std::vector<bool>& transparent) {
-    const uint32_t stride = row_bytes(width, 1);
+void PutMask(std::vector<uint8_t>& out, int32_t width, int32_t height,
+             const std::vector<bool>& transparent) {
+    const uint32_t stride = RowBytes(width, 1);
     for (int32_t y = height - 1; y >= 0; --y) {
         std::vector<uint8_t> row(stride, 0);
         for (int32_t x = 0; x < width; ++x) {
@@ -196,12 +196,12 @@ void put_mask(std::vector<uint8_t>& out, int32_t width, int32_t height,
     }
 }
 
-std::vector<uint8_t> icon_image_8bit(const Image& image) {
-    const PaletteImage p = to_palette_image(image);
-    const uint32_t stride = row_bytes(p.width, 8);
-    const uint32_t bytes = stride * p.height + row_bytes(p.width, 1) * p.height;
+std::vector<uint8_t> IconImage8bit(const Image& image) {
+    const PaletteImage p = ToPaletteImage(image);
+    const uint32_t stride = RowBytes(p.width, 8);
+    const uint32_t bytes = stride * p.height + RowBytes(p.width, 1) * p.height;
     std::vector<uint8_t> out;
-    put_info_header(out, p.width, p.height * 2, 8, bytes, palette_size, 0);
+    PutInfoHeader(out, p.width, p.height * 2, 8, bytes, kPaletteSize, 0);
     for (const Rgba8 c : p.palette) {
         out.insert(out.end(), {c.b, c.g, c.r, 0});
     }
@@ -210,15 +210,15 @@ std::vector<uint8_t> icon_image_8bit(const Image& image) {
         out.insert(out.end(), row, row + p.width);
         out.insert(out.end(), stride - static_cast<uint32_t>(p.width), 0);
     }
-    put_mask(out, p.width, p.height, p.transparent);
+    PutMask(out, p.width, p.height, p.transparent);
     return out;
 }
 
-std::vector<uint8_t> icon_image_32bit(const Image& image) {
+std::vector<uint8_t> IconImage32bit(const Image& image) {
     const uint32_t bytes =
-        row_bytes(image.width, 32) * image.height + row_bytes(image.width, 1) * image.height;
+        RowBytes(image.width, 32) * image.height + RowBytes(image.width, 1) * image.height;
     std::vector<uint8_t> out;
-    put_info_header(out, image.width, image.height * 2, 32, bytes, 0, 0);
+    PutInfoHeader(out, image.width, image.height * 2, 32, bytes, 0, 0);
     std::vector<bool> transparent;
     transparent.reserve(image.pixels.size());
     for (const Rgba8 c : image.pixels) {
@@ -230,30 +230,30 @@ std::vector<uint8_t> icon_image_32bit(const Image& image) {
             out.insert(out.end(), {c.b, c.g, c.r, c.a});
         }
     }
-    put_mask(out, image.width, image.height, transparent);
+    PutMask(out, image.width, image.height, transparent);
     return out;
 }
 
 } // namespace
 
-PaletteImage to_palette_image(const Image& image) {
-    check_picture(image);
+PaletteImage ToPaletteImage(const Image& image) {
+    CheckPicture(image);
     PaletteImage out;
     out.width = image.width;
     out.height = image.height;
     std::vector<Rgba8> solid;
     out.transparent.reserve(image.pixels.size());
     for (const Rgba8 c : image.pixels) {
-        const bool clear = c.a < opaque_from;
+        const bool clear = c.a < kOpaqueFrom;
         out.transparent.push_back(clear);
         if (!clear) {
-            solid.push_back(laid_over_white(c));
+            solid.push_back(LaidOverWhite(c));
         }
     }
     out.palette = {Rgba8{0, 0, 0, 255}};
-    const std::vector<Rgba8> colours = median_cut(histogram(solid), palette_size - 1);
+    const std::vector<Rgba8> colours = MedianCut(Histogram(solid), kPaletteSize - 1);
     out.palette.insert(out.palette.end(), colours.begin(), colours.end());
-    out.palette.resize(palette_size, Rgba8{0, 0, 0, 255});
+    out.palette.resize(kPaletteSize, Rgba8{0, 0, 0, 255});
     const std::size_t used = colours.size() + 1;
     const std::vector<Rgba8> candidates(out.palette.begin(),
                                         out.palette.begin() + static_cast<std::ptrdiff_t>(used));
@@ -261,27 +261,27 @@ PaletteImage to_palette_image(const Image& image) {
     for (std::size_t i = 0; i < image.pixels.size(); ++i) {
         out.indices.push_back(out.transparent[i]
                                   ? uint8_t{0}
-                                  : nearest(candidates, 1, laid_over_white(image.pixels[i])));
+                                  : Nearest(candidates, 1, LaidOverWhite(image.pixels[i])));
     }
     return out;
 }
 
-std::vector<uint8_t> encode_bmp24(const Image& image) {
-    check_picture(image);
-    const uint32_t stride = row_bytes(image.width, 24);
+std::vector<uint8_t> EncodeBmp24(const Image& image) {
+    CheckPicture(image);
+    const uint32_t stride = RowBytes(image.width, 24);
     const uint32_t pixel_bytes = stride * static_cast<uint32_t>(image.height);
-    constexpr uint32_t header_bytes = 14 + info_header_size;
+    constexpr uint32_t header_bytes = 14 + kInfoHeaderSize;
     std::vector<uint8_t> out;
     out.reserve(header_bytes + pixel_bytes);
     out.push_back('B');
     out.push_back('M');
-    put32(out, header_bytes + pixel_bytes);
-    put32(out, 0); // reserved
-    put32(out, header_bytes);
-    put_info_header(out, image.width, image.height, 24, pixel_bytes, 0, pixels_per_metre_96dpi);
+    Put32(out, header_bytes + pixel_bytes);
+    Put32(out, 0); // reserved
+    Put32(out, header_bytes);
+    PutInfoHeader(out, image.width, image.height, 24, pixel_bytes, 0, kPixelsPerMetre96dpi);
     for (int32_t y = image.height - 1; y >= 0; --y) {
         for (int32_t x = 0; x < image.width; ++x) {
-            const Rgba8 c = laid_over_white(image.At(x, y));
+            const Rgba8 c = LaidOverWhite(image.At(x, y));
             out.insert(out.end(), {c.b, c.g, c.r});
         }
         out.insert(out.end(), stride - static_cast<uint32_t>(image.width) * 3, 0);
@@ -289,28 +289,28 @@ std::vector<uint8_t> encode_bmp24(const Image& image) {
     return out;
 }
 
-std::vector<uint8_t> encode_ico(const std::vector<IconImage>& images) {
+std::vector<uint8_t> EncodeIco(const std::vector<IconImage>& images) {
     if (images.empty() || images.size() > 0xFFFF) {
         throw std::invalid_argument("an icon file holds 1 to 65535 images");
     }
     std::vector<std::vector<uint8_t>> bodies;
     for (const IconImage& icon : images) {
-        check_picture(icon.image);
+        CheckPicture(icon.image);
         if (icon.image.width > 256 || icon.image.height > 256) {
             throw std::invalid_argument("icon images are at most 256 pixels wide and high");
         }
         if (icon.bits_per_pixel == 8) {
-            bodies.push_back(icon_image_8bit(icon.image));
+            bodies.push_back(IconImage8bit(icon.image));
         } else if (icon.bits_per_pixel == 32) {
-            bodies.push_back(icon_image_32bit(icon.image));
+            bodies.push_back(IconImage32bit(icon.image));
         } else {
             throw std::invalid_argument("icon images are stored at 8 or 32 bits per pixel");
         }
     }
     std::vector<uint8_t> out;
-    put16(out, 0); // reserved
-    put16(out, 1); // icon, not cursor
-    put16(out, static_cast<uint32_t>(images.size()));
+    Put16(out, 0); // reserved
+    Put16(out, 1); // icon, not cursor
+    Put16(out, static_cast<uint32_t>(images.size()));
     uint32_t offset = 6 + 16 * static_cast<uint32_t>(images.size());
     for (std::size_t i = 0; i < images.size(); ++i) {
         const Image& image = images[i].image;
@@ -318,10 +318,10 @@ std::vector<uint8_t> encode_ico(const std::vector<IconImage>& images) {
         out.push_back(static_cast<uint8_t>(image.height & 0xFF));
         out.push_back(0); // palette size: 0 means 256 or none
         out.push_back(0); // reserved
-        put16(out, 1);    // planes
-        put16(out, static_cast<uint32_t>(images[i].bits_per_pixel));
-        put32(out, static_cast<uint32_t>(bodies[i].size()));
-        put32(out, offset);
+        Put16(out, 1);    // planes
+        Put16(out, static_cast<uint32_t>(images[i].bits_per_pixel));
+        Put32(out, static_cast<uint32_t>(bodies[i].size()));
+        Put32(out, offset);
         offset += static_cast<uint32_t>(bodies[i].size());
     }
     for (const auto& body : bodies) {

@@ -24,7 +24,7 @@ struct PaletteImage {
 /// Reduces a picture to a palette: pixels at least half opaque are laid over white and become
 /// colours of up to 255 palette entries (median cut; exact when there are no more colours than
 /// that); the rest are transparent and use entry 0, black, as icon masks require.
-[[nodiscard]] PaletteImage to_palette_image(const Image& image);
+[[nodiscard]] PaletteImage ToPaletteImage(const Image& image);
 
 /// One image of an icon file: the picture and the depth to store it at (8 or 32 bits).
 struct IconImage {
@@ -34,11 +34,11 @@ struct IconImage {
 
 /// The bytes of a 24-bit BMP file of the picture, laid over white where it is not opaque.
 /// Throws std::invalid_argument for an empty picture.
-[[nodiscard]] std::vector<uint8_t> encode_bmp24(const Image& image);
+[[nodiscard]] std::vector<uint8_t> EncodeBmp24(const Image& image);
 
 /// The bytes of an icon file with the images in the given order. Throws std::invalid_argument
 /// when there are no images, an image is empty or larger than 256 pixels, or its depth is
 /// neither 8 nor 32.
-[[nodiscard]] std::vector<uint8_t> encode_ico(const std::vector<IconImage>& images);
+[[nodiscard]] std::vector<uint8_t> EncodeIco(const std::vector<IconImage>& images);
 
 } // namespace tamsrove::artgen

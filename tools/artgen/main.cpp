@@ -15,7 +15,7 @@
 
 namespace {
 
-void write_file(const std::filesystem::path& target, const std::vector<uint8_t>& bytes) {
+void WriteFile(const std::filesystem::path& target, const std::vector<uint8_t>& bytes) {
     std::filesystem::path temporary = target;
     temporary += ".tmp";
     {
@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
                 throw std::runtime_error("no such folder: " + folder.string());
             }
         }
-        write_file(icon_folder / tamsrove::artgen::kIconFileName, tamsrove::artgen::MakeIconFile());
-        write_file(logo_folder / tamsrove::artgen::kLogoFileName, tamsrove::artgen::MakeLogoFile());
+        WriteFile(icon_folder / tamsrove::artgen::kIconFileName, tamsrove::artgen::MakeIconFile());
+        WriteFile(logo_folder / tamsrove::artgen::kLogoFileName, tamsrove::artgen::MakeLogoFile());
     } catch (const std::exception& e) {
         std::cerr << "artgen: " << e.what() << '\n';
         return 1;

@@ -73,8 +73,8 @@ constexpr const char* kNeedsRoot = "acting as other users needs root (CI runs th
 
 // A fresh scratch folder that everyone may write, sticky, as /tmp is.
 fs::path MakeShared(const ScratchFolder& scratch) {
-    fs::permissions(scratch.path(), fs::perms(01777));
-    return scratch.path();
+    fs::permissions(scratch.Path(), fs::perms(01777));
+    return scratch.Path();
 }
 
 // Gives path (not what a link names) to actor.
@@ -118,7 +118,7 @@ TEST(SavePosix, WritableFileInAFolderThatTakesNoNewFilesIsRewritten) {
             continue; // the other user's file needs root to set up
         }
         ScratchFolder scratch;
-        const fs::path folder = scratch.path() / "folder";
+        const fs::path folder = scratch.Path() / "folder";
         fs::create_directory(folder);
         WriteBytes(folder / "f", "old content");
         fs::permissions(folder / "f", fs::perms(0666));
@@ -126,7 +126,7 @@ TEST(SavePosix, WritableFileInAFolderThatTakesNoNewFilesIsRewritten) {
             nobody != nullptr ? nobody->pw_uid : 0, nobody != nullptr ? nobody->pw_gid : 0, {}};
         const Actor* const user = ::geteuid() == 0 ? &as_nobody : nullptr;
         if (user != nullptr) {
-            ::chmod(scratch.path().c_str(), 0755);
+            ::chmod(scratch.Path().c_str(), 0755);
             const uid_t owner = c.file_is_the_users ? user->uid : 0;
             ASSERT_EQ(::chown(folder.c_str(), owner, user->gid), 0);
             ASSERT_EQ(::chown((folder / "f").c_str(), owner, user->gid), 0);
@@ -149,18 +149,18 @@ TEST(SavePosix, SizeLimitFailsTheSaveAndKeepsTheOldFile) {
         SCOPED_TRACE(in_place ? "in place" : "atomic");
         ScratchFolder scratch;
         const std::string old_content(1000, 'o');
-        WriteBytes(scratch.path() / "t", old_content);
+        WriteBytes(scratch.Path() / "t", old_content);
         if (in_place) {
-            fs::create_hard_link(scratch.path() / "t", scratch.path() / "u");
+            fs::create_hard_link(scratch.Path() / "t", scratch.Path() / "u");
         }
         const int status = RunInChild([&] {
             ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of a signal
             const rlimit limit{4096, 4096};
             ::setrlimit(RLIMIT_FSIZE, &limit);
-            return SaveOk(scratch.path() / "t", std::string(100000, 'n'));
+            return SaveOk(scratch.Path() / "t", std::string(100000, 'n'));
         });
         EXPECT_EQ(status, 2) << "the save must fail";
-        EXPECT_EQ(ReadBytes(scratch.path() / "t"), old_content);
+        EXPECT_EQ(ReadBytes(scratch.Path() / "t"), old_content);
         EXPECT_EQ(scratch.Names(), in_place ? NameList({"t", "u"}) : NameList({"t"}));
     }
 }
@@ -231,7 +231,7 @@ TEST(SavePosix, SaveKeepsOwnerGroupModeAndAttributes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchFolder scratch;
-        const fs::path folder = scratch.path() / "team";
+        const fs::path folder = scratch.Path() / "team";
         fs::create_directory(folder);
         GiveTo(folder, owner.uid, kSharedGroup);
         fs::permissions(folder, fs::perms(0770));
@@ -272,19 +272,19 @@ TEST(SavePosix, TemporaryIsNoMoreReadableThanTheTarget) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchFolder scratch;
-        WriteBytes(scratch.path() / "t", "old secret");
-        fs::permissions(scratch.path() / "t", fs::perms(0640));
+        WriteBytes(scratch.Path() / "t", "old secret");
+        fs::permissions(scratch.Path() / "t", fs::perms(0640));
         if (c.in_place) {
-            fs::create_hard_link(scratch.path() / "t", scratch.path() / "u");
+            fs::create_hard_link(scratch.Path() / "t", scratch.Path() / "u");
         }
-        auto file = platform::OutputFile::Replace((scratch.path() / "t").u16string());
+        auto file = platform::OutputFile::Replace((scratch.Path() / "t").u16string());
         file.Write("new secret", 10);
         int temporaries = 0;
         for (const std::string& name : scratch.Names()) {
             if (name.starts_with(".t.tamsrove-")) {
                 ++temporaries;
                 struct stat info {};
-                ASSERT_EQ(::stat((scratch.path() / name).c_str(), &info), 0);
+                ASSERT_EQ(::stat((scratch.Path() / name).c_str(), &info), 0);
                 EXPECT_EQ(info.st_mode & 0777, c.expected) << name;
             }
         }
@@ -300,8 +300,8 @@ TEST(SavePosix, TemporaryIsNoMoreReadableThanTheTarget) {
 TEST(SavePosix, LeftoversAreMatchedByTheWholeName) {
     ScratchFolder scratch;
     const std::string stem(64, 'a');
-    const fs::path first = scratch.path() / (stem + "-A.txt");
-    const fs::path second = scratch.path() / (stem + "-B.txt");
+    const fs::path first = scratch.Path() / (stem + "-A.txt");
+    const fs::path second = scratch.Path() / (stem + "-B.txt");
     WriteBytes(first, "first");
     WriteBytes(second, "second");
     // The child starts a save and ends without finishing it, as a crash would.
@@ -333,15 +333,15 @@ TEST(SavePosix, OnlyTheStoresOwnLeftoversAreRemoved) {
             continue; // giving a file away needs root
         }
         ScratchFolder scratch;
-        WriteBytes(scratch.path() / "t", "old");
-        const fs::path lookalike = scratch.path() / ".t.tamsrove-99999999-0.tmp";
+        WriteBytes(scratch.Path() / "t", "old");
+        const fs::path lookalike = scratch.Path() / ".t.tamsrove-99999999-0.tmp";
         if (c.link) {
             fs::create_symlink("t", lookalike);
         } else {
             WriteBytes(lookalike, "not ours");
             GiveTo(lookalike, kAttacker.uid, kAttacker.gid);
         }
-        EXPECT_TRUE(SaveOk(scratch.path() / "t", "new"));
+        EXPECT_TRUE(SaveOk(scratch.Path() / "t", "new"));
         EXPECT_EQ(scratch.Names(), NameList({".t.tamsrove-99999999-0.tmp", "t"}));
     }
 }
@@ -358,10 +358,10 @@ TEST(SavePosix, SaveKilledAtAnyMomentLeavesOldOrNewWhole) {
     // the disk has answered, which would make the test slow, not stricter.
     const fs::path memory = "/dev/shm";
     const ScratchFolder scratch(fs::is_directory(memory) ? memory : fs::temp_directory_path());
-    const fs::path path = scratch.path() / "shared";
+    const fs::path path = scratch.Path() / "shared";
     cls_DBI stores[] = {store_test::StoreOf(second), store_test::StoreOf(first)};
     stores[1].DBIToFile(path.u16string(), 0);
-    fs::create_hard_link(path, scratch.path() / "other"); // so that it is rewritten in place
+    fs::create_hard_link(path, scratch.Path() / "other"); // so that it is rewritten in place
     constexpr int kills = 50;
     int torn = 0;
     for (int kill = 0; kill < kills; ++kill) {

@@ -39,7 +39,7 @@ TEST(SaveWin32, TargetHeldOpenIsSavedUnlessTheHolderDeniesWriting) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchFolder scratch;
-        const fs::path target = scratch.path() / "t";
+        const fs::path target = scratch.Path() / "t";
         WriteBytes(target, "old content");
         {
             const HANDLE holder = ::CreateFileW(target.c_str(), GENERIC_READ, c.share, nullptr,
@@ -112,9 +112,9 @@ TEST(SaveWin32, TemporaryTakesTheTargetsAccessOrTheUsersAlone) {
     for (const Case c : {Case{"existing file", true}, Case{"new file", false}}) {
         SCOPED_TRACE(c.what);
         ScratchFolder scratch;
-        const fs::path target = scratch.path() / "t";
+        const fs::path target = scratch.Path() / "t";
         // The folder lets everyone in; the target (when there is one) only its owner.
-        ASSERT_TRUE(SetDacl(scratch.path(), L"D:P(A;OICI;FA;;;WD)"));
+        ASSERT_TRUE(SetDacl(scratch.Path(), L"D:P(A;OICI;FA;;;WD)"));
         if (c.target_exists) {
             WriteBytes(target, "old");
             ASSERT_TRUE(SetDacl(target, L"D:P(A;;FA;;;OW)"));
@@ -127,7 +127,7 @@ TEST(SaveWin32, TemporaryTakesTheTargetsAccessOrTheUsersAlone) {
         for (const std::string& name : scratch.Names()) {
             if (name.starts_with(".t.tamsrove-")) {
                 ++temporaries;
-                const std::wstring dacl = DaclOf(scratch.path() / name);
+                const std::wstring dacl = DaclOf(scratch.Path() / name);
                 EXPECT_NE(dacl, L"");
                 EXPECT_EQ(dacl.find(L";;;WD)") != kNpos, everyone_reads) << dacl;
             }

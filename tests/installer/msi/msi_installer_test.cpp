@@ -19,9 +19,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 namespace e2e = tamsrove::e2e;
-namespace test = tamsrove::test;
+using e2e::Clock;
 
 /// Far longer than an install takes here; a kit that never lets go fails instead of hanging.
 constexpr auto kInstallEnds = 60s;
@@ -100,14 +99,7 @@ protected:
 
     void TearDown() override {
         // Whatever failed, leave no window running for the next test.
-        for (const DWORD process_id : e2e::ProcessesNamed(L"Tamsrove.exe")) {
-            const tamsrove::unique_handle process(
-                ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id));
-            if (process) {
-                ::TerminateProcess(process.get(), 1);
-                ::WaitForSingleObject(process.get(), 5000);
-            }
-        }
+        e2e::EndProcessesNamed(L"Tamsrove.exe");
         if (installed_) {
             EXPECT_EQ(Msiexec(L"/x \"" + PackagePath(GetParam()) + L".msi\" /qn"),
                       std::optional<DWORD>(0))
@@ -126,22 +118,13 @@ protected:
         if (!msiexec) {
             return std::nullopt;
         }
-        const auto deadline = Clock::now() + kInstallEnds;
-        while (msiexec->Running() && Clock::now() < deadline) {
-            bool showing = false;
-            for (const HWND window : e2e::TopLevelWindows(0)) {
-                if (e2e::CaptionOf(window) == tamsrove::layout::kCaption) {
-                    showing = true;
-                    if (windows_.insert(window).second && windows_.size() == 1) {
-                        shown_at_ = Clock::now();
-                    }
-                }
-            }
-            if (showing) {
+        e2e::WatchWindowsWhileRunning(
+            *msiexec, tamsrove::layout::kCaption, kInstallEnds, [&](HWND window) {
                 last_seen_at_ = Clock::now();
-            }
-            ::Sleep(10);
-        }
+                if (windows_.insert(window).second && windows_.size() == 1) {
+                    shown_at_ = last_seen_at_;
+                }
+            });
         EXPECT_FALSE(msiexec->Running()) << "msiexec still runs";
         running_after_ = RunningPrograms();
         const std::optional<DWORD> code = msiexec->ExitCode();
@@ -149,7 +132,7 @@ protected:
         return code;
     }
 
-    test::FlagKeyScope flag_key_;
+    tamsrove::test::FlagKeyScope flag_key_;
     std::set<HWND> windows_; ///< every progress window seen during the install
     Clock::time_point shown_at_;
     Clock::time_point last_seen_at_;
@@ -169,13 +152,12 @@ TEST_P(ExamplePackage, ShowsTheWindowWhileItWorksAndEndsItWithTheInstall) {
     EXPECT_EQ(windows_.size(), 1U) << "the window did not show (once)";
     EXPECT_EQ(running_after_, 0U) << "the window outlived msiexec";
     if (!windows_.empty()) {
-        RecordProperty(
-            "window_seconds",
-            std::to_string(std::chrono::duration<double>(last_seen_at_ - shown_at_).count()));
+        RecordProperty("window_seconds",
+                       std::to_string(e2e::SecondsFrom(shown_at_, last_seen_at_)));
         EXPECT_LE(last_seen_at_ - shown_at_, kWindowLivesAtMost)
             << "the window did not end with the work";
     }
-    const std::optional<test::StoredFlag> stored = test::ReadFlag();
+    const std::optional<tamsrove::test::StoredFlag> stored = tamsrove::test::ReadFlag();
     ASSERT_TRUE(stored.has_value()) << "the flag is missing";
     EXPECT_EQ(std::wstring(stored->Text().c_str()), L"0");
 }
