@@ -1,5 +1,6 @@
 // Test helpers for file tests: a fresh scratch folder per test, removed with everything in it,
-// and whole-file byte reads and writes that do not go through the code under test.
+// whole-file byte reads and writes that do not go through the code under test, and (on POSIX)
+// a child process to run a save in as another user or with a file size limit.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,10 +9,18 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace scratch {
 
@@ -92,5 +101,41 @@ inline std::string ReadBytes(const fs::path& path) {
 inline std::vector<std::string> NameList(std::initializer_list<std::string> names) {
     return {names.begin(), names.end()};
 }
+
+#ifndef _WIN32
+/// Runs body in a child process, after setup there when one is given. The child's exit status:
+/// 0 when body returned true, 1 when false, 2 when it threw, 3 when setup failed; -1 when the
+/// child did not end by itself.
+inline int RunInChild(const std::function<bool()>& body, const std::function<bool()>& setup = {}) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (setup && !setup()) {
+            ::_exit(3);
+        }
+        int status = 2;
+        try {
+            status = body() ? 0 : 1;
+        } catch (const std::exception&) {
+            // status 2 tells the parent that body threw
+        }
+        ::_exit(status);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+/// A setup for RunInChild: no file grows past limit bytes, and a write past it fails with EFBIG
+/// (instead of raising SIGXFSZ), as on a full disk.
+inline std::function<bool()> FileSizeLimit(rlim_t limit) {
+    return [limit] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit size{limit, limit};
+        return ::setrlimit(RLIMIT_FSIZE, &size) == 0;
+    };
+}
+#endif
 
 } // namespace scratch
