@@ -29,6 +29,7 @@ namespace {
 
 using store_test::Call;
 using store_test::ErrorOf;
+using store_test::ExpectCallsFail;
 using store_test::FileCall;
 using store_test::kFileCalls;
 using store_test::kWriteCalls;
@@ -381,25 +382,18 @@ TEST(FileCalls, BadNamesFailWithTheTextAndChangeNothing) {
     fs::create_directory(scratch.Path() / "folder");
     std::u16string with_nul = scratch.File("f");
     with_nul += u'\0';
-    std::vector<std::u16string> any_call = {scratch.File("no/such/file"), u"",
-                                            scratch.File("folder"), with_nul};
-    std::vector<std::u16string> reads = {scratch.File("missing")};
+    for (const std::u16string& bad :
+         {scratch.File("no/such/file"), std::u16string(), scratch.File("folder"), with_nul}) {
+        SCOPED_TRACE(testing::PrintToString(fs::path(bad).string()));
+        ExpectCallsFail(bad, kFileCalls);
+    }
+    std::vector<std::u16string> read_failures = {scratch.File("missing")};
 #ifndef _WIN32
-    reads.emplace_back(u"/proc/self/mem");
+    read_failures.emplace_back(u"/proc/self/mem");
 #endif
-    for (const FileCall& call : kFileCalls) {
-        const bool read = call.kind == FileCall::kFileToDBI || call.kind == FileCall::kFTS;
-        std::vector<std::u16string> names = any_call;
-        names.insert(names.end(), reads.begin(), read ? reads.end() : reads.begin());
-        for (const std::u16string& bad : names) {
-            SCOPED_TRACE(NameOf(call) + ", " + testing::PrintToString(fs::path(bad).string()));
-            cls_DBI store = StoreOf({u"keep", u"", u"these"});
-            std::u16string name = bad;
-            EXPECT_EQ(Call(store, call, name), u"");
-            EXPECT_EQ(LinesOf(store), (Lines{u"keep", u"", u"these"}));
-            EXPECT_EQ(store.LinesNumber(), 2);
-            EXPECT_EQ(store.ErrorCode(), ErrorOf(call));
-        }
+    for (const std::u16string& bad : read_failures) {
+        SCOPED_TRACE(testing::PrintToString(fs::path(bad).string()));
+        ExpectCallsFail(bad, store_test::kReadCalls);
     }
     EXPECT_EQ(scratch.Names(), NameList({"folder"}));
     EXPECT_TRUE(fs::is_empty(scratch.Path() / "folder"));

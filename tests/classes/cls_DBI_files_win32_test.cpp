@@ -5,6 +5,7 @@
 #include "platform/win32_handles.h"
 
 #include "../platform/scratch_folder.h"
+#include "store_test_support.h"
 
 #include <windows.h>
 
@@ -17,26 +18,22 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace platform = tamsrove::platform;
-using Lines = std::vector<std::u16string>;
 using scratch::NameList;
 using scratch::ReadBytes;
 using scratch::ScratchFolder;
 using scratch::WriteBytes;
+using store_test::Call;
+using store_test::ErrorOf;
+using store_test::ExpectCallsFail;
+using store_test::FileCall;
+using store_test::kFileCalls;
+using store_test::Lines;
+using store_test::LinesOf;
+using store_test::NameOf;
+using store_test::StoreOf;
 
 const wchar_t* Wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-Lines LinesOf(const cls_DBI& store) {
-    return {store.begin(), store.end()};
-}
-
-cls_DBI StoreOf(const Lines& lines) {
-    cls_DBI store;
-    for (const std::u16string& line : lines) {
-        store.AddLineEnd(line);
-    }
-    return store;
 }
 
 /// Another open handle on the file, with the given share mode, as another program would hold.
@@ -67,25 +64,7 @@ TEST(Win32Files, ExclusivelyHeldFileCannotBeReadOrWrittenButExists) {
     WriteBytes(scratch.Path() / "held", "old\r\n");
     {
         const auto holder = HoldOpen(path, 0 /* no sharing */);
-
-        cls_DBI store = StoreOf({u"keep"});
-        store.FileToDBI(std::u16string(path));
-        EXPECT_EQ(LinesOf(store), Lines{u"keep"});
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
-
-        cls_DBI reader;
-        EXPECT_EQ(reader.FTS(std::u16string(path)), u"");
-        EXPECT_EQ(reader.ErrorCode(), cls_DBI::kFTSError);
-
-        for (const int32_t mode : {0, 1}) {
-            cls_DBI writer = StoreOf({u"new"});
-            writer.DBIToFile(std::u16string(path), mode);
-            EXPECT_EQ(writer.ErrorCode(), cls_DBI::kDBIToFileError) << "mode " << mode;
-            std::u16string name = path;
-            writer.STF(u"new", name, mode);
-            EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError) << "mode " << mode;
-        }
-
+        ExpectCallsFail(path, kFileCalls);
         const cls_DBI probe;
         EXPECT_TRUE(probe.FileExists(std::u16string(path))); // asked by name, not opened
         EXPECT_EQ(probe.GetFileSizeNoFSO(std::u16string(path)), 0);
@@ -126,14 +105,13 @@ TEST(Win32Files, ReadOnlyAttributeRefusesReplacement) {
     const std::u16string path = scratch.File("ro");
     WriteBytes(scratch.Path() / "ro", "old");
     ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_READONLY));
-    cls_DBI store = StoreOf({u"new"});
-    store.DBIToFile(std::u16string(path), 0);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
-    cls_DBI writer;
-    std::u16string name = path;
-    writer.STF(u"new", name, 0);
-    EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError);
-    EXPECT_EQ(writer.FTS(std::u16string(path)), u"old");
+    for (const FileCall call : {FileCall{FileCall::kDBIToFile, 0}, FileCall{FileCall::kSTF, 0}}) {
+        cls_DBI store = StoreOf({u"new"});
+        std::u16string name = path;
+        Call(store, call, name);
+        EXPECT_EQ(store.ErrorCode(), ErrorOf(call)) << NameOf(call);
+        EXPECT_EQ(store.FTS(std::u16string(path)), u"old");
+    }
     ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadBytes(scratch.Path() / "ro"), "old");
     EXPECT_EQ(scratch.Names(), NameList({"ro"}));
@@ -158,19 +136,10 @@ TEST(Win32Files, NamesWindowsRefusesFailEverywhere) {
     for (const char* bad : {"a<b", "a>b", "a|b", "a\"b", "a?b", "a*b"}) {
         SCOPED_TRACE(bad);
         const std::u16string path = scratch.File(bad);
-        cls_DBI store = StoreOf({u"keep"});
-        store.FileToDBI(std::u16string(path));
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
-        store.DBIToFile(std::u16string(path), 0);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
-        std::u16string name = path;
-        store.STF(u"x", name, 1);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kSTFError);
-        EXPECT_EQ(store.FTS(std::u16string(path)), u"");
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFTSError);
-        EXPECT_FALSE(store.FileExists(std::u16string(path)));
-        EXPECT_EQ(store.GetFileSizeNoFSO(std::u16string(path)), 0);
-        EXPECT_EQ(LinesOf(store), Lines{u"keep"});
+        ExpectCallsFail(path, kFileCalls);
+        const cls_DBI probe;
+        EXPECT_FALSE(probe.FileExists(std::u16string(path)));
+        EXPECT_EQ(probe.GetFileSizeNoFSO(std::u16string(path)), 0);
     }
     EXPECT_EQ(scratch.Names(), NameList({}));
 }

@@ -1,12 +1,16 @@
 // Builders shared by the line store tests, and the store's file operations as rows of a table.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "classes/cls_DBI.h"
+#include "platform/platform.h"
 
 namespace store_test {
 
@@ -29,6 +33,29 @@ inline Lines LinesOf(const cls_DBI& store) {
     return {store.begin(), store.end()};
 }
 
+/// Replaces the file's content with bytes by the store's own save (which throws on failure);
+/// true, so that it can be the body of a child process.
+inline bool SaveBytes(const std::filesystem::path& path, const std::string& bytes) {
+    auto file = tamsrove::platform::OutputFile::Replace(path.u16string());
+    file.Write(bytes.data(), bytes.size());
+    file.Commit();
+    return true;
+}
+
+/// The files that saves of the file named name make beside it in folder (temporary files and
+/// backups), which a finished save never leaves behind.
+inline std::vector<std::string> SaveFilesOf(const std::filesystem::path& folder,
+                                            const std::string& name) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        std::string entry_name = entry.path().filename().string();
+        if (entry_name.starts_with("." + name + ".tamsrove-")) {
+            found.push_back(std::move(entry_name));
+        }
+    }
+    return found;
+}
+
 /// A file operation of the store that records a text when it fails: a load, a read, or a write
 /// in mode 0 (replace) or 1 (append).
 struct FileCall {
@@ -41,6 +68,9 @@ inline constexpr FileCall kFileCalls[] = {
     {FileCall::kFileToDBI, 0}, {FileCall::kFTS, 0}, {FileCall::kDBIToFile, 0},
     {FileCall::kDBIToFile, 1}, {FileCall::kSTF, 0}, {FileCall::kSTF, 1},
 };
+
+/// The loads and reads of kFileCalls.
+inline constexpr FileCall kReadCalls[] = {{FileCall::kFileToDBI, 0}, {FileCall::kFTS, 0}};
 
 /// The writes of kFileCalls.
 inline constexpr FileCall kWriteCalls[] = {
@@ -76,6 +106,21 @@ inline std::u16string Call(cls_DBI& store, const FileCall& call, std::u16string&
         break;
     }
     return {};
+}
+
+/// Calls each operation on name and expects it to fail with its text, to return nothing and to
+/// leave the store's lines as they were.
+template <typename Calls> void ExpectCallsFail(const std::u16string& name, const Calls& calls) {
+    for (const FileCall& call : calls) {
+        SCOPED_TRACE(NameOf(call));
+        const Lines lines = {u"keep", u"", u"these"};
+        cls_DBI store = StoreOf(lines);
+        std::u16string passed = name;
+        EXPECT_EQ(Call(store, call, passed), u"");
+        EXPECT_EQ(store.ErrorCode(), ErrorOf(call));
+        EXPECT_EQ(LinesOf(store), lines);
+        EXPECT_EQ(store.LinesNumber(), 2);
+    }
 }
 
 } // namespace store_test

@@ -1,4 +1,4 @@
-// Replacing saves against real files, natively and under Wine: the roads a save takes (rename
+// Replacing saves against real files, natively and under Wine: the two ways a save goes (rename
 // or rewrite in place), what each keeps of the file, and that a failure at any step leaves the
 // old file byte for byte with nothing behind.
 #include "platform/platform.h"
@@ -30,24 +30,7 @@ using scratch::NameList;
 using scratch::ReadBytes;
 using scratch::ScratchFolder;
 using scratch::WriteBytes;
-
-void Save(const fs::path& path, const std::string& bytes) {
-    auto file = platform::OutputFile::Replace(path.u16string());
-    file.Write(bytes.data(), bytes.size());
-    file.Commit();
-}
-
-// The leftovers of saves of a file named name in folder: temporaries and backups.
-std::vector<std::string> LeftoversOf(const fs::path& folder, const std::string& name) {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        const std::string entry_name = entry.path().filename().string();
-        if (entry_name.starts_with("." + name + ".tamsrove-")) {
-            found.push_back(entry_name);
-        }
-    }
-    return found;
-}
+using store_test::SaveBytes;
 
 // Makes a test's failure injection end with the test.
 class FaultScope {
@@ -121,7 +104,7 @@ bool IsSymlinkWhereVisible(const fs::path& path) {
 #endif
 }
 
-// --- Roads -------------------------------------------------------------------------------------
+// --- Through links, and files left behind by crashed saves ---------------------------------------
 
 TEST(Save, ThroughALinkKeepsTheLinkAndWritesItsTarget) {
     struct Case {
@@ -137,7 +120,7 @@ TEST(Save, ThroughALinkKeepsTheLinkAndWritesItsTarget) {
         if (!MakeSymlink(scratch.path(), "real", "link")) {
             GTEST_SKIP() << "this system lets the test make no symbolic link";
         }
-        Save(scratch.path() / "link", "new");
+        SaveBytes(scratch.path() / "link", "new");
         EXPECT_EQ(ReadBytes(scratch.path() / "real"), "new");
         EXPECT_TRUE(IsSymlinkWhereVisible(scratch.path() / "link"));
         EXPECT_EQ(scratch.Names(), NameList({"link", "real"}));
@@ -149,14 +132,14 @@ TEST(Save, HardLinkedFileKeepsBothNames) {
     ScratchFolder scratch;
     WriteBytes(scratch.path() / "one", "old content");
     fs::create_hard_link(scratch.path() / "one", scratch.path() / "two");
-    Save(scratch.path() / "one", "new");
+    SaveBytes(scratch.path() / "one", "new");
     EXPECT_EQ(ReadBytes(scratch.path() / "two"), "new");
     EXPECT_EQ(scratch.Names(), NameList({"one", "two"}));
 }
 
-TEST(Save, LeftoversOfEndedProcessesGoWithTheNextSave) {
+TEST(Save, FilesLeftByEndedProcessesGoWithTheNextSave) {
     // 99999999 is above Linux's largest process id and no Windows id (those are multiples of
-    // 4); the process's own leftovers may belong to a save still running in another thread.
+    // 4); the process's own files may belong to a save still running in another thread.
     ScratchFolder scratch;
     WriteBytes(scratch.path() / "t", "old");
     const std::string own = std::to_string(
@@ -171,15 +154,15 @@ TEST(Save, LeftoversOfEndedProcessesGoWithTheNextSave) {
                    ".t.tamsrove-" + own + "-9.tmp", ".u.tamsrove-99999999-0.tmp"})) {
         WriteBytes(scratch.path() / name, "left over");
     }
-    Save(scratch.path() / "t", "new");
+    SaveBytes(scratch.path() / "t", "new");
     EXPECT_EQ(scratch.Names(),
               NameList({".t.tamsrove-" + own + "-9.tmp", ".u.tamsrove-99999999-0.tmp", "t"}));
 }
 
 // --- Failures ------------------------------------------------------------------------------------
 
-// Each step of each road fails in turn; the new content is longer than the old, so that the
-// rewrite in place must first make room.
+// Each step of the atomic save and of the rewrite in place fails in turn; the new content is
+// longer than the old, so that the rewrite in place must first make room.
 TEST(Save, FailureAtAnyStepLeavesTheOldFileAndNothingElse) {
     struct Case {
         SaveStep step;
@@ -202,11 +185,11 @@ TEST(Save, FailureAtAnyStepLeavesTheOldFileAndNothingElse) {
         }
         {
             const FaultScope fault(c.step);
-            EXPECT_THROW(Save(scratch.path() / "t", new_content), std::system_error);
+            EXPECT_THROW(SaveBytes(scratch.path() / "t", new_content), std::system_error);
         }
         EXPECT_EQ(ReadBytes(scratch.path() / "t"), old_content);
         EXPECT_EQ(scratch.Names(), c.in_place ? NameList({"t", "u"}) : NameList({"t"}));
-        EXPECT_EQ(LeftoversOf(fs::temp_directory_path(), "t"), std::vector<std::string>{});
+        EXPECT_EQ(store_test::SaveFilesOf(fs::temp_directory_path(), "t"), NameList({}));
     }
 }
 
@@ -237,8 +220,7 @@ TEST(Save, FailedSaveThroughARetargetedLinkRemovesOnlyWhatItCreated) {
     RemoveSymlink(scratch.path(), "link");
 }
 
-// --- Loads and saves at once
-// ----------------------------------------------------------------------
+// --- Loads and saves at once -----------------------------------------------------------------
 
 // One thread saves two contents in turn while another loads: no save fails and every load
 // sees one of the two whole. The held case rewrites in place (a hard link natively; under

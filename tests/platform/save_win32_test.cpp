@@ -1,6 +1,7 @@
 // Replacing saves where Windows differs: other handles on the target, with their share modes.
 #include "platform/platform.h"
 
+#include "../classes/store_test_support.h"
 #include "scratch_folder.h"
 
 #include <windows.h>
@@ -47,9 +48,7 @@ TEST(SaveWin32, TargetHeldOpenIsSavedUnlessTheHolderDeniesWriting) {
             ASSERT_NE(holder, INVALID_HANDLE_VALUE);
             bool saved = true;
             try {
-                auto file = platform::OutputFile::Replace(target.u16string());
-                file.Write("new", 3);
-                file.Commit();
+                store_test::SaveBytes(target, "new");
             } catch (const std::system_error&) {
                 saved = false;
             }
@@ -123,16 +122,11 @@ TEST(SaveWin32, TemporaryTakesTheTargetsAccessOrTheUsersAlone) {
         const bool everyone_reads = c.target_exists && DaclOf(target).find(L";;;WD)") != kNpos;
         auto file = platform::OutputFile::Replace(target.u16string());
         file.Write("new", 3);
-        int temporaries = 0;
-        for (const std::string& name : scratch.Names()) {
-            if (name.starts_with(".t.tamsrove-")) {
-                ++temporaries;
-                const std::wstring dacl = DaclOf(scratch.path() / name);
-                EXPECT_NE(dacl, L"");
-                EXPECT_EQ(dacl.find(L";;;WD)") != kNpos, everyone_reads) << dacl;
-            }
-        }
-        EXPECT_EQ(temporaries, 1);
+        const std::vector<std::string> temporaries = store_test::SaveFilesOf(scratch.path(), "t");
+        ASSERT_EQ(temporaries.size(), 1U);
+        const std::wstring dacl = DaclOf(scratch.path() / temporaries[0]);
+        EXPECT_NE(dacl, L"");
+        EXPECT_EQ(dacl.find(L";;;WD)") != kNpos, everyone_reads) << dacl;
         file.Commit();
     }
 }
