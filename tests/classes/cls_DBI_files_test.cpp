@@ -84,28 +84,6 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-/// Removes a file made outside any scratch folder (in the test program's folder).
-class RemoveAtEnd {
-public:
-    explicit RemoveAtEnd(fs::path path) : path_(std::move(path)) {}
-    RemoveAtEnd(const RemoveAtEnd&) = delete;
-    RemoveAtEnd& operator=(const RemoveAtEnd&) = delete;
-    ~RemoveAtEnd() {
-        std::error_code ignored;
-        fs::remove(path_, ignored);
-    }
-
-private:
-    fs::path path_;
-};
-
-/// A file name no other test process uses, for files in the test program's own folder.
-std::string UniqueBareName() {
-    static const unsigned token = std::random_device{}();
-    static int counter = 0;
-    return "tamsrove-trace-" + std::to_string(token) + "-" + std::to_string(counter++) + ".txt";
-}
-
 std::u16string Widen(const std::string& ascii) {
     return {ascii.begin(), ascii.end()};
 }
@@ -121,10 +99,10 @@ Lines SplitInBlocks(std::string_view bytes, std::size_t block_size) {
 
 /// The lines of bytes in one block, and the number of lines the first pass counted there.
 std::pair<Lines, std::size_t> SplitWhole(std::string_view bytes) {
-    tamsrove::dbi_files::LineCensus census;
-    census.Take(bytes);
-    census.Finish();
-    return {SplitInBlocks(bytes, std::max<std::size_t>(bytes.size(), 1)), census.Lines()};
+    tamsrove::dbi_files::LineCensus counting_pass;
+    counting_pass.Take(bytes);
+    counting_pass.Finish();
+    return {SplitInBlocks(bytes, std::max<std::size_t>(bytes.size(), 1)), counting_pass.Lines()};
 }
 
 // --- Read form (pure) -------------------------------------------------------------------------
@@ -692,13 +670,24 @@ TEST(GetFileSizeNoFSO, LengthBeyondInt32GivesZero) {
 
 // --- Trace -----------------------------------------------------------------------------------
 
-/// A name that Trace turns into a file in the program's folder, and checks that it did.
+/// A bare name no other test process uses, which Trace turns into a file in the program's own
+/// folder; that file is removed at the end.
 class TracedName {
 public:
-    TracedName()
-        : bare_(Widen(UniqueBareName())),
-          full_(platform::ApplicationFolder() + platform::PathSeparator() + bare_) {}
-    /// The bare name, in a variable that the call given may change; checks the change.
+    TracedName() {
+        static const unsigned token = std::random_device{}();
+        static int counter = 0;
+        bare_ = Widen("tamsrove-trace-" + std::to_string(token) + "-" + std::to_string(counter++) +
+                      ".txt");
+        full_ = platform::ApplicationFolder() + platform::PathSeparator() + bare_;
+    }
+    TracedName(const TracedName&) = delete;
+    TracedName& operator=(const TracedName&) = delete;
+    ~TracedName() {
+        std::error_code ignored;
+        fs::remove(Full(), ignored);
+    }
+    /// Hands calling the bare name in a variable, and checks that Trace made it the full name.
     template <typename Calling> void Pass(const Calling& calling) const {
         std::u16string name = bare_;
         calling(name);
@@ -713,7 +702,6 @@ private:
 
 TEST(Trace, BareNameUsesTheProgramsFolderInEveryOperation) {
     const TracedName traced;
-    const RemoveAtEnd cleanup{traced.Full()};
     cls_DBI store = StoreOf({u"one", u"two"});
     traced.Pass([&](std::u16string& name) { store.DBIToFile(name, 0, true); });
     EXPECT_EQ(ReadBytes(traced.Full()), "one\r\ntwo\r\n");
