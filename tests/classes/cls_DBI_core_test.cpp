@@ -13,10 +13,7 @@
 
 namespace {
 
-using store_test::LinesOf;
-using store_test::StoreOf;
-
-using Lines = std::vector<std::u16string>;
+using namespace store_test;
 
 void ExpectEmptyStore(const cls_DBI& store) {
     EXPECT_EQ(store.LinesNumber(), 0);
@@ -36,7 +33,7 @@ TEST(LineStoreCore, AddLineEndAppendsButFillsTheEmptyStoreInstead) {
         std::u16string added;
         Lines after;
     };
-    const std::vector<Case> cases = {
+    const Case cases[] = {
         {{u""}, u"a", {u"a"}},
         {{u""}, u"", {u""}},
         {{u"a"}, u"b", {u"a", u"b"}},
@@ -58,7 +55,7 @@ TEST(LineStoreCore, InsertLinePutsTheLineBeforeIndexOrAppends) {
         int32_t index;
         Lines after;
     };
-    const std::vector<Case> cases = {
+    const Case cases[] = {
         {{u"a", u"b"}, 0, {u"x", u"a", u"b"}},
         {{u"a", u"b"}, 1, {u"a", u"x", u"b"}},
         {{u"a", u"b"}, 2, {u"a", u"b", u"x"}},
@@ -79,7 +76,7 @@ TEST(LineStoreCore, RemoveLineTakesTheLineAwayAndKeepsErrorText) {
         int32_t index;
         Lines after;
     };
-    const std::vector<Case> cases = {{0, {u"b", u"c"}}, {1, {u"a", u"c"}}, {2, {u"a", u"b"}}};
+    const Case cases[] = {{0, {u"b", u"c"}}, {1, {u"a", u"c"}}, {2, {u"a", u"b"}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.index);
         cls_DBI store = StoreOf({u"a", u"b", u"c"});
@@ -119,7 +116,7 @@ TEST(LineStoreCore, IndexOutsideTheStoreRaisesAndChangesNothing) {
         Lines before;
         int32_t index;
     };
-    const std::vector<Case> cases = {
+    const Case cases[] = {
         {"GetLine", get, {u"a", u"b"}, -1},
         {"GetLine", get, {u"a", u"b"}, 2},
         {"SetLine", set, {u"a"}, 1},

@@ -27,24 +27,11 @@
 
 namespace {
 
-using store_test::Call;
-using store_test::ErrorOf;
-using store_test::ExpectCallsFail;
-using store_test::FileCall;
-using store_test::kFileCalls;
-using store_test::kWriteCalls;
-using store_test::LinesOf;
-using store_test::NameOf;
-using store_test::StoreOf;
+using namespace scratch;
+using namespace store_test;
 
-namespace fs = std::filesystem;
 namespace platform = tamsrove::platform;
 using namespace std::string_literals;
-using Lines = std::vector<std::u16string>;
-using scratch::NameList;
-using scratch::ReadBytes;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
 
 /// A store that already failed once, so that tests can see success never clears ErrorText.
 cls_DBI StoreWithErrorText(const Lines& lines, const char16_t* text) {
@@ -188,9 +175,8 @@ TEST(FileToDBI, ReadsEveryLineFormFromAFile) {
     ScratchFolder scratch;
     for (const ReadFormCase& c : kReadForm) {
         SCOPED_TRACE(testing::PrintToString(c.bytes));
-        WriteBytes(scratch.Path() / "f", c.bytes);
         cls_DBI store = StoreOf({u"old1", u"old2", u"old3"});
-        store.FileToDBI(scratch.File("f"));
+        store.FileToDBI(scratch.Put("f", c.bytes));
         EXPECT_EQ(LinesOf(store), c.lines.empty() ? Lines{u""} : c.lines);
         EXPECT_EQ(store.LinesNumber(),
                   c.lines.empty() ? 0 : static_cast<int32_t>(c.lines.size() - 1));
@@ -217,9 +203,8 @@ TEST(FileToDBI, LineEndsAtReadPieceBordersAreCountedOnce) {
         add_line(random() % 300, random() % 2 == 0 ? "\r\n" : "\r");
     }
     add_line(17, ""); // no final line end
-    WriteBytes(scratch.Path() / "f", bytes);
     cls_DBI store;
-    store.FileToDBI(scratch.File("f"));
+    store.FileToDBI(scratch.Put("f", bytes));
     EXPECT_EQ(store.LinesNumber(), static_cast<int32_t>(expected.size() - 1));
     EXPECT_TRUE(LinesOf(store) == expected);
 }
@@ -230,16 +215,15 @@ TEST(FileToDBI, ReadsA64MiBSingleLine) {
     std::string bytes(total_length, 'q');
     bytes[12345] = '\xE9';
     bytes += "\r\n";
-    WriteBytes(scratch.Path() / "big", bytes);
     cls_DBI store;
-    store.FileToDBI(scratch.File("big"));
+    store.FileToDBI(scratch.Put("big", bytes));
     ASSERT_EQ(store.LinesNumber(), 0);
     std::u16string expected(total_length, u'q');
     expected[12345] = u'\x00E9';
     EXPECT_TRUE(*store.begin() == expected);
 
     store.DBIToFile(scratch.File("copy"), 0);
-    EXPECT_TRUE(ReadBytes(scratch.Path() / "copy") == bytes);
+    EXPECT_TRUE(scratch.Bytes("copy") == bytes);
 }
 
 // --- Line limit --------------------------------------------------------------------------------
@@ -285,9 +269,8 @@ TEST(LineLimit, FileOfMoreLinesFailsWithTheTextAndKeepsTheStore) {
     ScratchFolder scratch;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bytes.size() << " bytes");
-        WriteBytes(scratch.Path() / "f", c.bytes);
         cls_DBI store = StoreOf({u"keep", u"these"});
-        store.FileToDBI(scratch.File("f"));
+        store.FileToDBI(scratch.Put("f", c.bytes));
         if (c.lines == 0) {
             EXPECT_EQ(LinesOf(store), (Lines{u"keep", u"these"}));
             EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
@@ -313,8 +296,7 @@ TEST(LineLimit, IsTheSameForEveryWayOfAddingLines) {
     const Way ways[] = {
         {"FileToDBI", false,
          [&](cls_DBI& store, std::size_t n) {
-             WriteBytes(scratch.Path() / "f", Repeated("x\r\n"s, n));
-             store.FileToDBI(scratch.File("f"));
+             store.FileToDBI(scratch.Put("f", Repeated("x\r\n"s, n)));
          }},
         {"MetaStringToDBI", false,
          [](cls_DBI& store, std::size_t n) {
@@ -390,7 +372,7 @@ TEST(FileCalls, SuccessKeepsAnEarlierErrorText) {
         cls_DBI store = StoreWithErrorText({u"a"}, earlier);
         std::u16string name = scratch.File("f");
         EXPECT_EQ(Call(store, call, name), call.kind == FileCall::kFTS ? u"x\r\n" : u"");
-        EXPECT_EQ(ReadBytes(scratch.Path() / "f"), after[i]);
+        EXPECT_EQ(scratch.Bytes("f"), after[i]);
         EXPECT_EQ(LinesOf(store), Lines{call.kind == FileCall::kFileToDBI ? u"x" : u"a"});
         EXPECT_EQ(store.ErrorCode(), earlier);
     }
@@ -424,13 +406,10 @@ TEST(FileCalls, WritesReplaceOrAppendExactly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(NameOf(c.call) + " " + testing::PrintToString(c.after));
         ScratchFolder scratch;
-        if (c.before != nullptr) {
-            WriteBytes(scratch.Path() / "f", c.before);
-        }
+        std::u16string name = c.before != nullptr ? scratch.Put("f", c.before) : scratch.File("f");
         cls_DBI store = StoreOf(c.data);
-        std::u16string name = scratch.File("f");
         Call(store, c.call, name, false, c.data.front());
-        EXPECT_EQ(ReadBytes(scratch.Path() / "f"), c.after);
+        EXPECT_EQ(scratch.Bytes("f"), c.after);
         EXPECT_EQ(scratch.Names(), NameList({"f"}));
         EXPECT_EQ(store.ErrorCode(), u"");
     }
@@ -453,7 +432,7 @@ TEST(FileCalls, OtherWriteModesTouchNoFile) {
             }
         }
     }
-    EXPECT_EQ(ReadBytes(scratch.Path() / "existing"), "old");
+    EXPECT_EQ(scratch.Bytes("existing"), "old");
     EXPECT_EQ(scratch.Names(), NameList({"existing"}));
 }
 
@@ -463,7 +442,7 @@ TEST(DBIToFile, EmptyStoreWritesOneLineEnd) {
     ScratchFolder scratch;
     cls_DBI store;
     store.DBIToFile(scratch.File("f"), 0);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "\r\n");
+    EXPECT_EQ(scratch.Bytes("f"), "\r\n");
     cls_DBI back = StoreOf({u"x", u"y"});
     back.FileToDBI(scratch.File("f"));
     EXPECT_EQ(LinesOf(back), Lines{u""});
@@ -508,7 +487,7 @@ TEST(DBIToFile, LinesCrossingWriteBlocksComeOutWhole) {
     cls_DBI store = StoreOf(lines);
     store.DBIToFile(scratch.File("f"), 0);
     EXPECT_EQ(store.ErrorCode(), u"");
-    EXPECT_TRUE(ReadBytes(scratch.Path() / "f") == expected);
+    EXPECT_TRUE(scratch.Bytes("f") == expected);
 }
 
 // --- Read-only targets ----------------------------------------------------------------------
@@ -554,22 +533,20 @@ TEST(FTS, ReturnsEveryByteUnchangedWithoutError) {
     ScratchFolder scratch;
     for (const std::string& bytes : {""s, "A\r\n\0B"s}) {
         SCOPED_TRACE(testing::PrintToString(bytes));
-        WriteBytes(scratch.Path() / "f", bytes);
         cls_DBI store;
-        EXPECT_EQ(store.FTS(scratch.File("f")), Widen(bytes));
+        EXPECT_EQ(store.FTS(scratch.Put("f", bytes)), Widen(bytes));
         EXPECT_EQ(store.ErrorCode(), u"");
     }
 }
 
 TEST(FTS, EveryByteValueRoundTripsThroughSTF) {
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "all", AllBytes());
     cls_DBI store;
-    const std::u16string text = store.FTS(scratch.File("all"));
+    const std::u16string text = store.FTS(scratch.Put("all", AllBytes()));
     EXPECT_EQ(text, GoldenWiden(AllBytes()));
     std::u16string copy = scratch.File("copy");
     store.STF(text, copy, 0);
-    EXPECT_TRUE(ReadBytes(scratch.Path() / "copy") == AllBytes());
+    EXPECT_TRUE(scratch.Bytes("copy") == AllBytes());
     EXPECT_EQ(store.ErrorCode(), u"");
 }
 
@@ -586,9 +563,8 @@ TEST(FTS, AgreesWithTheCodePageForEverySmallLength) {
                 }
             }
             SCOPED_TRACE(testing::Message() << "length " << length << (ascii ? " ascii" : ""));
-            WriteBytes(scratch.Path() / "f", bytes);
             cls_DBI store;
-            ASSERT_EQ(store.FTS(scratch.File("f")), GoldenWiden(bytes));
+            ASSERT_EQ(store.FTS(scratch.Put("f", bytes)), GoldenWiden(bytes));
         }
     }
 }
@@ -599,9 +575,8 @@ TEST(FTS, ReadsALargeMixedFile) {
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         bytes[i] = static_cast<char>(bytes[i] & 0x7F); // long ASCII runs and short high runs
     }
-    WriteBytes(scratch.Path() / "f", bytes);
     cls_DBI store;
-    EXPECT_TRUE(store.FTS(scratch.File("f")) == GoldenWiden(bytes));
+    EXPECT_TRUE(store.FTS(scratch.Put("f", bytes)) == GoldenWiden(bytes));
 }
 
 // --- File probes -----------------------------------------------------------------------------
@@ -638,7 +613,7 @@ TEST(FileProbes, AnswerFromTheLengthQueryAndRecordNothing) {
             EXPECT_EQ(store->GetFileSizeNoFSO(std::u16string(c.name)), c.size);
         }
     }
-    EXPECT_EQ(ReadBytes(scratch.Path() / "300"), std::string(300, 'z'));
+    EXPECT_EQ(scratch.Bytes("300"), std::string(300, 'z'));
     EXPECT_EQ(scratch.Names(), NameList({"300", "empty", "folder"}));
     EXPECT_EQ(fresh.ErrorCode(), u"");
     EXPECT_EQ(failed.ErrorCode(), cls_DBI::kFileToDBIError);
@@ -734,8 +709,7 @@ TEST(Trace, PrefixStaysInTheCallersVariableOnFailure) {
 
 TEST(Trace, FullPathIsPrefixedToo) {
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "data");
-    const std::u16string full = scratch.File("f");
+    const std::u16string full = scratch.Put("f", "data");
     cls_DBI store;
     std::u16string name = full;
     EXPECT_EQ(store.FTS(name, true), u"");
@@ -745,9 +719,8 @@ TEST(Trace, FullPathIsPrefixedToo) {
 
 TEST(Trace, WithoutTraceThePathStaysAsGiven) {
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "data");
     cls_DBI store;
-    std::u16string name = scratch.File("f");
+    std::u16string name = scratch.Put("f", "data");
     EXPECT_EQ(store.FTS(name, false), u"data");
     EXPECT_EQ(name, scratch.File("f"));
 }

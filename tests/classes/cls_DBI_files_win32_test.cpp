@@ -16,21 +16,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace scratch;
+using namespace store_test;
+
 namespace platform = tamsrove::platform;
-using scratch::NameList;
-using scratch::ReadBytes;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
-using store_test::Call;
-using store_test::ErrorOf;
-using store_test::ExpectCallsFail;
-using store_test::FileCall;
-using store_test::kFileCalls;
-using store_test::Lines;
-using store_test::LinesOf;
-using store_test::NameOf;
-using store_test::StoreOf;
 
 const wchar_t* Wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
@@ -60,8 +49,7 @@ TEST(Win32Files, ApplicationFolderIsTheModulesFolder) {
 
 TEST(Win32Files, ExclusivelyHeldFileCannotBeReadOrWrittenButExists) {
     ScratchFolder scratch;
-    const std::u16string path = scratch.File("held");
-    WriteBytes(scratch.Path() / "held", "old\r\n");
+    const std::u16string path = scratch.Put("held", "old\r\n");
     {
         const auto holder = HoldOpen(path, 0 /* no sharing */);
         ExpectCallsFail(path, kFileCalls);
@@ -69,15 +57,14 @@ TEST(Win32Files, ExclusivelyHeldFileCannotBeReadOrWrittenButExists) {
         EXPECT_TRUE(probe.FileExists(std::u16string(path))); // asked by name, not opened
         EXPECT_EQ(probe.GetFileSizeNoFSO(std::u16string(path)), 0);
     }
-    EXPECT_EQ(ReadBytes(scratch.Path() / "held"), "old\r\n");
+    EXPECT_EQ(scratch.Bytes("held"), "old\r\n");
     EXPECT_EQ(scratch.Names(), NameList({"held"}));
 }
 
 TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
     // Reads share read and write access: a file that a logger keeps open can still be read.
     ScratchFolder scratch;
-    const std::u16string path = scratch.File("log");
-    WriteBytes(scratch.Path() / "log", "one\r\n");
+    const std::u16string path = scratch.Put("log", "one\r\n");
     {
         const auto holder = HoldOpen(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
         cls_DBI store;
@@ -96,14 +83,13 @@ TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
         replacer.DBIToFile(std::u16string(path), 0);
         EXPECT_EQ(replacer.ErrorCode(), u"");
     }
-    EXPECT_EQ(ReadBytes(scratch.Path() / "log"), "new\r\n");
+    EXPECT_EQ(scratch.Bytes("log"), "new\r\n");
     EXPECT_EQ(scratch.Names(), NameList({"log"}));
 }
 
 TEST(Win32Files, ReadOnlyAttributeRefusesReplacement) {
     ScratchFolder scratch;
-    const std::u16string path = scratch.File("ro");
-    WriteBytes(scratch.Path() / "ro", "old");
+    const std::u16string path = scratch.Put("ro", "old");
     ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_READONLY));
     for (const FileCall call : {FileCall{FileCall::kDBIToFile, 0}, FileCall{FileCall::kSTF, 0}}) {
         cls_DBI store = StoreOf({u"new"});
@@ -113,19 +99,18 @@ TEST(Win32Files, ReadOnlyAttributeRefusesReplacement) {
         EXPECT_EQ(store.FTS(std::u16string(path)), u"old");
     }
     ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "ro"), "old");
+    EXPECT_EQ(scratch.Bytes("ro"), "old");
     EXPECT_EQ(scratch.Names(), NameList({"ro"}));
 }
 
 TEST(Win32Files, ReplacementKeepsTheHiddenMark) {
     ScratchFolder scratch;
-    const std::u16string path = scratch.File("hidden");
-    WriteBytes(scratch.Path() / "hidden", "old");
+    const std::u16string path = scratch.Put("hidden", "old");
     ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_HIDDEN));
     cls_DBI store = StoreOf({u"new"});
     store.DBIToFile(std::u16string(path), 0);
     EXPECT_EQ(store.ErrorCode(), u"");
-    EXPECT_EQ(ReadBytes(scratch.Path() / "hidden"), "new\r\n");
+    EXPECT_EQ(scratch.Bytes("hidden"), "new\r\n");
     const DWORD attributes = ::GetFileAttributesW(Wide(path));
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0U);

@@ -34,14 +34,16 @@ TYPED_TEST_SUITE_P(ControlBinding);
 
 // --- AddDBIToListBox ---------------------------------------------------------------------------
 
+/// A store, the items of a list, and the list's items or the store's lines after a call.
+struct StoreAndList {
+    Lines store;
+    Lines items;
+    Lines after;
+};
+
 TYPED_TEST_P(ControlBinding, ListGetsEveryLineAfterItsItems) {
     // The empty store ({u""}) adds no item.
-    struct Case {
-        Lines store;
-        Lines before;
-        Lines after;
-    };
-    const Case cases[] = {
+    const StoreAndList cases[] = {
         {{u"a"}, {}, {u"a"}},
         {{u"a", u"b"}, {u"z"}, {u"z", u"a", u"b"}},
         {{u"", u"x"}, {}, {u"", u"x"}},
@@ -51,9 +53,9 @@ TYPED_TEST_P(ControlBinding, ListGetsEveryLineAfterItsItems) {
         {{u""}, {}, {}},
         {{u""}, {u"z"}, {u"z"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.store) + " into " + testing::PrintToString(c.before));
-        auto& list = this->kit_.List(c.before, tamsrove::ItemOrder::Appended);
+    for (const StoreAndList& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.store) + " into " + testing::PrintToString(c.items));
+        auto& list = this->kit_.List(c.items, tamsrove::ItemOrder::Appended);
         StoreOf(c.store).AddDBIToListBox(list);
         EXPECT_EQ(this->kit_.Items(list), c.after);
     }
@@ -91,12 +93,7 @@ TYPED_TEST_P(ControlBinding, SortedComboStillTakesLineZeroAsEditText) {
 // --- ListBoxToDBI ------------------------------------------------------------------------------
 
 TYPED_TEST_P(ControlBinding, ListItemsAreAddedAfterTheLines) {
-    struct Case {
-        Lines store;
-        Lines items;
-        Lines after;
-    };
-    const Case cases[] = {
+    const StoreAndList cases[] = {
         {{u""}, {}, {u""}},
         {{u"a"}, {}, {u"a"}},
         {{u""}, {u"", u"x", u""}, {u"x", u""}},
@@ -105,7 +102,7 @@ TYPED_TEST_P(ControlBinding, ListItemsAreAddedAfterTheLines) {
         {{u"a"}, {u""}, {u"a", u""}},
         {{u""}, {u"", u""}, {u""}},
     };
-    for (const Case& c : cases) {
+    for (const StoreAndList& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.items) + " into " + testing::PrintToString(c.store));
         cls_DBI store = StoreOf(c.store);
         const auto& list = this->kit_.List(c.items, tamsrove::ItemOrder::Appended);

@@ -17,12 +17,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-namespace platform = tamsrove::platform;
+using namespace scratch;
 
-using scratch::ReadBytes;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
+namespace platform = tamsrove::platform;
 
 std::string ReadAll(platform::InputFile& file) {
     std::string all;
@@ -237,8 +234,7 @@ TEST(NativePath, SurrogatePairBecomesUtf8) {
 TEST(InputFile, ReadsEveryByteThenEnds) {
     ScratchFolder scratch;
     const std::string bytes("a\r\n\0\xFF z", 7);
-    WriteBytes(scratch.Path() / "f", bytes);
-    platform::InputFile file(scratch.File("f"));
+    platform::InputFile file(scratch.Put("f", bytes));
     EXPECT_EQ(file.RegularFileLength(), 7U);
     EXPECT_EQ(ReadAll(file), bytes);
     char extra = 0;
@@ -267,16 +263,15 @@ TEST(OutputFile, ReplacementAppearsOnlyOnCommit) {
     for (const bool commit : {true, false}) {
         SCOPED_TRACE(commit ? "committed" : "not committed");
         ScratchFolder scratch;
-        WriteBytes(scratch.Path() / "t", "old content");
         {
-            auto file = platform::OutputFile::Replace(scratch.File("t"));
+            auto file = platform::OutputFile::Replace(scratch.Put("t", "old content"));
             file.Write("new", 3);
-            EXPECT_EQ(ReadBytes(scratch.Path() / "t"), "old content");
+            EXPECT_EQ(scratch.Bytes("t"), "old content");
             if (commit) {
                 file.Commit();
             }
         }
-        EXPECT_EQ(ReadBytes(scratch.Path() / "t"), commit ? "new" : "old content");
+        EXPECT_EQ(scratch.Bytes("t"), commit ? "new" : "old content");
         EXPECT_EQ(scratch.Names(), std::vector<std::string>{"t"});
     }
 }
@@ -308,7 +303,7 @@ TEST(OutputFile, AppendAddsAtTheEnd) {
         file.Write(piece, std::char_traits<char>::length(piece));
         file.Commit();
     }
-    EXPECT_EQ(ReadBytes(scratch.Path() / "log"), "abcd");
+    EXPECT_EQ(scratch.Bytes("log"), "abcd");
 }
 
 #ifndef _WIN32

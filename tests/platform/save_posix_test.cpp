@@ -21,15 +21,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace scratch;
+using namespace store_test;
+
 namespace platform = tamsrove::platform;
-using scratch::NameList;
-using scratch::ReadBytes;
-using scratch::RunInChild;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
-using store_test::SaveBytes;
-using store_test::SaveFilesOf;
 
 // A user a test acts as: ids no account uses, and the groups it belongs to.
 struct Actor {
@@ -240,18 +235,12 @@ TEST(SavePosix, SaveKeepsOwnerGroupModeAndAttributes) {
 // temporary of a rewrite in place is private from its first byte, that of a rename has the
 // target's own mode.
 TEST(SavePosix, TemporaryIsNoMoreReadableThanTheTarget) {
-    struct Case {
-        const char* what;
-        bool in_place;
-        unsigned expected;
-    };
-    const Case cases[] = {{"renamed", false, 0640}, {"rewritten in place", true, 0600}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const bool in_place : {false, true}) {
+        SCOPED_TRACE(in_place ? "rewritten in place" : "renamed");
         ScratchFolder scratch;
         WriteBytes(scratch.path() / "t", "old secret");
         fs::permissions(scratch.path() / "t", fs::perms(0640));
-        if (c.in_place) {
+        if (in_place) {
             fs::create_hard_link(scratch.path() / "t", scratch.path() / "u");
         }
         auto file = platform::OutputFile::Replace((scratch.path() / "t").u16string());
@@ -260,7 +249,7 @@ TEST(SavePosix, TemporaryIsNoMoreReadableThanTheTarget) {
         ASSERT_EQ(temporaries.size(), 1U);
         struct stat info {};
         ASSERT_EQ(::stat((scratch.path() / temporaries[0]).c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, c.expected) << temporaries[0];
+        EXPECT_EQ(info.st_mode & 0777, in_place ? 0600U : 0640U) << temporaries[0];
         file.Commit();
     }
 }
@@ -296,19 +285,15 @@ TEST(SavePosix, FilesOfACrashedSaveAreMatchedByTheWholeName) {
 // Only what this store made is removed: a file named like one a dead process's save left behind
 // that is another user's, or a link, stays.
 TEST(SavePosix, OnlyFilesTheStoreMadeAreRemovedAfterACrash) {
-    struct Case {
-        const char* what;
-        bool link;
-    };
-    for (const Case c : {Case{"another user's file", false}, Case{"a link", true}}) {
-        SCOPED_TRACE(c.what);
-        if (!c.link && !ActsAsOthers()) {
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link" : "another user's file");
+        if (!link && !ActsAsOthers()) {
             continue; // giving a file away needs root
         }
         ScratchFolder scratch;
         WriteBytes(scratch.path() / "t", "old");
         const fs::path lookalike = scratch.path() / ".t.tamsrove-99999999-0.tmp";
-        if (c.link) {
+        if (link) {
             fs::create_symlink("t", lookalike);
         } else {
             WriteBytes(lookalike, "not ours");

@@ -23,14 +23,11 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace scratch;
+using namespace store_test;
+
 namespace platform = tamsrove::platform;
 using platform::detail::SaveStep;
-using scratch::NameList;
-using scratch::ReadBytes;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
-using store_test::SaveBytes;
 
 // Makes a test's failure injection end with the test.
 class FaultScope {
@@ -107,14 +104,10 @@ bool IsSymlinkWhereVisible(const fs::path& path) {
 // --- Through links, and files left behind by crashed saves ---------------------------------------
 
 TEST(Save, ThroughALinkKeepsTheLinkAndWritesItsTarget) {
-    struct Case {
-        const char* what;
-        bool target_exists;
-    };
-    for (const Case c : {Case{"live", true}, Case{"dangling", false}}) {
-        SCOPED_TRACE(c.what);
+    for (const bool target_exists : {true, false}) {
+        SCOPED_TRACE(target_exists ? "live" : "dangling");
         ScratchFolder scratch;
-        if (c.target_exists) {
+        if (target_exists) {
             WriteBytes(scratch.path() / "real", "old content");
         }
         if (!MakeSymlink(scratch.path(), "real", "link")) {

@@ -17,12 +17,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace scratch;
+using namespace store_test;
+
 namespace platform = tamsrove::platform;
-using scratch::NameList;
-using scratch::ReadBytes;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
 
 // A handle that allows writing does not stop the save (it rewrites in place where the handle
 // stops a rename); one that denies writing does, and the file stays as it was.
@@ -104,22 +102,18 @@ bool SetDacl(const fs::path& path, const wchar_t* sddl) {
 // or, for a new file, one that grants the current user alone, never the folder's inherited one
 // (Wine keeps a DACL as Unix permission bits, so only who may open the file can be compared).
 TEST(SaveWin32, TemporaryTakesTheTargetsAccessOrTheUsersAlone) {
-    struct Case {
-        const char* what;
-        bool target_exists;
-    };
-    for (const Case c : {Case{"existing file", true}, Case{"new file", false}}) {
-        SCOPED_TRACE(c.what);
+    for (const bool target_exists : {true, false}) {
+        SCOPED_TRACE(target_exists ? "existing file" : "new file");
         ScratchFolder scratch;
         const fs::path target = scratch.path() / "t";
         // The folder lets everyone in; the target (when there is one) only its owner.
         ASSERT_TRUE(SetDacl(scratch.path(), L"D:P(A;OICI;FA;;;WD)"));
-        if (c.target_exists) {
+        if (target_exists) {
             WriteBytes(target, "old");
             ASSERT_TRUE(SetDacl(target, L"D:P(A;;FA;;;OW)"));
         }
         // Wine shows a DACL that the file's permission bits allow: compare with what it shows.
-        const bool everyone_reads = c.target_exists && DaclOf(target).find(L";;;WD)") != kNpos;
+        const bool everyone_reads = target_exists && DaclOf(target).find(L";;;WD)") != kNpos;
         auto file = platform::OutputFile::Replace(target.u16string());
         file.Write("new", 3);
         const std::vector<std::string> temporaries = store_test::SaveFilesOf(scratch.path(), "t");

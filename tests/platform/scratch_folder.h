@@ -26,6 +26,26 @@ namespace scratch {
 
 namespace fs = std::filesystem;
 
+/// Creates or empties the file and writes the bytes.
+inline void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+/// The whole file's bytes.
+inline std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        return {};
+    }
+    std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
 /// A fresh folder under the system's temporary folder, unique across parallel test processes.
 class ScratchFolder {
 public:
@@ -60,6 +80,15 @@ public:
     [[nodiscard]] std::u16string File(const std::string& name) const {
         return (path_ / name).u16string();
     }
+    /// Creates or empties the file name in the folder and writes the bytes; its full name.
+    std::u16string Put(const std::string& name, const std::string& bytes) const {
+        WriteBytes(path_ / name, bytes);
+        return File(name);
+    }
+    /// The bytes of the file name in the folder ("" when there is none).
+    [[nodiscard]] std::string Bytes(const std::string& name) const {
+        return ReadBytes(path_ / name);
+    }
     /// The sorted names in the folder: tests use it to see that no temporary file stayed.
     [[nodiscard]] std::vector<std::string> Names() const { return NamesIn(path_); }
 
@@ -76,26 +105,6 @@ public:
 private:
     fs::path path_;
 };
-
-/// Creates or empties the file and writes the bytes.
-inline void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
-}
-
-/// The whole file's bytes.
-inline std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
-        return {};
-    }
-    std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
-}
 
 /// Names as one vector, for comparisons with Names().
 inline std::vector<std::string> NameList(std::initializer_list<std::string> names) {
