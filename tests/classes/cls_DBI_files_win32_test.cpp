@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -87,33 +88,29 @@ TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
     EXPECT_EQ(scratch.Names(), NameList({"log"}));
 }
 
-TEST(Win32Files, ReadOnlyAttributeRefusesReplacement) {
-    ScratchFolder scratch;
-    const std::u16string path = scratch.Put("ro", "old");
-    ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_READONLY));
-    for (const FileCall call : {FileCall{FileCall::kDBIToFile, 0}, FileCall{FileCall::kSTF, 0}}) {
-        cls_DBI store = StoreOf({u"new"});
-        std::u16string name = path;
-        Call(store, call, name);
-        EXPECT_EQ(store.ErrorCode(), ErrorOf(call)) << NameOf(call);
-        EXPECT_EQ(store.FTS(std::u16string(path)), u"old");
+TEST(Win32Files, ReadOnlyMarkRefusesReplacementAndHiddenMarkIsKept) {
+    for (const DWORD mark : {DWORD{FILE_ATTRIBUTE_READONLY}, DWORD{FILE_ATTRIBUTE_HIDDEN}}) {
+        const bool read_only = mark == FILE_ATTRIBUTE_READONLY;
+        for (const FileCall call :
+             {FileCall{FileCall::kDBIToFile, 0}, FileCall{FileCall::kSTF, 0}}) {
+            SCOPED_TRACE(NameOf(call) + (read_only ? ", read-only" : ", hidden"));
+            ScratchFolder scratch;
+            std::u16string name = scratch.Put("f", "old");
+            ASSERT_TRUE(::SetFileAttributesW(Wide(name), mark));
+            cls_DBI store = StoreOf({u"new"});
+            Call(store, call, name);
+            EXPECT_EQ(store.ErrorCode(), read_only ? ErrorOf(call) : u"");
+            const char* const after = read_only                     ? "old"
+                                      : call.kind == FileCall::kSTF ? "new"
+                                                                    : "new\r\n";
+            EXPECT_EQ(store.FTS(std::u16string(name)),
+                      std::u16string(after, after + strlen(after)));
+            EXPECT_NE(::GetFileAttributesW(Wide(name)) & mark, 0U);
+            ::SetFileAttributesW(Wide(name), FILE_ATTRIBUTE_NORMAL);
+            EXPECT_EQ(scratch.Bytes("f"), after);
+            EXPECT_EQ(scratch.Names(), NameList({"f"}));
+        }
     }
-    ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(scratch.Bytes("ro"), "old");
-    EXPECT_EQ(scratch.Names(), NameList({"ro"}));
-}
-
-TEST(Win32Files, ReplacementKeepsTheHiddenMark) {
-    ScratchFolder scratch;
-    const std::u16string path = scratch.Put("hidden", "old");
-    ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_HIDDEN));
-    cls_DBI store = StoreOf({u"new"});
-    store.DBIToFile(std::u16string(path), 0);
-    EXPECT_EQ(store.ErrorCode(), u"");
-    EXPECT_EQ(scratch.Bytes("hidden"), "new\r\n");
-    const DWORD attributes = ::GetFileAttributesW(Wide(path));
-    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0U);
 }
 
 TEST(Win32Files, NamesWindowsRefusesFailEverywhere) {
