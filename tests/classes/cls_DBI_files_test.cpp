@@ -366,7 +366,7 @@ TEST(FileCalls, SuccessKeepsAnEarlierErrorText) {
     for (std::size_t i = 0; i < std::size(kFileCalls); ++i) {
         const FileCall& call = kFileCalls[i];
         SCOPED_TRACE(NameOf(call));
-        WriteBytes(scratch.Path() / "f", "x\r\n");
+        scratch.Put("f", "x\r\n");
         const char16_t* const earlier =
             call.kind == FileCall::kFileToDBI ? cls_DBI::kDBIToFileError : cls_DBI::kFileToDBIError;
         cls_DBI store = StoreWithErrorText({u"a"}, earlier);
@@ -419,7 +419,7 @@ TEST(FileCalls, OtherWriteModesTouchNoFile) {
     // A write in a mode other than 0 or 1 creates, changes and reads nothing; DBIToFile records
     // its text, STF records none.
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "existing", "old");
+    scratch.Put("existing", "old");
     for (const FileCall::Kind kind : {FileCall::kDBIToFile, FileCall::kSTF}) {
         for (const int32_t mode : {2, -1, 1000}) {
             const FileCall call{kind, mode};
@@ -585,8 +585,8 @@ TEST(FileProbes, AnswerFromTheLengthQueryAndRecordNothing) {
     // FileExists and GetFileSizeNoFSO ask for the length by name: a folder, a missing file and
     // a bad name are no file of length 0; neither creates a file nor sets the error text.
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "300", std::string(300, 'z'));
-    WriteBytes(scratch.Path() / "empty", "");
+    scratch.Put("300", std::string(300, 'z'));
+    scratch.Put("empty", "");
     fs::create_directory(scratch.Path() / "folder");
     std::u16string with_nul = scratch.File("300");
     with_nul += u'\0';

@@ -198,8 +198,8 @@ TEST(PathSeparator, IsThePlatformsOwn) {
 TEST(FileLengthByName, AnswersFilesOnly) {
     // A path is never cut at U+0000: "five\0x" must not probe "five".
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "five", "12345");
-    WriteBytes(scratch.Path() / "empty", "");
+    scratch.Put("five", "12345");
+    scratch.Put("empty", "");
     std::u16string with_nul = scratch.File("five");
     with_nul += u'\0';
     with_nul += u"x";

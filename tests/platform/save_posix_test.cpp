@@ -55,8 +55,8 @@ constexpr const char* kNeedsRoot = "acting as other users needs root (CI runs th
 
 // A fresh scratch folder that everyone may write, sticky, as /tmp is.
 fs::path MakeShared(const ScratchFolder& scratch) {
-    fs::permissions(scratch.path(), fs::perms(01777));
-    return scratch.path();
+    fs::permissions(scratch.Path(), fs::perms(01777));
+    return scratch.Path();
 }
 
 // Gives path (not what a link names) to actor.
@@ -93,7 +93,7 @@ TEST(SavePosix, WritableFileInAFolderThatTakesNoNewFilesIsRewritten) {
             continue; // the other user's file needs root to set up
         }
         ScratchFolder scratch;
-        const fs::path folder = scratch.path() / "folder";
+        const fs::path folder = scratch.Path() / "folder";
         fs::create_directory(folder);
         WriteBytes(folder / "f", "old content");
         fs::permissions(folder / "f", fs::perms(0666));
@@ -101,7 +101,7 @@ TEST(SavePosix, WritableFileInAFolderThatTakesNoNewFilesIsRewritten) {
             nobody != nullptr ? nobody->pw_uid : 0, nobody != nullptr ? nobody->pw_gid : 0, {}};
         const Actor* const user = ::geteuid() == 0 ? &as_nobody : nullptr;
         if (user != nullptr) {
-            ::chmod(scratch.path().c_str(), 0755);
+            ::chmod(scratch.Path().c_str(), 0755);
             const uid_t owner = c.file_is_the_users ? user->uid : 0;
             ASSERT_EQ(::chown(folder.c_str(), owner, user->gid), 0);
             ASSERT_EQ(::chown((folder / "f").c_str(), owner, user->gid), 0);
@@ -124,15 +124,15 @@ TEST(SavePosix, SizeLimitFailsTheSaveAndKeepsTheOldFile) {
         SCOPED_TRACE(in_place ? "in place" : "atomic");
         ScratchFolder scratch;
         const std::string old_content(1000, 'o');
-        WriteBytes(scratch.path() / "t", old_content);
+        scratch.Put("t", old_content);
         if (in_place) {
-            fs::create_hard_link(scratch.path() / "t", scratch.path() / "u");
+            fs::create_hard_link(scratch.Path() / "t", scratch.Path() / "u");
         }
         const int status =
-            RunInChild([&] { return SaveBytes(scratch.path() / "t", std::string(100000, 'n')); },
+            RunInChild([&] { return SaveBytes(scratch.Path() / "t", std::string(100000, 'n')); },
                        scratch::FileSizeLimit(4096));
         EXPECT_EQ(status, 2) << "the save must fail";
-        EXPECT_EQ(ReadBytes(scratch.path() / "t"), old_content);
+        EXPECT_EQ(scratch.Bytes("t"), old_content);
         EXPECT_EQ(scratch.Names(), in_place ? NameList({"t", "u"}) : NameList({"t"}));
     }
 }
@@ -203,7 +203,7 @@ TEST(SavePosix, SaveKeepsOwnerGroupModeAndAttributes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchFolder scratch;
-        const fs::path folder = scratch.path() / "team";
+        const fs::path folder = scratch.Path() / "team";
         fs::create_directory(folder);
         GiveTo(folder, owner.uid, kSharedGroup);
         fs::permissions(folder, fs::perms(0770));
@@ -238,17 +238,17 @@ TEST(SavePosix, TemporaryIsNoMoreReadableThanTheTarget) {
     for (const bool in_place : {false, true}) {
         SCOPED_TRACE(in_place ? "rewritten in place" : "renamed");
         ScratchFolder scratch;
-        WriteBytes(scratch.path() / "t", "old secret");
-        fs::permissions(scratch.path() / "t", fs::perms(0640));
+        scratch.Put("t", "old secret");
+        fs::permissions(scratch.Path() / "t", fs::perms(0640));
         if (in_place) {
-            fs::create_hard_link(scratch.path() / "t", scratch.path() / "u");
+            fs::create_hard_link(scratch.Path() / "t", scratch.Path() / "u");
         }
-        auto file = platform::OutputFile::Replace((scratch.path() / "t").u16string());
+        auto file = platform::OutputFile::Replace((scratch.Path() / "t").u16string());
         file.Write("new secret", 10);
-        const std::vector<std::string> temporaries = SaveFilesOf(scratch.path(), "t");
+        const std::vector<std::string> temporaries = SaveFilesOf(scratch.Path(), "t");
         ASSERT_EQ(temporaries.size(), 1U);
         struct stat info {};
-        ASSERT_EQ(::stat((scratch.path() / temporaries[0]).c_str(), &info), 0);
+        ASSERT_EQ(::stat((scratch.Path() / temporaries[0]).c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, in_place ? 0600U : 0640U) << temporaries[0];
         file.Commit();
     }
@@ -262,8 +262,8 @@ TEST(SavePosix, TemporaryIsNoMoreReadableThanTheTarget) {
 TEST(SavePosix, FilesOfACrashedSaveAreMatchedByTheWholeName) {
     ScratchFolder scratch;
     const std::string stem(64, 'a');
-    const fs::path first = scratch.path() / (stem + "-A.txt");
-    const fs::path second = scratch.path() / (stem + "-B.txt");
+    const fs::path first = scratch.Path() / (stem + "-A.txt");
+    const fs::path second = scratch.Path() / (stem + "-B.txt");
     WriteBytes(first, "first");
     WriteBytes(second, "second");
     // The child starts a save and ends without finishing it, as a crash would.
@@ -291,15 +291,15 @@ TEST(SavePosix, OnlyFilesTheStoreMadeAreRemovedAfterACrash) {
             continue; // giving a file away needs root
         }
         ScratchFolder scratch;
-        WriteBytes(scratch.path() / "t", "old");
-        const fs::path lookalike = scratch.path() / ".t.tamsrove-99999999-0.tmp";
+        scratch.Put("t", "old");
+        const fs::path lookalike = scratch.Path() / ".t.tamsrove-99999999-0.tmp";
         if (link) {
             fs::create_symlink("t", lookalike);
         } else {
             WriteBytes(lookalike, "not ours");
             GiveTo(lookalike, kAttacker.uid, kAttacker.gid);
         }
-        EXPECT_TRUE(SaveBytes(scratch.path() / "t", "new"));
+        EXPECT_TRUE(SaveBytes(scratch.Path() / "t", "new"));
         EXPECT_EQ(scratch.Names(), NameList({".t.tamsrove-99999999-0.tmp", "t"}));
     }
 }
@@ -316,10 +316,10 @@ TEST(SavePosix, SaveKilledAtAnyMomentLeavesOldOrNewWhole) {
     // the disk has answered, which would make the test slow, not stricter.
     const fs::path memory = "/dev/shm";
     const ScratchFolder scratch(fs::is_directory(memory) ? memory : fs::temp_directory_path());
-    const fs::path path = scratch.path() / "shared";
+    const fs::path path = scratch.Path() / "shared";
     cls_DBI stores[] = {store_test::StoreOf(second), store_test::StoreOf(first)};
     stores[1].DBIToFile(path.u16string(), 0);
-    fs::create_hard_link(path, scratch.path() / "other"); // so that it is rewritten in place
+    fs::create_hard_link(path, scratch.Path() / "other"); // so that it is rewritten in place
     constexpr int kills = 50;
     int torn = 0;
     for (int kill = 0; kill < kills; ++kill) {

@@ -108,25 +108,25 @@ TEST(Save, ThroughALinkKeepsTheLinkAndWritesItsTarget) {
         SCOPED_TRACE(target_exists ? "live" : "dangling");
         ScratchFolder scratch;
         if (target_exists) {
-            WriteBytes(scratch.path() / "real", "old content");
+            scratch.Put("real", "old content");
         }
-        if (!MakeSymlink(scratch.path(), "real", "link")) {
+        if (!MakeSymlink(scratch.Path(), "real", "link")) {
             GTEST_SKIP() << "this system lets the test make no symbolic link";
         }
-        SaveBytes(scratch.path() / "link", "new");
-        EXPECT_EQ(ReadBytes(scratch.path() / "real"), "new");
-        EXPECT_TRUE(IsSymlinkWhereVisible(scratch.path() / "link"));
+        SaveBytes(scratch.Path() / "link", "new");
+        EXPECT_EQ(scratch.Bytes("real"), "new");
+        EXPECT_TRUE(IsSymlinkWhereVisible(scratch.Path() / "link"));
         EXPECT_EQ(scratch.Names(), NameList({"link", "real"}));
-        RemoveSymlink(scratch.path(), "link");
+        RemoveSymlink(scratch.Path(), "link");
     }
 }
 
 TEST(Save, HardLinkedFileKeepsBothNames) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "one", "old content");
-    fs::create_hard_link(scratch.path() / "one", scratch.path() / "two");
-    SaveBytes(scratch.path() / "one", "new");
-    EXPECT_EQ(ReadBytes(scratch.path() / "two"), "new");
+    scratch.Put("one", "old content");
+    fs::create_hard_link(scratch.Path() / "one", scratch.Path() / "two");
+    SaveBytes(scratch.Path() / "one", "new");
+    EXPECT_EQ(scratch.Bytes("two"), "new");
     EXPECT_EQ(scratch.Names(), NameList({"one", "two"}));
 }
 
@@ -134,7 +134,7 @@ TEST(Save, FilesLeftByEndedProcessesGoWithTheNextSave) {
     // 99999999 is above Linux's largest process id and no Windows id (those are multiples of
     // 4); the process's own files may belong to a save still running in another thread.
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "t", "old");
+    scratch.Put("t", "old");
     const std::string own = std::to_string(
 #ifdef _WIN32
         ::GetCurrentProcessId()
@@ -145,9 +145,9 @@ TEST(Save, FilesLeftByEndedProcessesGoWithTheNextSave) {
     for (const std::string& name :
          NameList({".t.tamsrove-99999999-0.tmp", ".t.tamsrove-99999999-1.bak",
                    ".t.tamsrove-" + own + "-9.tmp", ".u.tamsrove-99999999-0.tmp"})) {
-        WriteBytes(scratch.path() / name, "left over");
+        scratch.Put(name, "left over");
     }
-    SaveBytes(scratch.path() / "t", "new");
+    SaveBytes(scratch.Path() / "t", "new");
     EXPECT_EQ(scratch.Names(),
               NameList({".t.tamsrove-" + own + "-9.tmp", ".u.tamsrove-99999999-0.tmp", "t"}));
 }
@@ -172,15 +172,15 @@ TEST(Save, FailureAtAnyStepLeavesTheOldFileAndNothingElse) {
         SCOPED_TRACE(::testing::Message() << "step " << static_cast<int>(c.step)
                                           << (c.in_place ? " in place" : " atomic"));
         ScratchFolder scratch;
-        WriteBytes(scratch.path() / "t", old_content);
+        scratch.Put("t", old_content);
         if (c.in_place) {
-            fs::create_hard_link(scratch.path() / "t", scratch.path() / "u");
+            fs::create_hard_link(scratch.Path() / "t", scratch.Path() / "u");
         }
         {
             const FaultScope fault(c.step);
-            EXPECT_THROW(SaveBytes(scratch.path() / "t", new_content), std::system_error);
+            EXPECT_THROW(SaveBytes(scratch.Path() / "t", new_content), std::system_error);
         }
-        EXPECT_EQ(ReadBytes(scratch.path() / "t"), old_content);
+        EXPECT_EQ(scratch.Bytes("t"), old_content);
         EXPECT_EQ(scratch.Names(), c.in_place ? NameList({"t", "u"}) : NameList({"t"}));
         EXPECT_EQ(store_test::SaveFilesOf(fs::temp_directory_path(), "t"), NameList({}));
     }
@@ -190,27 +190,27 @@ TEST(Save, FailureAtAnyStepLeavesTheOldFileAndNothingElse) {
 // has been pointed at another file meanwhile; that file and the link stay.
 TEST(Save, FailedSaveThroughARetargetedLinkRemovesOnlyWhatItCreated) {
     ScratchFolder scratch;
-    WriteBytes(scratch.path() / "other", "unrelated");
-    if (!MakeSymlink(scratch.path(), "created", "link")) {
+    scratch.Put("other", "unrelated");
+    if (!MakeSymlink(scratch.Path(), "created", "link")) {
         GTEST_SKIP() << "this system lets the test make no symbolic link";
     }
     {
-        auto file = platform::OutputFile::Replace((scratch.path() / "link").u16string());
+        auto file = platform::OutputFile::Replace((scratch.Path() / "link").u16string());
         file.Write("new", 3);
-        RemoveSymlink(scratch.path(), "link");
+        RemoveSymlink(scratch.Path(), "link");
         std::error_code gone; // natively the link is removed here, under Wine by the shell above
-        fs::remove(scratch.path() / "link", gone);
-        ASSERT_TRUE(MakeSymlink(scratch.path(), "other", "link"));
+        fs::remove(scratch.Path() / "link", gone);
+        ASSERT_TRUE(MakeSymlink(scratch.Path(), "other", "link"));
         const FaultScope fault(SaveStep::Rewrite);
         EXPECT_THROW(file.Commit(), std::system_error);
     }
-    EXPECT_EQ(ReadBytes(scratch.path() / "other"), "unrelated");
+    EXPECT_EQ(scratch.Bytes("other"), "unrelated");
     // Wine applies no deletion disposition to a file opened through a Unix link: the created
     // file stays there, and only the unrelated file's survival can be checked.
-    if (!IsSymlinkWhereVisible(scratch.path() / "other")) {
+    if (!IsSymlinkWhereVisible(scratch.Path() / "other")) {
         EXPECT_EQ(scratch.Names(), NameList({"link", "other"}));
     }
-    RemoveSymlink(scratch.path(), "link");
+    RemoveSymlink(scratch.Path(), "link");
 }
 
 // --- Loads and saves at once -----------------------------------------------------------------
@@ -229,7 +229,7 @@ TEST(Save, ConcurrentLoadsSeeOldOrNewWholeAndNoSaveFails) {
         cls_DBI writer_a = store_test::StoreOf(first);
         writer_a.DBIToFile(std::u16string(path), 0);
         if (hard_linked) {
-            fs::create_hard_link(scratch.path() / "shared", scratch.path() / "other");
+            fs::create_hard_link(scratch.Path() / "shared", scratch.Path() / "other");
         }
         cls_DBI writer_b = store_test::StoreOf(second);
         std::atomic<bool> done{false};

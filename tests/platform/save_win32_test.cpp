@@ -38,7 +38,7 @@ TEST(SaveWin32, TargetHeldOpenIsSavedUnlessTheHolderDeniesWriting) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchFolder scratch;
-        const fs::path target = scratch.path() / "t";
+        const fs::path target = scratch.Path() / "t";
         WriteBytes(target, "old content");
         {
             const HANDLE holder = ::CreateFileW(target.c_str(), GENERIC_READ, c.share, nullptr,
@@ -105,9 +105,9 @@ TEST(SaveWin32, TemporaryTakesTheTargetsAccessOrTheUsersAlone) {
     for (const bool target_exists : {true, false}) {
         SCOPED_TRACE(target_exists ? "existing file" : "new file");
         ScratchFolder scratch;
-        const fs::path target = scratch.path() / "t";
+        const fs::path target = scratch.Path() / "t";
         // The folder lets everyone in; the target (when there is one) only its owner.
-        ASSERT_TRUE(SetDacl(scratch.path(), L"D:P(A;OICI;FA;;;WD)"));
+        ASSERT_TRUE(SetDacl(scratch.Path(), L"D:P(A;OICI;FA;;;WD)"));
         if (target_exists) {
             WriteBytes(target, "old");
             ASSERT_TRUE(SetDacl(target, L"D:P(A;;FA;;;OW)"));
@@ -116,9 +116,9 @@ TEST(SaveWin32, TemporaryTakesTheTargetsAccessOrTheUsersAlone) {
         const bool everyone_reads = target_exists && DaclOf(target).find(L";;;WD)") != kNpos;
         auto file = platform::OutputFile::Replace(target.u16string());
         file.Write("new", 3);
-        const std::vector<std::string> temporaries = store_test::SaveFilesOf(scratch.path(), "t");
+        const std::vector<std::string> temporaries = store_test::SaveFilesOf(scratch.Path(), "t");
         ASSERT_EQ(temporaries.size(), 1U);
-        const std::wstring dacl = DaclOf(scratch.path() / temporaries[0]);
+        const std::wstring dacl = DaclOf(scratch.Path() / temporaries[0]);
         EXPECT_NE(dacl, L"");
         EXPECT_EQ(dacl.find(L";;;WD)") != kNpos, everyone_reads) << dacl;
         file.Commit();

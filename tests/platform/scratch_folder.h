@@ -72,10 +72,6 @@ public:
 
     /// The folder itself.
     [[nodiscard]] const fs::path& Path() const { return path_; }
-    /// Path() under its former name, for the save tests that other changes are editing now;
-    /// goes once they call Path().
-    // NOLINTNEXTLINE(readability-identifier-naming)
-    [[nodiscard]] const fs::path& path() const { return path_; }
     /// The full name of a file in the folder, as the line store takes it.
     [[nodiscard]] std::u16string File(const std::string& name) const {
         return (path_ / name).u16string();
