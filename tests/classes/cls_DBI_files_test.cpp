@@ -368,12 +368,12 @@ TEST(FileCalls, SuccessKeepsAnEarlierErrorText) {
         SCOPED_TRACE(NameOf(call));
         scratch.Put("f", "x\r\n");
         const char16_t* const earlier =
-            call.kind == FileCall::kFileToDBI ? cls_DBI::kDBIToFileError : cls_DBI::kFileToDBIError;
+            call.kind == FileCall::FileToDBI ? cls_DBI::kDBIToFileError : cls_DBI::kFileToDBIError;
         cls_DBI store = StoreWithErrorText({u"a"}, earlier);
         std::u16string name = scratch.File("f");
-        EXPECT_EQ(Call(store, call, name), call.kind == FileCall::kFTS ? u"x\r\n" : u"");
+        EXPECT_EQ(Call(store, call, name), call.kind == FileCall::FTS ? u"x\r\n" : u"");
         EXPECT_EQ(scratch.Bytes("f"), after[i]);
-        EXPECT_EQ(LinesOf(store), Lines{call.kind == FileCall::kFileToDBI ? u"x" : u"a"});
+        EXPECT_EQ(LinesOf(store), Lines{call.kind == FileCall::FileToDBI ? u"x" : u"a"});
         EXPECT_EQ(store.ErrorCode(), earlier);
     }
 }
@@ -389,19 +389,19 @@ TEST(FileCalls, WritesReplaceOrAppendExactly) {
         std::string after;
     };
     const Case cases[] = {
-        {{FileCall::kDBIToFile, 0},
+        {{FileCall::DBIToFile, 0},
          "much longer old content that must go",
          {u"a", u"b"},
          "a\r\nb\r\n"},
-        {{FileCall::kDBIToFile, 1}, "a\r\nb\r\n", {u"a", u"b"}, "a\r\nb\r\na\r\nb\r\n"},
-        {{FileCall::kDBIToFile, 1}, nullptr, {u"a"}, "a\r\n"},
-        {{FileCall::kDBIToFile, 1}, "x\r\nunfinished", {u"a", u"b"}, "x\r\nunfinisheda\r\nb\r\n"},
-        {{FileCall::kDBIToFile, 0}, nullptr, {u"a\x0100/\xFF0F\xD83D\xDE00z"}, "a?/???z\r\n"},
-        {{FileCall::kSTF, 0}, "a much longer old content", {u"new"}, "new"},
-        {{FileCall::kSTF, 0}, "old", {u""}, ""},
-        {{FileCall::kSTF, 1}, nullptr, {u""}, ""},
-        {{FileCall::kSTF, 1}, "first", {u"\r\nsecond"}, "first\r\nsecond"},
-        {{FileCall::kSTF, 0}, nullptr, {u"\x20AC\x00E9\x0100\xFF0F\xD800"}, "\x80\xE9???"},
+        {{FileCall::DBIToFile, 1}, "a\r\nb\r\n", {u"a", u"b"}, "a\r\nb\r\na\r\nb\r\n"},
+        {{FileCall::DBIToFile, 1}, nullptr, {u"a"}, "a\r\n"},
+        {{FileCall::DBIToFile, 1}, "x\r\nunfinished", {u"a", u"b"}, "x\r\nunfinisheda\r\nb\r\n"},
+        {{FileCall::DBIToFile, 0}, nullptr, {u"a\x0100/\xFF0F\xD83D\xDE00z"}, "a?/???z\r\n"},
+        {{FileCall::STF, 0}, "a much longer old content", {u"new"}, "new"},
+        {{FileCall::STF, 0}, "old", {u""}, ""},
+        {{FileCall::STF, 1}, nullptr, {u""}, ""},
+        {{FileCall::STF, 1}, "first", {u"\r\nsecond"}, "first\r\nsecond"},
+        {{FileCall::STF, 0}, nullptr, {u"\x20AC\x00E9\x0100\xFF0F\xD800"}, "\x80\xE9???"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(NameOf(c.call) + " " + testing::PrintToString(c.after));
@@ -420,7 +420,7 @@ TEST(FileCalls, OtherWriteModesTouchNoFile) {
     // its text, STF records none.
     ScratchFolder scratch;
     scratch.Put("existing", "old");
-    for (const FileCall::Kind kind : {FileCall::kDBIToFile, FileCall::kSTF}) {
+    for (const FileCall::Kind kind : {FileCall::DBIToFile, FileCall::STF}) {
         for (const int32_t mode : {2, -1, 1000}) {
             const FileCall call{kind, mode};
             for (const char* file : {"new", "existing", "no/such/file"}) {
@@ -428,7 +428,7 @@ TEST(FileCalls, OtherWriteModesTouchNoFile) {
                 cls_DBI store = StoreOf({u"a"});
                 std::u16string name = scratch.File(file);
                 Call(store, call, name);
-                EXPECT_EQ(store.ErrorCode(), kind == FileCall::kSTF ? u"" : ErrorOf(call));
+                EXPECT_EQ(store.ErrorCode(), kind == FileCall::STF ? u"" : ErrorOf(call));
             }
         }
     }
@@ -695,10 +695,10 @@ TEST(Trace, PrefixStaysInTheCallersVariableOnFailure) {
     for (const FileCall& call : kFileCalls) {
         SCOPED_TRACE(NameOf(call));
         // Writes in modes 7 and 5, which touch no file: the name is never created.
-        const FileCall failing{call.kind, call.kind == FileCall::kDBIToFile ? 7 : 5};
+        const FileCall failing{call.kind, call.kind == FileCall::DBIToFile ? 7 : 5};
         traced.Pass(
             [&](std::u16string& name) { EXPECT_EQ(Call(store, failing, name, true), u""); });
-        if (call.kind != FileCall::kSTF) {
+        if (call.kind != FileCall::STF) {
             EXPECT_EQ(store.ErrorCode(), ErrorOf(call));
         }
     }
@@ -731,7 +731,7 @@ TEST(Trace, WithoutTraceThePathStaysAsGiven) {
 
 TEST(FullDisk, DeviceTargetReportsTheFailureAndStaysADevice) {
     // A device is written, never renamed over: as root that would replace /dev/full itself.
-    for (const FileCall call : {FileCall{FileCall::kDBIToFile, 0}, FileCall{FileCall::kSTF, 0}}) {
+    for (const FileCall call : {FileCall{FileCall::DBIToFile, 0}, FileCall{FileCall::STF, 0}}) {
         cls_DBI store = StoreOf({u"a"});
         std::u16string name = u"/dev/full";
         Call(store, call, name);

@@ -91,8 +91,7 @@ TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
 TEST(Win32Files, ReadOnlyMarkRefusesReplacementAndHiddenMarkIsKept) {
     for (const DWORD mark : {DWORD{FILE_ATTRIBUTE_READONLY}, DWORD{FILE_ATTRIBUTE_HIDDEN}}) {
         const bool read_only = mark == FILE_ATTRIBUTE_READONLY;
-        for (const FileCall call :
-             {FileCall{FileCall::kDBIToFile, 0}, FileCall{FileCall::kSTF, 0}}) {
+        for (const FileCall call : {FileCall{FileCall::DBIToFile, 0}, FileCall{FileCall::STF, 0}}) {
             SCOPED_TRACE(NameOf(call) + (read_only ? ", read-only" : ", hidden"));
             ScratchFolder scratch;
             std::u16string name = scratch.Put("f", "old");
@@ -100,9 +99,9 @@ TEST(Win32Files, ReadOnlyMarkRefusesReplacementAndHiddenMarkIsKept) {
             cls_DBI store = StoreOf({u"new"});
             Call(store, call, name);
             EXPECT_EQ(store.ErrorCode(), read_only ? ErrorOf(call) : u"");
-            const char* const after = read_only                     ? "old"
-                                      : call.kind == FileCall::kSTF ? "new"
-                                                                    : "new\r\n";
+            const char* const after = read_only                    ? "old"
+                                      : call.kind == FileCall::STF ? "new"
+                                                                   : "new\r\n";
             EXPECT_EQ(store.FTS(std::u16string(name)),
                       std::u16string(after, after + strlen(after)));
             EXPECT_NE(::GetFileAttributesW(Wide(name)) & mark, 0U);

@@ -59,22 +59,22 @@ inline std::vector<std::string> SaveFilesOf(const std::filesystem::path& folder,
 /// A file operation of the store that records a text when it fails: a load, a read, or a write
 /// in mode 0 (replace) or 1 (append).
 struct FileCall {
-    enum Kind { kFileToDBI, kFTS, kDBIToFile, kSTF } kind;
+    enum Kind { FileToDBI, FTS, DBIToFile, STF } kind;
     int32_t mode;
 };
 
 /// Every operation that records a text on failure, each write in both modes.
 inline constexpr FileCall kFileCalls[] = {
-    {FileCall::kFileToDBI, 0}, {FileCall::kFTS, 0}, {FileCall::kDBIToFile, 0},
-    {FileCall::kDBIToFile, 1}, {FileCall::kSTF, 0}, {FileCall::kSTF, 1},
+    {FileCall::FileToDBI, 0}, {FileCall::FTS, 0}, {FileCall::DBIToFile, 0},
+    {FileCall::DBIToFile, 1}, {FileCall::STF, 0}, {FileCall::STF, 1},
 };
 
 /// The loads and reads of kFileCalls.
-inline constexpr FileCall kReadCalls[] = {{FileCall::kFileToDBI, 0}, {FileCall::kFTS, 0}};
+inline constexpr FileCall kReadCalls[] = {{FileCall::FileToDBI, 0}, {FileCall::FTS, 0}};
 
 /// The writes of kFileCalls.
 inline constexpr FileCall kWriteCalls[] = {
-    {FileCall::kDBIToFile, 0}, {FileCall::kDBIToFile, 1}, {FileCall::kSTF, 0}, {FileCall::kSTF, 1}};
+    {FileCall::DBIToFile, 0}, {FileCall::DBIToFile, 1}, {FileCall::STF, 0}, {FileCall::STF, 1}};
 
 /// The operation's name and mode, for SCOPED_TRACE.
 inline std::string NameOf(const FileCall& call) {
@@ -93,15 +93,15 @@ inline std::u16string ErrorOf(const FileCall& call) {
 inline std::u16string Call(cls_DBI& store, const FileCall& call, std::u16string& name,
                            bool trace = false, const std::u16string& data = u"new") {
     switch (call.kind) {
-    case FileCall::kFileToDBI:
+    case FileCall::FileToDBI:
         store.FileToDBI(name, trace);
         break;
-    case FileCall::kFTS:
+    case FileCall::FTS:
         return store.FTS(name, trace);
-    case FileCall::kDBIToFile:
+    case FileCall::DBIToFile:
         store.DBIToFile(name, call.mode, trace);
         break;
-    case FileCall::kSTF:
+    case FileCall::STF:
         store.STF(data, name, call.mode, trace);
         break;
     }
