@@ -229,17 +229,7 @@ TEST(FileToDBI, ReadsA64MiBSingleLine) {
 // --- Line limit --------------------------------------------------------------------------------
 
 /// Lowers the store's line limit while it lives, so that small files reach it.
-class LineLimitScope {
-public:
-    explicit LineLimitScope(std::size_t limit)
-        : previous_(tamsrove::dbi_files::detail::SetMaxLines(limit)) {}
-    LineLimitScope(const LineLimitScope&) = delete;
-    LineLimitScope& operator=(const LineLimitScope&) = delete;
-    ~LineLimitScope() { tamsrove::dbi_files::detail::SetMaxLines(previous_); }
-
-private:
-    std::size_t previous_;
-};
+using LineLimitScope = SettingScope<std::size_t, &tamsrove::dbi_files::detail::SetMaxLines>;
 
 template <typename Text> Text Repeated(const Text& piece, std::size_t times) {
     Text all;

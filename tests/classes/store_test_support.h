@@ -33,6 +33,19 @@ inline Lines LinesOf(const cls_DBI& store) {
     return {store.begin(), store.end()};
 }
 
+/// Sets one of the store's test settings (a line limit, a failing save step) while it lives, and
+/// puts back the earlier value at its end; Set returns the earlier value.
+template <typename Value, auto Set> class SettingScope {
+public:
+    explicit SettingScope(Value value) : previous_(Set(value)) {}
+    SettingScope(const SettingScope&) = delete;
+    SettingScope& operator=(const SettingScope&) = delete;
+    ~SettingScope() { Set(previous_); }
+
+private:
+    Value previous_;
+};
+
 /// Replaces the file's content with bytes by the store's own save (which throws on failure);
 /// true, so that it can be the body of a child process.
 inline bool SaveBytes(const std::filesystem::path& path, const std::string& bytes) {

@@ -30,16 +30,7 @@ namespace platform = tamsrove::platform;
 using platform::detail::SaveStep;
 
 // Makes a test's failure injection end with the test.
-class FaultScope {
-public:
-    explicit FaultScope(SaveStep step) : previous_(platform::detail::SetSaveFault(step)) {}
-    FaultScope(const FaultScope&) = delete;
-    FaultScope& operator=(const FaultScope&) = delete;
-    ~FaultScope() { platform::detail::SetSaveFault(previous_); }
-
-private:
-    SaveStep previous_;
-};
+using FaultScope = SettingScope<SaveStep, &platform::detail::SetSaveFault>;
 
 #ifdef _WIN32
 bool UnderWine() {
