@@ -350,17 +350,19 @@ TEST(FileCalls, BadNamesFailWithTheTextAndChangeNothing) {
 }
 
 TEST(FileCalls, SuccessKeepsAnEarlierErrorText) {
-    // Only a failure sets the text; success never clears it.
+    // Only a failure sets the text; success never clears it. Replacements make a new file.
     const std::string after[] = {"x\r\n", "x\r\n", "a\r\n", "x\r\na\r\n", "new", "x\r\nnew"};
     ScratchFolder scratch;
     for (std::size_t i = 0; i < std::size(kFileCalls); ++i) {
         const FileCall& call = kFileCalls[i];
         SCOPED_TRACE(NameOf(call));
-        scratch.Put("f", "x\r\n");
+        std::u16string name = scratch.Put("f", "x\r\n");
+        if (call.mode == 0 && call.kind != FileCall::FileToDBI && call.kind != FileCall::FTS) {
+            fs::remove(scratch.Path() / "f");
+        }
         const char16_t* const earlier =
             call.kind == FileCall::FileToDBI ? cls_DBI::kDBIToFileError : cls_DBI::kFileToDBIError;
         cls_DBI store = StoreWithErrorText({u"a"}, earlier);
-        std::u16string name = scratch.File("f");
         EXPECT_EQ(Call(store, call, name), call.kind == FileCall::FTS ? u"x\r\n" : u"");
         EXPECT_EQ(scratch.Bytes("f"), after[i]);
         EXPECT_EQ(LinesOf(store), Lines{call.kind == FileCall::FileToDBI ? u"x" : u"a"});
@@ -390,6 +392,7 @@ TEST(FileCalls, WritesReplaceOrAppendExactly) {
         {{FileCall::STF, 0}, "a much longer old content", {u"new"}, "new"},
         {{FileCall::STF, 0}, "old", {u""}, ""},
         {{FileCall::STF, 1}, nullptr, {u""}, ""},
+        {{FileCall::STF, 1}, "", {u"first"}, "first"},
         {{FileCall::STF, 1}, "first", {u"\r\nsecond"}, "first\r\nsecond"},
         {{FileCall::STF, 0}, nullptr, {u"\x20AC\x00E9\x0100\xFF0F\xD800"}, "\x80\xE9???"},
     };
