@@ -17,10 +17,8 @@
 
 namespace {
 
-using store_test::LinesOf;
-using store_test::StoreOf;
+using namespace store_test;
 
-using Lines = std::vector<std::u16string>;
 using tamsrove::ItemOrder;
 using tamsrove::MemoryComboBox;
 using tamsrove::MemoryListBox;

@@ -13,10 +13,7 @@
 
 namespace {
 
-using store_test::LinesOf;
-using store_test::StoreOf;
-
-using Lines = std::vector<std::u16string>;
+using namespace store_test;
 
 void ExpectEmptyStore(const cls_DBI& store) {
     EXPECT_EQ(store.LinesNumber(), 0);
@@ -36,7 +33,7 @@ TEST(LineStoreCore, AddLineEndAppendsButFillsTheEmptyStoreInstead) {
         std::u16string added;
         Lines after;
     };
-    const std::vector<Case> cases = {
+    const Case cases[] = {
         {{u""}, u"a", {u"a"}},
         {{u""}, u"", {u""}},
         {{u"a"}, u"b", {u"a", u"b"}},
@@ -58,7 +55,7 @@ TEST(LineStoreCore, InsertLinePutsTheLineBeforeIndexOrAppends) {
         int32_t index;
         Lines after;
     };
-    const std::vector<Case> cases = {
+    const Case cases[] = {
         {{u"a", u"b"}, 0, {u"x", u"a", u"b"}},
         {{u"a", u"b"}, 1, {u"a", u"x", u"b"}},
         {{u"a", u"b"}, 2, {u"a", u"b", u"x"}},
@@ -79,7 +76,7 @@ TEST(LineStoreCore, RemoveLineTakesTheLineAwayAndKeepsErrorText) {
         int32_t index;
         Lines after;
     };
-    const std::vector<Case> cases = {{0, {u"b", u"c"}}, {1, {u"a", u"c"}}, {2, {u"a", u"b"}}};
+    const Case cases[] = {{0, {u"b", u"c"}}, {1, {u"a", u"c"}}, {2, {u"a", u"b"}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.index);
         cls_DBI store = StoreOf({u"a", u"b", u"c"});
@@ -100,43 +97,45 @@ TEST(LineStoreCore, RemovingTheOnlyLineEmptiesItWithANotice) {
 TEST(LineStoreCore, IndexOutsideTheStoreRaisesAndChangesNothing) {
     // Invariant: a bad index never reaches the array; the call raises and the store and its
     // error text stay exactly as they were (RemoveLine past the end used to drop the last line).
-    using Call = void (*)(cls_DBI&, int32_t);
-    const Call get = [](cls_DBI& s, int32_t i) {
-        (void)s.GetLine(i);
-    };
-    const Call set = [](cls_DBI& s, int32_t i) {
-        s.SetLine(u"x", i);
-    };
-    const Call insert = [](cls_DBI& s, int32_t i) {
-        s.InsertLine(u"x", i);
-    };
-    const Call remove = [](cls_DBI& s, int32_t i) {
-        s.RemoveLine(i);
-    };
-    struct Case {
+    struct Method {
         const char* name;
-        Call call;
+        void (*call)(cls_DBI&, int32_t);
+    };
+    const Method get{"GetLine", [](cls_DBI& s, int32_t i) {
+                         (void)s.GetLine(i);
+                     }};
+    const Method set{"SetLine", [](cls_DBI& s, int32_t i) {
+                         s.SetLine(u"x", i);
+                     }};
+    const Method insert{"InsertLine", [](cls_DBI& s, int32_t i) {
+                            s.InsertLine(u"x", i);
+                        }};
+    const Method remove{"RemoveLine", [](cls_DBI& s, int32_t i) {
+                            s.RemoveLine(i);
+                        }};
+    struct Case {
+        Method method;
         Lines before;
         int32_t index;
     };
-    const std::vector<Case> cases = {
-        {"GetLine", get, {u"a", u"b"}, -1},
-        {"GetLine", get, {u"a", u"b"}, 2},
-        {"SetLine", set, {u"a"}, 1},
-        {"SetLine", set, {u"a"}, INT32_MIN},
-        {"InsertLine", insert, {u"a", u"b"}, 3},
-        {"InsertLine", insert, {u"a"}, -1},
-        {"InsertLine", insert, {u""}, 1},
-        {"RemoveLine", remove, {u"a", u"b", u"c"}, 7},
-        {"RemoveLine", remove, {u"a", u"b", u"c"}, 3},
-        {"RemoveLine", remove, {u"a", u"b"}, -1},
-        {"RemoveLine", remove, {u"a"}, 1},
-        {"RemoveLine", remove, {u""}, INT32_MAX},
+    const Case cases[] = {
+        {get, {u"a", u"b"}, -1},
+        {get, {u"a", u"b"}, 2},
+        {set, {u"a"}, 1},
+        {set, {u"a"}, INT32_MIN},
+        {insert, {u"a", u"b"}, 3},
+        {insert, {u"a"}, -1},
+        {insert, {u""}, 1},
+        {remove, {u"a", u"b", u"c"}, 7},
+        {remove, {u"a", u"b", u"c"}, 3},
+        {remove, {u"a", u"b"}, -1},
+        {remove, {u"a"}, 1},
+        {remove, {u""}, INT32_MAX},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.index));
+        SCOPED_TRACE(std::string(c.method.name) + " " + std::to_string(c.index));
         cls_DBI store = StoreOf(c.before);
-        EXPECT_THROW(c.call(store, c.index), std::out_of_range);
+        EXPECT_THROW(c.method.call(store, c.index), std::out_of_range);
         EXPECT_EQ(LinesOf(store), c.before);
         EXPECT_EQ(store.ErrorCode(), u"");
     }

@@ -21,26 +21,17 @@
 #include <vector>
 
 #ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-using store_test::LinesOf;
-using store_test::StoreOf;
+using namespace scratch;
+using namespace store_test;
 
-namespace fs = std::filesystem;
 namespace platform = tamsrove::platform;
 using namespace std::string_literals;
-using Lines = std::vector<std::u16string>;
-using scratch::NameList;
-using scratch::ReadBytes;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
 
 /// A store that already failed once, so that tests can see success never clears ErrorText.
 cls_DBI StoreWithErrorText(const Lines& lines, const char16_t* text) {
@@ -80,28 +71,6 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-/// Removes a file made outside any scratch folder (in the test program's folder).
-class RemoveAtEnd {
-public:
-    explicit RemoveAtEnd(fs::path path) : path_(std::move(path)) {}
-    RemoveAtEnd(const RemoveAtEnd&) = delete;
-    RemoveAtEnd& operator=(const RemoveAtEnd&) = delete;
-    ~RemoveAtEnd() {
-        std::error_code ignored;
-        fs::remove(path_, ignored);
-    }
-
-private:
-    fs::path path_;
-};
-
-/// A file name no other test process uses, for files in the test program's own folder.
-std::string UniqueBareName() {
-    static const unsigned token = std::random_device{}();
-    static int counter = 0;
-    return "tamsrove-trace-" + std::to_string(token) + "-" + std::to_string(counter++) + ".txt";
-}
-
 std::u16string Widen(const std::string& ascii) {
     return {ascii.begin(), ascii.end()};
 }
@@ -117,10 +86,10 @@ Lines SplitInBlocks(std::string_view bytes, std::size_t block_size) {
 
 /// The lines of bytes in one block, and the number of lines the first pass counted there.
 std::pair<Lines, std::size_t> SplitWhole(std::string_view bytes) {
-    tamsrove::dbi_files::LineCounter counts;
-    counts.Take(bytes);
-    counts.Finish();
-    return {SplitInBlocks(bytes, std::max<std::size_t>(bytes.size(), 1)), counts.Lines()};
+    tamsrove::dbi_files::LineCounter counting_pass;
+    counting_pass.Take(bytes);
+    counting_pass.Finish();
+    return {SplitInBlocks(bytes, std::max<std::size_t>(bytes.size(), 1)), counting_pass.Lines()};
 }
 
 // --- Read form (pure) -------------------------------------------------------------------------
@@ -206,61 +175,13 @@ TEST(FileToDBI, ReadsEveryLineFormFromAFile) {
     ScratchFolder scratch;
     for (const ReadFormCase& c : kReadForm) {
         SCOPED_TRACE(testing::PrintToString(c.bytes));
-        WriteBytes(scratch.Path() / "f", c.bytes);
         cls_DBI store = StoreOf({u"old1", u"old2", u"old3"});
-        store.FileToDBI(scratch.File("f"));
+        store.FileToDBI(scratch.Put("f", c.bytes));
         EXPECT_EQ(LinesOf(store), c.lines.empty() ? Lines{u""} : c.lines);
         EXPECT_EQ(store.LinesNumber(),
                   c.lines.empty() ? 0 : static_cast<int32_t>(c.lines.size() - 1));
         EXPECT_EQ(store.ErrorCode(), u"");
     }
-}
-
-TEST(FileToDBI, ReplacesAllLinesOfALongerStore) {
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "one\r\ntwo\r\n");
-    cls_DBI store = StoreOf({u"a", u"b", u"c", u"d", u"e"});
-    store.FileToDBI(scratch.File("f"));
-    EXPECT_EQ(LinesOf(store), (Lines{u"one", u"two"}));
-    EXPECT_EQ(store.LinesNumber(), 1);
-}
-
-TEST(FileToDBI, EmptyFileGivesTheEmptyStore) {
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "");
-    cls_DBI store = StoreOf({u"a", u"b"});
-    store.FileToDBI(scratch.File("f"));
-    EXPECT_EQ(LinesOf(store), Lines{u""});
-    EXPECT_EQ(store.LinesNumber(), 0);
-}
-
-TEST(FileToDBI, FailuresKeepTheStoreAndRecordTheText) {
-    ScratchFolder scratch;
-    fs::create_directory(scratch.Path() / "folder");
-    std::u16string with_nul = scratch.File("f");
-    with_nul += u'\0';
-    const std::u16string names[] = {
-        scratch.File("missing"), scratch.File("no/such/file"), u"", with_nul,
-        scratch.File("folder"),
-    };
-    for (std::u16string name : names) {
-        SCOPED_TRACE(testing::PrintToString(fs::path(name).string()));
-        cls_DBI store = StoreOf({u"keep", u"these"});
-        store.FileToDBI(name);
-        EXPECT_EQ(LinesOf(store), (Lines{u"keep", u"these"}));
-        EXPECT_EQ(store.LinesNumber(), 1);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
-    }
-    EXPECT_EQ(scratch.Names(), NameList({"folder"})); // nothing was created
-}
-
-TEST(FileToDBI, SuccessKeepsAnEarlierErrorText) {
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "x\r\n");
-    cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::kDBIToFileError);
-    store.FileToDBI(scratch.File("f"));
-    EXPECT_EQ(LinesOf(store), Lines{u"x"});
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
 }
 
 TEST(FileToDBI, LineEndsAtReadPieceBordersAreCountedOnce) {
@@ -282,9 +203,8 @@ TEST(FileToDBI, LineEndsAtReadPieceBordersAreCountedOnce) {
         add_line(random() % 300, random() % 2 == 0 ? "\r\n" : "\r");
     }
     add_line(17, ""); // no final line end
-    WriteBytes(scratch.Path() / "f", bytes);
     cls_DBI store;
-    store.FileToDBI(scratch.File("f"));
+    store.FileToDBI(scratch.Put("f", bytes));
     EXPECT_EQ(store.LinesNumber(), static_cast<int32_t>(expected.size() - 1));
     EXPECT_TRUE(LinesOf(store) == expected);
 }
@@ -295,32 +215,21 @@ TEST(FileToDBI, ReadsA64MiBSingleLine) {
     std::string bytes(total_length, 'q');
     bytes[12345] = '\xE9';
     bytes += "\r\n";
-    WriteBytes(scratch.Path() / "big", bytes);
     cls_DBI store;
-    store.FileToDBI(scratch.File("big"));
+    store.FileToDBI(scratch.Put("big", bytes));
     ASSERT_EQ(store.LinesNumber(), 0);
     std::u16string expected(total_length, u'q');
     expected[12345] = u'\x00E9';
     EXPECT_TRUE(*store.begin() == expected);
 
     store.DBIToFile(scratch.File("copy"), 0);
-    EXPECT_TRUE(ReadBytes(scratch.Path() / "copy") == bytes);
+    EXPECT_TRUE(scratch.Bytes("copy") == bytes);
 }
 
 // --- Line limit --------------------------------------------------------------------------------
 
 /// Lowers the store's line limit while it lives, so that small files reach it.
-class LineLimitScope {
-public:
-    explicit LineLimitScope(std::size_t limit)
-        : previous_(tamsrove::dbi_files::detail::SetMaxLines(limit)) {}
-    LineLimitScope(const LineLimitScope&) = delete;
-    LineLimitScope& operator=(const LineLimitScope&) = delete;
-    ~LineLimitScope() { tamsrove::dbi_files::detail::SetMaxLines(previous_); }
-
-private:
-    std::size_t previous_;
-};
+using LineLimitScope = SettingScope<std::size_t, &tamsrove::dbi_files::detail::SetMaxLines>;
 
 template <typename Text> Text Repeated(const Text& piece, std::size_t times) {
     Text all;
@@ -350,9 +259,8 @@ TEST(LineLimit, FileOfMoreLinesFailsWithTheTextAndKeepsTheStore) {
     ScratchFolder scratch;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bytes.size() << " bytes");
-        WriteBytes(scratch.Path() / "f", c.bytes);
         cls_DBI store = StoreOf({u"keep", u"these"});
-        store.FileToDBI(scratch.File("f"));
+        store.FileToDBI(scratch.Put("f", c.bytes));
         if (c.lines == 0) {
             EXPECT_EQ(LinesOf(store), (Lines{u"keep", u"these"}));
             EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
@@ -378,8 +286,7 @@ TEST(LineLimit, IsTheSameForEveryWayOfAddingLines) {
     const Way ways[] = {
         {"FileToDBI", false,
          [&](cls_DBI& store, std::size_t n) {
-             WriteBytes(scratch.Path() / "f", Repeated("x\r\n"s, n));
-             store.FileToDBI(scratch.File("f"));
+             store.FileToDBI(scratch.Put("f", Repeated("x\r\n"s, n)));
          }},
         {"MetaStringToDBI", false,
          [](cls_DBI& store, std::size_t n) {
@@ -415,60 +322,124 @@ TEST(LineLimit, IsTheSameForEveryWayOfAddingLines) {
     }
 }
 
+// --- Every file operation ----------------------------------------------------------------------
+
+TEST(FileCalls, BadNamesFailWithTheTextAndChangeNothing) {
+    // A failed load or read leaves every line as it was; no failure creates a file. Reads fail
+    // on a missing file too, and on names that open but cannot be read (a folder; on POSIX
+    // /proc/self/mem, which fails at offset 0).
+    ScratchFolder scratch;
+    fs::create_directory(scratch.Path() / "folder");
+    std::u16string with_nul = scratch.File("f");
+    with_nul += u'\0';
+    for (const std::u16string& bad :
+         {scratch.File("no/such/file"), std::u16string(), scratch.File("folder"), with_nul}) {
+        SCOPED_TRACE(testing::PrintToString(fs::path(bad).string()));
+        ExpectCallsFail(bad, kFileCalls);
+    }
+    std::vector<std::u16string> read_failures = {scratch.File("missing")};
+#ifndef _WIN32
+    read_failures.emplace_back(u"/proc/self/mem");
+#endif
+    for (const std::u16string& bad : read_failures) {
+        SCOPED_TRACE(testing::PrintToString(fs::path(bad).string()));
+        ExpectCallsFail(bad, store_test::kReadCalls);
+    }
+    EXPECT_EQ(scratch.Names(), NameList({"folder"}));
+    EXPECT_TRUE(fs::is_empty(scratch.Path() / "folder"));
+}
+
+TEST(FileCalls, SuccessKeepsAnEarlierErrorText) {
+    // Only a failure sets the text; success never clears it. Replacements make a new file.
+    const std::string after[] = {"x\r\n", "x\r\n", "a\r\n", "x\r\na\r\n", "new", "x\r\nnew"};
+    ScratchFolder scratch;
+    for (std::size_t i = 0; i < std::size(kFileCalls); ++i) {
+        const FileCall& call = kFileCalls[i];
+        SCOPED_TRACE(NameOf(call));
+        std::u16string name = scratch.Put("f", "x\r\n");
+        if (call.mode == 0 && call.kind != FileCall::FileToDBI && call.kind != FileCall::FTS) {
+            fs::remove(scratch.Path() / "f");
+        }
+        const char16_t* const earlier =
+            call.kind == FileCall::FileToDBI ? cls_DBI::kDBIToFileError : cls_DBI::kFileToDBIError;
+        cls_DBI store = StoreWithErrorText({u"a"}, earlier);
+        EXPECT_EQ(Call(store, call, name), call.kind == FileCall::FTS ? u"x\r\n" : u"");
+        EXPECT_EQ(scratch.Bytes("f"), after[i]);
+        EXPECT_EQ(LinesOf(store), Lines{call.kind == FileCall::FileToDBI ? u"x" : u"a"});
+        EXPECT_EQ(store.ErrorCode(), earlier);
+    }
+}
+
+TEST(FileCalls, WritesReplaceOrAppendExactly) {
+    // Mode 0 leaves exactly the new bytes, however long the old file was; mode 1 creates a
+    // missing file and continues a last line that has no line end. Characters outside the
+    // code page become '?': no best fit turns U+FF0F into '/' nor U+0100 into 'A'.
+    struct Case {
+        FileCall call;
+        const char* before; // nullptr: no file
+        Lines data;         // the store's lines, or STF's text
+        std::string after;
+    };
+    const Case cases[] = {
+        {{FileCall::DBIToFile, 0},
+         "much longer old content that must go",
+         {u"a", u"b"},
+         "a\r\nb\r\n"},
+        {{FileCall::DBIToFile, 1}, "a\r\nb\r\n", {u"a", u"b"}, "a\r\nb\r\na\r\nb\r\n"},
+        {{FileCall::DBIToFile, 1}, nullptr, {u"a"}, "a\r\n"},
+        {{FileCall::DBIToFile, 1}, "x\r\nunfinished", {u"a", u"b"}, "x\r\nunfinisheda\r\nb\r\n"},
+        {{FileCall::DBIToFile, 0}, nullptr, {u"a\x0100/\xFF0F\xD83D\xDE00z"}, "a?/???z\r\n"},
+        {{FileCall::STF, 0}, "a much longer old content", {u"new"}, "new"},
+        {{FileCall::STF, 0}, "old", {u""}, ""},
+        {{FileCall::STF, 1}, nullptr, {u""}, ""},
+        {{FileCall::STF, 1}, "", {u"first"}, "first"},
+        {{FileCall::STF, 1}, "first", {u"\r\nsecond"}, "first\r\nsecond"},
+        {{FileCall::STF, 0}, nullptr, {u"\x20AC\x00E9\x0100\xFF0F\xD800"}, "\x80\xE9???"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(NameOf(c.call) + " " + testing::PrintToString(c.after));
+        ScratchFolder scratch;
+        std::u16string name = c.before != nullptr ? scratch.Put("f", c.before) : scratch.File("f");
+        cls_DBI store = StoreOf(c.data);
+        Call(store, c.call, name, false, c.data.front());
+        EXPECT_EQ(scratch.Bytes("f"), c.after);
+        EXPECT_EQ(scratch.Names(), NameList({"f"}));
+        EXPECT_EQ(store.ErrorCode(), u"");
+    }
+}
+
+TEST(FileCalls, OtherWriteModesTouchNoFile) {
+    // A write in a mode other than 0 or 1 creates, changes and reads nothing; DBIToFile records
+    // its text, STF records none.
+    ScratchFolder scratch;
+    scratch.Put("existing", "old");
+    for (const FileCall::Kind kind : {FileCall::DBIToFile, FileCall::STF}) {
+        for (const int32_t mode : {2, -1, 1000}) {
+            const FileCall call{kind, mode};
+            for (const char* file : {"new", "existing", "no/such/file"}) {
+                SCOPED_TRACE(NameOf(call) + ", " + file);
+                cls_DBI store = StoreOf({u"a"});
+                std::u16string name = scratch.File(file);
+                Call(store, call, name);
+                EXPECT_EQ(store.ErrorCode(), kind == FileCall::STF ? u"" : ErrorOf(call));
+            }
+        }
+    }
+    EXPECT_EQ(scratch.Bytes("existing"), "old");
+    EXPECT_EQ(scratch.Names(), NameList({"existing"}));
+}
+
 // --- DBIToFile ---------------------------------------------------------------------------------
 
 TEST(DBIToFile, EmptyStoreWritesOneLineEnd) {
     ScratchFolder scratch;
     cls_DBI store;
     store.DBIToFile(scratch.File("f"), 0);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "\r\n");
+    EXPECT_EQ(scratch.Bytes("f"), "\r\n");
     cls_DBI back = StoreOf({u"x", u"y"});
     back.FileToDBI(scratch.File("f"));
     EXPECT_EQ(LinesOf(back), Lines{u""});
     EXPECT_EQ(store.ErrorCode(), u"");
-}
-
-TEST(DBIToFile, ReplacesThenAppends) {
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "much longer old content that must go");
-    cls_DBI store = StoreOf({u"a", u"b"});
-    store.DBIToFile(scratch.File("f"), 0);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "a\r\nb\r\n");
-    store.DBIToFile(scratch.File("f"), 1);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "a\r\nb\r\na\r\nb\r\n");
-    EXPECT_EQ(store.ErrorCode(), u"");
-    EXPECT_EQ(scratch.Names(), NameList({"f"}));
-}
-
-TEST(DBIToFile, AppendCreatesAMissingFile) {
-    ScratchFolder scratch;
-    cls_DBI store = StoreOf({u"a"});
-    store.DBIToFile(scratch.File("f"), 1);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "a\r\n");
-}
-
-TEST(DBIToFile, AppendContinuesALastLineWithoutLineEnd) {
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "x\r\nunfinished");
-    cls_DBI store = StoreOf({u"a", u"b"});
-    store.DBIToFile(scratch.File("f"), 1);
-    cls_DBI back;
-    back.FileToDBI(scratch.File("f"));
-    EXPECT_EQ(LinesOf(back), (Lines{u"x", u"unfinisheda", u"b"}));
-}
-
-TEST(DBIToFile, OtherModesTouchNoFileAndRecordTheText) {
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "existing", "old");
-    for (const int32_t mode : {2, -1, 1000}) {
-        SCOPED_TRACE(mode);
-        cls_DBI store = StoreOf({u"a"});
-        store.DBIToFile(scratch.File("new"), mode);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
-        store.DBIToFile(scratch.File("existing"), mode);
-        EXPECT_EQ(ReadBytes(scratch.Path() / "existing"), "old");
-    }
-    EXPECT_EQ(scratch.Names(), NameList({"existing"}));
 }
 
 TEST(DBIToFile, RoundTripKeepsTheLinesOfTheCodePage) {
@@ -481,14 +452,6 @@ TEST(DBIToFile, RoundTripKeepsTheLinesOfTheCodePage) {
     back.FileToDBI(scratch.File("f"));
     // The LF inside a line stays an ordinary character; only CR ends a line.
     EXPECT_EQ(LinesOf(back), lines);
-}
-
-TEST(DBIToFile, CharactersOutsideTheCodePageBecomeQuestionMarks) {
-    // No best fit: U+FF0F must not become '/' nor U+0100 'A' in a written file.
-    ScratchFolder scratch;
-    cls_DBI store = StoreOf({u"a\x0100/\xFF0F\xD83D\xDE00z"});
-    store.DBIToFile(scratch.File("f"), 0);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "a?/???z\r\n");
 }
 
 TEST(DBIToFile, LinesCrossingWriteBlocksComeOutWhole) {
@@ -507,43 +470,17 @@ TEST(DBIToFile, LinesCrossingWriteBlocksComeOutWhole) {
             line += pieces[random() % std::size(pieces)];
         }
         total += line.size() + 2;
-        platform::AppendWideAsAnsi(line, expected);
-        expected += "\r\n";
         lines.push_back(std::move(line));
     }
     lines.push_back(std::u16string((std::size_t{1} << 20) - 1, u'L') + u"\xD83D\xDE00" + u"tail");
-    platform::AppendWideAsAnsi(lines.back(), expected);
-    expected += "\r\n";
-
+    for (const std::u16string& line : lines) {
+        platform::AppendWideAsAnsi(line, expected);
+        expected += "\r\n";
+    }
     cls_DBI store = StoreOf(lines);
     store.DBIToFile(scratch.File("f"), 0);
     EXPECT_EQ(store.ErrorCode(), u"");
-    EXPECT_TRUE(ReadBytes(scratch.Path() / "f") == expected);
-}
-
-TEST(DBIToFile, FailuresRecordTheTextAndCreateNothing) {
-    ScratchFolder scratch;
-    fs::create_directory(scratch.Path() / "folder");
-    for (const int32_t mode : {0, 1}) {
-        for (std::u16string name :
-             {scratch.File("no/such/file"), std::u16string(), scratch.File("folder")}) {
-            SCOPED_TRACE(testing::Message() << "mode " << mode << ", " << fs::path(name).string());
-            cls_DBI store = StoreOf({u"a", u"b"});
-            store.DBIToFile(name, mode);
-            EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
-            EXPECT_EQ(LinesOf(store), (Lines{u"a", u"b"}));
-        }
-    }
-    EXPECT_EQ(scratch.Names(), NameList({"folder"}));
-    EXPECT_TRUE(fs::is_empty(scratch.Path() / "folder"));
-}
-
-TEST(DBIToFile, SuccessKeepsAnEarlierErrorText) {
-    ScratchFolder scratch;
-    cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::kFileToDBIError);
-    store.DBIToFile(scratch.File("f"), 0);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "a\r\n");
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
+    EXPECT_TRUE(scratch.Bytes("f") == expected);
 }
 
 // --- Read-only targets ----------------------------------------------------------------------
@@ -564,17 +501,12 @@ TEST(ReadOnlyFile, IsReadButNeverReplacedOrAppended) {
     if (!MakeReadOnly(target)) {
         GTEST_SKIP() << "this process may write read-only files";
     }
-    cls_DBI store = StoreOf({u"new"});
-    store.DBIToFile(target.u16string(), 0);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
-    cls_DBI appender = StoreOf({u"new"});
-    appender.DBIToFile(target.u16string(), 1);
-    EXPECT_EQ(appender.ErrorCode(), cls_DBI::kDBIToFileError);
-    for (const int32_t mode : {0, 1}) {
-        cls_DBI writer;
+    for (const FileCall& call : kWriteCalls) {
+        SCOPED_TRACE(NameOf(call));
+        cls_DBI store = StoreOf({u"new"});
         std::u16string name = target.u16string();
-        writer.STF(u"new", name, mode);
-        EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError) << "mode " << mode;
+        Call(store, call, name);
+        EXPECT_EQ(store.ErrorCode(), ErrorOf(call));
     }
     EXPECT_EQ(ReadBytes(target), "old\r\n");
     EXPECT_EQ(scratch.Names(), NameList({"ro"}));
@@ -589,51 +521,25 @@ TEST(ReadOnlyFile, IsReadButNeverReplacedOrAppended) {
 
 // --- FTS -------------------------------------------------------------------------------------
 
-TEST(FTS, EmptyFileGivesAnEmptyStringWithoutError) {
+TEST(FTS, ReturnsEveryByteUnchangedWithoutError) {
+    // The empty file, line ends and zero bytes come back as they are.
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "");
-    cls_DBI store;
-    EXPECT_EQ(store.FTS(scratch.File("f")), u"");
-    EXPECT_EQ(store.ErrorCode(), u"");
-}
-
-TEST(FTS, MissingFileFailsAndIsNotCreated) {
-    // Reading never creates a file: a missing name is a failure.
-    ScratchFolder scratch;
-    cls_DBI store;
-    EXPECT_EQ(store.FTS(scratch.File("missing")), u"");
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::kFTSError);
-    EXPECT_EQ(scratch.Names(), NameList({}));
-}
-
-TEST(FTS, BadNamesFailWithAnEmptyResult) {
-    ScratchFolder scratch;
-    fs::create_directory(scratch.Path() / "folder");
-    for (std::u16string name :
-         {scratch.File("no/such/file"), std::u16string(), scratch.File("folder")}) {
-        SCOPED_TRACE(fs::path(name).string());
+    for (const std::string& bytes : {""s, "A\r\n\0B"s}) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
         cls_DBI store;
-        EXPECT_EQ(store.FTS(name), u"");
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFTSError);
+        EXPECT_EQ(store.FTS(scratch.Put("f", bytes)), Widen(bytes));
+        EXPECT_EQ(store.ErrorCode(), u"");
     }
-}
-
-TEST(FTS, ReturnsControlAndZeroBytesUnchanged) {
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "A\r\n\0B"s);
-    cls_DBI store;
-    EXPECT_EQ(store.FTS(scratch.File("f")), u"A\r\n\0B"s);
 }
 
 TEST(FTS, EveryByteValueRoundTripsThroughSTF) {
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "all", AllBytes());
     cls_DBI store;
-    const std::u16string text = store.FTS(scratch.File("all"));
+    const std::u16string text = store.FTS(scratch.Put("all", AllBytes()));
     EXPECT_EQ(text, GoldenWiden(AllBytes()));
     std::u16string copy = scratch.File("copy");
     store.STF(text, copy, 0);
-    EXPECT_TRUE(ReadBytes(scratch.Path() / "copy") == AllBytes());
+    EXPECT_TRUE(scratch.Bytes("copy") == AllBytes());
     EXPECT_EQ(store.ErrorCode(), u"");
 }
 
@@ -650,9 +556,8 @@ TEST(FTS, AgreesWithTheCodePageForEverySmallLength) {
                 }
             }
             SCOPED_TRACE(testing::Message() << "length " << length << (ascii ? " ascii" : ""));
-            WriteBytes(scratch.Path() / "f", bytes);
             cls_DBI store;
-            ASSERT_EQ(store.FTS(scratch.File("f")), GoldenWiden(bytes));
+            ASSERT_EQ(store.FTS(scratch.Put("f", bytes)), GoldenWiden(bytes));
         }
     }
 }
@@ -663,130 +568,48 @@ TEST(FTS, ReadsALargeMixedFile) {
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         bytes[i] = static_cast<char>(bytes[i] & 0x7F); // long ASCII runs and short high runs
     }
-    WriteBytes(scratch.Path() / "f", bytes);
     cls_DBI store;
-    EXPECT_TRUE(store.FTS(scratch.File("f")) == GoldenWiden(bytes));
-}
-
-// --- STF -------------------------------------------------------------------------------------
-
-TEST(STF, ReplaceLeavesExactlyTheNewBytes) {
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "a much longer old content");
-    cls_DBI store;
-    std::u16string name = scratch.File("f");
-    store.STF(u"new", name, 0);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "new");
-    store.STF(u"", name, 0);
-    EXPECT_TRUE(fs::exists(scratch.Path() / "f"));
-    EXPECT_EQ(fs::file_size(scratch.Path() / "f"), 0U);
-    EXPECT_EQ(store.ErrorCode(), u"");
-    EXPECT_EQ(scratch.Names(), NameList({"f"}));
-}
-
-TEST(STF, AppendCreatesThenAppends) {
-    ScratchFolder scratch;
-    cls_DBI store;
-    std::u16string name = scratch.File("f");
-    store.STF(u"", name, 1);
-    EXPECT_EQ(fs::file_size(scratch.Path() / "f"), 0U);
-    store.STF(u"first", name, 1);
-    store.STF(u"\r\nsecond", name, 1);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "first\r\nsecond");
-    EXPECT_EQ(store.ErrorCode(), u"");
-}
-
-TEST(STF, OtherModesDoNothing) {
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "existing", "old");
-    cls_DBI store;
-    for (const int32_t mode : {2, -1}) {
-        std::u16string missing = scratch.File("new");
-        std::u16string existing = scratch.File("existing");
-        store.STF(u"data", missing, mode);
-        store.STF(u"data", existing, mode);
-        std::u16string bad_folder = scratch.File("no/such/file");
-        store.STF(u"data", bad_folder, mode);
-    }
-    EXPECT_EQ(ReadBytes(scratch.Path() / "existing"), "old");
-    EXPECT_EQ(scratch.Names(), NameList({"existing"}));
-    EXPECT_EQ(store.ErrorCode(), u"");
-}
-
-TEST(STF, FailuresAreReportedInBothModes) {
-    // STF in modes 0 and 1 reports a failed write instead of ending silently.
-    ScratchFolder scratch;
-    for (const int32_t mode : {0, 1}) {
-        for (std::u16string name : {scratch.File("no/such/file"), std::u16string()}) {
-            cls_DBI store;
-            store.STF(u"data", name, mode);
-            EXPECT_EQ(store.ErrorCode(), cls_DBI::kSTFError) << "mode " << mode;
-        }
-    }
-    EXPECT_EQ(scratch.Names(), NameList({}));
-}
-
-TEST(STF, WritesOneBytePerCharacterAndQuestionMarksForTheRest) {
-    ScratchFolder scratch;
-    cls_DBI store;
-    std::u16string name = scratch.File("f");
-    store.STF(u"\x20AC\x00E9\x0100\xFF0F\xD800", name, 0);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "f"), "\x80\xE9???");
+    EXPECT_TRUE(store.FTS(scratch.Put("f", bytes)) == GoldenWiden(bytes));
 }
 
 // --- File probes -----------------------------------------------------------------------------
 
-TEST(FileExists, AnswersFromTheLengthQuery) {
+TEST(FileProbes, AnswerFromTheLengthQueryAndRecordNothing) {
+    // FileExists and GetFileSizeNoFSO ask for the length by name: a folder, a missing file and
+    // a bad name are no file of length 0; neither creates a file nor sets the error text.
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "empty", "");
-    WriteBytes(scratch.Path() / "full", "abc");
+    scratch.Put("300", std::string(300, 'z'));
+    scratch.Put("empty", "");
     fs::create_directory(scratch.Path() / "folder");
-    std::u16string with_nul = scratch.File("full");
+    std::u16string with_nul = scratch.File("300");
     with_nul += u'\0';
     struct Case {
         std::u16string name;
         bool exists;
-    };
-    const Case cases[] = {
-        {scratch.File("empty"), true},
-        {scratch.File("full"), true},
-        {scratch.File("missing"), false},
-        {scratch.File("no/such/file"), false},
-        {scratch.File("folder"), false},
-        {u"", false},
-        {with_nul, false},
-    };
-    const cls_DBI store = StoreWithErrorText({u"a"}, cls_DBI::kFileToDBIError);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(fs::path(c.name).string());
-        EXPECT_EQ(store.FileExists(std::u16string(c.name)), c.exists);
-    }
-    EXPECT_EQ(scratch.Names(), NameList({"empty", "folder", "full"}));
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
-}
-
-TEST(GetFileSizeNoFSO, GivesTheLengthOrZero) {
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "300", std::string(300, 'z'));
-    WriteBytes(scratch.Path() / "empty", "");
-    fs::create_directory(scratch.Path() / "folder");
-    struct Case {
-        std::u16string name;
         int32_t size;
     };
     const Case cases[] = {
-        {scratch.File("300"), 300},   {scratch.File("empty"), 0},
-        {scratch.File("missing"), 0}, {scratch.File("no/such/file"), 0},
-        {scratch.File("folder"), 0},  {u"", 0},
+        {scratch.File("300"), true, 300},
+        {scratch.File("empty"), true, 0},
+        {scratch.File("missing"), false, 0},
+        {scratch.File("no/such/file"), false, 0},
+        {scratch.File("folder"), false, 0},
+        {u"", false, 0},
+        {with_nul, false, 0},
     };
-    const cls_DBI store;
+    const cls_DBI fresh;
+    const cls_DBI failed = StoreWithErrorText({u"a"}, cls_DBI::kFileToDBIError);
     for (const Case& c : cases) {
         SCOPED_TRACE(fs::path(c.name).string());
-        EXPECT_EQ(store.GetFileSizeNoFSO(std::u16string(c.name)), c.size);
+        for (const cls_DBI* store : {&fresh, &failed}) {
+            EXPECT_EQ(store->FileExists(std::u16string(c.name)), c.exists);
+            EXPECT_EQ(store->GetFileSizeNoFSO(std::u16string(c.name)), c.size);
+        }
     }
-    EXPECT_EQ(ReadBytes(scratch.Path() / "300"), std::string(300, 'z'));
+    EXPECT_EQ(scratch.Bytes("300"), std::string(300, 'z'));
     EXPECT_EQ(scratch.Names(), NameList({"300", "empty", "folder"}));
-    EXPECT_EQ(store.ErrorCode(), u"");
+    EXPECT_EQ(fresh.ErrorCode(), u"");
+    EXPECT_EQ(failed.ErrorCode(), cls_DBI::kFileToDBIError);
 }
 
 TEST(GetFileSizeNoFSO, LengthBeyondInt32GivesZero) {
@@ -815,68 +638,71 @@ TEST(GetFileSizeNoFSO, LengthBeyondInt32GivesZero) {
 
 // --- Trace -----------------------------------------------------------------------------------
 
+/// A bare name no other test process uses, which Trace turns into a file in the program's own
+/// folder; that file is removed at the end.
+class TracedName {
+public:
+    TracedName() {
+        static const unsigned token = std::random_device{}();
+        static int counter = 0;
+        bare_ = Widen("tamsrove-trace-" + std::to_string(token) + "-" + std::to_string(counter++) +
+                      ".txt");
+        full_ = platform::ApplicationFolder() + platform::PathSeparator() + bare_;
+    }
+    TracedName(const TracedName&) = delete;
+    TracedName& operator=(const TracedName&) = delete;
+    ~TracedName() {
+        std::error_code ignored;
+        fs::remove(Full(), ignored);
+    }
+    /// Hands calling the bare name in a variable, and checks that Trace made it the full name.
+    template <typename Calling> void Pass(const Calling& calling) const {
+        std::u16string name = bare_;
+        calling(name);
+        EXPECT_EQ(name, full_);
+    }
+    [[nodiscard]] fs::path Full() const { return full_; }
+
+private:
+    std::u16string bare_;
+    std::u16string full_;
+};
+
 TEST(Trace, BareNameUsesTheProgramsFolderInEveryOperation) {
-    const std::string bare = UniqueBareName();
-    const std::u16string expected =
-        platform::ApplicationFolder() + platform::PathSeparator() + Widen(bare);
-    const RemoveAtEnd cleanup{fs::path(expected)};
+    const TracedName traced;
     cls_DBI store = StoreOf({u"one", u"two"});
-
-    std::u16string name = Widen(bare);
-    store.DBIToFile(name, 0, true);
-    EXPECT_EQ(name, expected);
-    EXPECT_EQ(ReadBytes(fs::path(expected)), "one\r\ntwo\r\n");
-
-    name = Widen(bare);
-    EXPECT_TRUE(store.FileExists(name, true));
-    EXPECT_EQ(name, expected);
-    name = Widen(bare);
-    EXPECT_EQ(store.GetFileSizeNoFSO(name, true), 10);
-    EXPECT_EQ(name, expected);
-    name = Widen(bare);
-    EXPECT_EQ(store.FTS(name, true), u"one\r\ntwo\r\n");
-    EXPECT_EQ(name, expected);
-    name = Widen(bare);
-    store.STF(u"three", name, 1, true);
-    EXPECT_EQ(name, expected);
-    name = Widen(bare);
-    store.FileToDBI(name, true);
-    EXPECT_EQ(name, expected);
+    traced.Pass([&](std::u16string& name) { store.DBIToFile(name, 0, true); });
+    EXPECT_EQ(ReadBytes(traced.Full()), "one\r\ntwo\r\n");
+    traced.Pass([&](std::u16string& name) { EXPECT_TRUE(store.FileExists(name, true)); });
+    traced.Pass([&](std::u16string& name) { EXPECT_EQ(store.GetFileSizeNoFSO(name, true), 10); });
+    traced.Pass([&](std::u16string& name) { EXPECT_EQ(store.FTS(name, true), u"one\r\ntwo\r\n"); });
+    traced.Pass([&](std::u16string& name) { store.STF(u"three", name, 1, true); });
+    traced.Pass([&](std::u16string& name) { store.FileToDBI(name, true); });
     EXPECT_EQ(LinesOf(store), (Lines{u"one", u"two", u"three"}));
     EXPECT_EQ(store.ErrorCode(), u"");
 }
 
 TEST(Trace, PrefixStaysInTheCallersVariableOnFailure) {
-    const std::string bare = UniqueBareName(); // never created
-    const std::u16string expected =
-        platform::ApplicationFolder() + platform::PathSeparator() + Widen(bare);
+    const TracedName traced; // never created
     cls_DBI store;
-    std::u16string name = Widen(bare);
-    store.FileToDBI(name, true);
-    EXPECT_EQ(name, expected);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
-    name = Widen(bare);
-    EXPECT_EQ(store.FTS(name, true), u"");
-    EXPECT_EQ(name, expected);
-    name = Widen(bare);
-    EXPECT_FALSE(store.FileExists(name, true));
-    EXPECT_EQ(name, expected);
-    name = Widen(bare);
-    EXPECT_EQ(store.GetFileSizeNoFSO(name, true), 0);
-    EXPECT_EQ(name, expected);
-    name = Widen(bare);
-    store.DBIToFile(name, 7, true);
-    EXPECT_EQ(name, expected);
-    name = Widen(bare);
-    store.STF(u"x", name, 5, true);
-    EXPECT_EQ(name, expected);
-    EXPECT_FALSE(fs::exists(fs::path(expected)));
+    for (const FileCall& call : kFileCalls) {
+        SCOPED_TRACE(NameOf(call));
+        // Writes in modes 7 and 5, which touch no file: the name is never created.
+        const FileCall failing{call.kind, call.kind == FileCall::DBIToFile ? 7 : 5};
+        traced.Pass(
+            [&](std::u16string& name) { EXPECT_EQ(Call(store, failing, name, true), u""); });
+        if (call.kind != FileCall::STF) {
+            EXPECT_EQ(store.ErrorCode(), ErrorOf(call));
+        }
+    }
+    traced.Pass([&](std::u16string& name) { EXPECT_FALSE(store.FileExists(name, true)); });
+    traced.Pass([&](std::u16string& name) { EXPECT_EQ(store.GetFileSizeNoFSO(name, true), 0); });
+    EXPECT_FALSE(fs::exists(traced.Full()));
 }
 
 TEST(Trace, FullPathIsPrefixedToo) {
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "data");
-    const std::u16string full = scratch.File("f");
+    const std::u16string full = scratch.Put("f", "data");
     cls_DBI store;
     std::u16string name = full;
     EXPECT_EQ(store.FTS(name, true), u"");
@@ -886,9 +712,8 @@ TEST(Trace, FullPathIsPrefixedToo) {
 
 TEST(Trace, WithoutTraceThePathStaysAsGiven) {
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "f", "data");
     cls_DBI store;
-    std::u16string name = scratch.File("f");
+    std::u16string name = scratch.Put("f", "data");
     EXPECT_EQ(store.FTS(name, false), u"data");
     EXPECT_EQ(name, scratch.File("f"));
 }
@@ -899,13 +724,12 @@ TEST(Trace, WithoutTraceThePathStaysAsGiven) {
 
 TEST(FullDisk, DeviceTargetReportsTheFailureAndStaysADevice) {
     // A device is written, never renamed over: as root that would replace /dev/full itself.
-    cls_DBI store = StoreOf({u"a"});
-    store.DBIToFile(u"/dev/full", 0);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
-    cls_DBI writer;
-    std::u16string name = u"/dev/full";
-    writer.STF(u"data", name, 0);
-    EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError);
+    for (const FileCall call : {FileCall{FileCall::DBIToFile, 0}, FileCall{FileCall::STF, 0}}) {
+        cls_DBI store = StoreOf({u"a"});
+        std::u16string name = u"/dev/full";
+        Call(store, call, name);
+        EXPECT_EQ(store.ErrorCode(), ErrorOf(call)) << NameOf(call);
+    }
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
@@ -920,91 +744,29 @@ TEST(FullDisk, FifoWithoutReaderFailsAtOnceAndStaysAFifo) {
     EXPECT_EQ(scratch.Names(), NameList({"fifo"}));
 }
 
-// Runs body in a child process whose files cannot grow past limit bytes, as on a full disk;
-// returns the child's exit code.
-int RunWithFileSizeLimit(rlim_t limit, const std::function<bool()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails with EFBIG
-        const rlimit fileSize{limit, limit};
-        if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0) {
-            ::_exit(3);
-        }
-        ::_exit(body() ? 0 : 1);
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-}
-
-TEST(FullDisk, FailedReplacementKeepsTheOldFileAndLeavesNoTemporary) {
-    // The old file survives a write that runs out of space, and no temporary file stays.
+TEST(FullDisk, FailedWriteIsReportedAndAReplacementKeepsTheOldFile) {
+    // A write that runs out of space records its text; a replacement leaves the old file whole,
+    // an append the old bytes in front, and neither leaves a temporary file behind.
     ScratchFolder scratch;
     const fs::path target = scratch.Path() / "t";
     const std::string old = "old content\r\n";
-    Lines many(2000, std::u16string(100, u'x'));
-    const cls_DBI big = StoreOf(many);
-    const std::u16string bigText(200000, u'y');
-
-    WriteBytes(target, old);
-    EXPECT_EQ(RunWithFileSizeLimit(4096,
-                                   [&] {
-                                       cls_DBI store = big;
-                                       store.DBIToFile(target.u16string(), 0);
-                                       return store.ErrorCode() == cls_DBI::kDBIToFileError;
-                                   }),
-              0);
-    EXPECT_EQ(ReadBytes(target), old);
-    EXPECT_EQ(scratch.Names(), NameList({"t"}));
-
-    EXPECT_EQ(RunWithFileSizeLimit(4096,
-                                   [&] {
-                                       cls_DBI store;
-                                       std::u16string name = target.u16string();
-                                       store.STF(bigText, name, 0);
-                                       return store.ErrorCode() == cls_DBI::kSTFError;
-                                   }),
-              0);
-    EXPECT_EQ(ReadBytes(target), old);
-    EXPECT_EQ(scratch.Names(), NameList({"t"}));
-}
-
-TEST(FullDisk, FailedAppendIsReported) {
-    ScratchFolder scratch;
-    const fs::path target = scratch.Path() / "t";
-    WriteBytes(target, "old\r\n");
-    const std::u16string bigText(200000, u'y');
-    EXPECT_EQ(RunWithFileSizeLimit(4096,
-                                   [&] {
-                                       cls_DBI store = StoreOf({bigText});
-                                       store.DBIToFile(target.u16string(), 1);
-                                       return store.ErrorCode() == cls_DBI::kDBIToFileError;
-                                   }),
-              0);
-    EXPECT_EQ(RunWithFileSizeLimit(4096,
-                                   [&] {
-                                       cls_DBI store;
-                                       std::u16string name = target.u16string();
-                                       store.STF(bigText, name, 1);
-                                       return store.ErrorCode() == cls_DBI::kSTFError;
-                                   }),
-              0);
-    EXPECT_EQ(ReadBytes(target).substr(0, 5), "old\r\n");
-}
-
-TEST(FileToDBI, FailureAfterTheOpenKeepsTheStore) {
-    // A load is all or nothing: a read that fails after the open (a folder opens but cannot be
-    // read; /proc/self/mem fails at offset 0) leaves every line as it was.
-    ScratchFolder scratch;
-    for (std::u16string name : {scratch.Path().u16string(), std::u16string(u"/proc/self/mem")}) {
-        SCOPED_TRACE(fs::path(name).string());
-        cls_DBI store = StoreOf({u"keep", u"", u"these"});
-        store.FileToDBI(name);
-        EXPECT_EQ(LinesOf(store), (Lines{u"keep", u"", u"these"}));
-        EXPECT_EQ(store.LinesNumber(), 2);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
+    const std::u16string big_text(200000, u'y');
+    for (const FileCall& call : kWriteCalls) {
+        SCOPED_TRACE(NameOf(call));
+        WriteBytes(target, old);
+        // Replacements write many lines, appends one long one.
+        const cls_DBI big =
+            call.mode == 0 ? StoreOf(Lines(2000, std::u16string(100, u'x'))) : StoreOf({big_text});
+        const auto write = [&] {
+            cls_DBI store = big;
+            std::u16string name = target.u16string();
+            Call(store, call, name, false, big_text);
+            return store.ErrorCode() == ErrorOf(call);
+        };
+        EXPECT_EQ(scratch::RunInChild(write, scratch::FileSizeLimit(4096)), 0);
+        const std::string now = ReadBytes(target);
+        EXPECT_EQ(call.mode == 0 ? now : now.substr(0, old.size()), old);
+        EXPECT_EQ(scratch.Names(), NameList({"t"}));
     }
 }
 
@@ -1012,25 +774,25 @@ TEST(ReadOnlyFile, RefusedEvenWhenTheFolderIsWritable) {
     // rename(2) needs only a writable folder; the read-only file must still refuse replacement.
     ScratchFolder scratch;
     fs::permissions(scratch.Path(), fs::perms::all);
-    const fs::path readOnly = scratch.Path() / "ro";
+    const fs::path read_only = scratch.Path() / "ro";
     const fs::path writable = scratch.Path() / "rw";
-    WriteBytes(readOnly, "old");
+    WriteBytes(read_only, "old");
     WriteBytes(writable, "old");
-    fs::permissions(readOnly,
+    fs::permissions(read_only,
                     fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::permissions(writable, fs::perms::all);
-    const int result = RunWithFileSizeLimit(RLIM_INFINITY, [&] {
+    const int result = scratch::RunInChild([&] {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             return false;
         }
         cls_DBI refused = StoreOf({u"new"});
-        refused.DBIToFile(readOnly.u16string(), 0);
+        refused.DBIToFile(read_only.u16string(), 0);
         cls_DBI allowed = StoreOf({u"new"});
         allowed.DBIToFile(writable.u16string(), 0);
         return refused.ErrorCode() == cls_DBI::kDBIToFileError && allowed.ErrorCode().empty();
     });
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(ReadBytes(readOnly), "old");
+    EXPECT_EQ(ReadBytes(read_only), "old");
     EXPECT_EQ(ReadBytes(writable), "new\r\n");
     EXPECT_EQ(scratch.Names(), NameList({"ro", "rw"}));
 }

@@ -5,38 +5,25 @@
 #include "base/win32_handles.h"
 
 #include "platform/scratch_folder.h"
+#include "store_test_support.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace scratch;
+using namespace store_test;
+
 namespace platform = tamsrove::platform;
-using Lines = std::vector<std::u16string>;
-using scratch::NameList;
-using scratch::ReadBytes;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
 
 const wchar_t* Wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-Lines LinesOf(const cls_DBI& store) {
-    return {store.begin(), store.end()};
-}
-
-cls_DBI StoreOf(const Lines& lines) {
-    cls_DBI store;
-    for (const std::u16string& line : lines) {
-        store.AddLineEnd(line);
-    }
-    return store;
 }
 
 /// Another open handle on the file, with the given share mode, as another program would hold.
@@ -63,42 +50,22 @@ TEST(Win32Files, ApplicationFolderIsTheModulesFolder) {
 
 TEST(Win32Files, ExclusivelyHeldFileCannotBeReadOrWrittenButExists) {
     ScratchFolder scratch;
-    const std::u16string path = scratch.File("held");
-    WriteBytes(scratch.Path() / "held", "old\r\n");
+    const std::u16string path = scratch.Put("held", "old\r\n");
     {
         const auto holder = HoldOpen(path, 0 /* no sharing */);
-
-        cls_DBI store = StoreOf({u"keep"});
-        store.FileToDBI(std::u16string(path));
-        EXPECT_EQ(LinesOf(store), Lines{u"keep"});
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
-
-        cls_DBI reader;
-        EXPECT_EQ(reader.FTS(std::u16string(path)), u"");
-        EXPECT_EQ(reader.ErrorCode(), cls_DBI::kFTSError);
-
-        for (const int32_t mode : {0, 1}) {
-            cls_DBI writer = StoreOf({u"new"});
-            writer.DBIToFile(std::u16string(path), mode);
-            EXPECT_EQ(writer.ErrorCode(), cls_DBI::kDBIToFileError) << "mode " << mode;
-            std::u16string name = path;
-            writer.STF(u"new", name, mode);
-            EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError) << "mode " << mode;
-        }
-
+        ExpectCallsFail(path, kFileCalls);
         const cls_DBI probe;
         EXPECT_TRUE(probe.FileExists(std::u16string(path))); // asked by name, not opened
         EXPECT_EQ(probe.GetFileSizeNoFSO(std::u16string(path)), 0);
     }
-    EXPECT_EQ(ReadBytes(scratch.Path() / "held"), "old\r\n");
+    EXPECT_EQ(scratch.Bytes("held"), "old\r\n");
     EXPECT_EQ(scratch.Names(), NameList({"held"}));
 }
 
 TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
     // Reads share read and write access: a file that a logger keeps open can still be read.
     ScratchFolder scratch;
-    const std::u16string path = scratch.File("log");
-    WriteBytes(scratch.Path() / "log", "one\r\n");
+    const std::u16string path = scratch.Put("log", "one\r\n");
     {
         const auto holder = HoldOpen(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
         cls_DBI store;
@@ -117,40 +84,32 @@ TEST(Win32Files, FileSharedForReadAndWriteIsReadAndAppended) {
         replacer.DBIToFile(std::u16string(path), 0);
         EXPECT_EQ(replacer.ErrorCode(), u"");
     }
-    EXPECT_EQ(ReadBytes(scratch.Path() / "log"), "new\r\n");
+    EXPECT_EQ(scratch.Bytes("log"), "new\r\n");
     EXPECT_EQ(scratch.Names(), NameList({"log"}));
 }
 
-TEST(Win32Files, ReadOnlyAttributeRefusesReplacement) {
-    ScratchFolder scratch;
-    const std::u16string path = scratch.File("ro");
-    WriteBytes(scratch.Path() / "ro", "old");
-    ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_READONLY));
-    cls_DBI store = StoreOf({u"new"});
-    store.DBIToFile(std::u16string(path), 0);
-    EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
-    cls_DBI writer;
-    std::u16string name = path;
-    writer.STF(u"new", name, 0);
-    EXPECT_EQ(writer.ErrorCode(), cls_DBI::kSTFError);
-    EXPECT_EQ(writer.FTS(std::u16string(path)), u"old");
-    ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(ReadBytes(scratch.Path() / "ro"), "old");
-    EXPECT_EQ(scratch.Names(), NameList({"ro"}));
-}
-
-TEST(Win32Files, ReplacementKeepsTheHiddenMark) {
-    ScratchFolder scratch;
-    const std::u16string path = scratch.File("hidden");
-    WriteBytes(scratch.Path() / "hidden", "old");
-    ASSERT_TRUE(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_HIDDEN));
-    cls_DBI store = StoreOf({u"new"});
-    store.DBIToFile(std::u16string(path), 0);
-    EXPECT_EQ(store.ErrorCode(), u"");
-    EXPECT_EQ(ReadBytes(scratch.Path() / "hidden"), "new\r\n");
-    const DWORD attributes = ::GetFileAttributesW(Wide(path));
-    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0U);
+TEST(Win32Files, ReadOnlyMarkRefusesReplacementAndHiddenMarkIsKept) {
+    for (const DWORD mark : {DWORD{FILE_ATTRIBUTE_READONLY}, DWORD{FILE_ATTRIBUTE_HIDDEN}}) {
+        const bool read_only = mark == FILE_ATTRIBUTE_READONLY;
+        for (const FileCall call : {FileCall{FileCall::DBIToFile, 0}, FileCall{FileCall::STF, 0}}) {
+            SCOPED_TRACE(NameOf(call) + (read_only ? ", read-only" : ", hidden"));
+            ScratchFolder scratch;
+            std::u16string name = scratch.Put("f", "old");
+            ASSERT_TRUE(::SetFileAttributesW(Wide(name), mark));
+            cls_DBI store = StoreOf({u"new"});
+            Call(store, call, name);
+            EXPECT_EQ(store.ErrorCode(), read_only ? ErrorOf(call) : u"");
+            const char* const after = read_only                    ? "old"
+                                      : call.kind == FileCall::STF ? "new"
+                                                                   : "new\r\n";
+            EXPECT_EQ(store.FTS(std::u16string(name)),
+                      std::u16string(after, after + strlen(after)));
+            EXPECT_NE(::GetFileAttributesW(Wide(name)) & mark, 0U);
+            ::SetFileAttributesW(Wide(name), FILE_ATTRIBUTE_NORMAL);
+            EXPECT_EQ(scratch.Bytes("f"), after);
+            EXPECT_EQ(scratch.Names(), NameList({"f"}));
+        }
+    }
 }
 
 TEST(Win32Files, NamesWindowsRefusesFailEverywhere) {
@@ -158,19 +117,10 @@ TEST(Win32Files, NamesWindowsRefusesFailEverywhere) {
     for (const char* bad : {"a<b", "a>b", "a|b", "a\"b", "a?b", "a*b"}) {
         SCOPED_TRACE(bad);
         const std::u16string path = scratch.File(bad);
-        cls_DBI store = StoreOf({u"keep"});
-        store.FileToDBI(std::u16string(path));
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFileToDBIError);
-        store.DBIToFile(std::u16string(path), 0);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kDBIToFileError);
-        std::u16string name = path;
-        store.STF(u"x", name, 1);
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kSTFError);
-        EXPECT_EQ(store.FTS(std::u16string(path)), u"");
-        EXPECT_EQ(store.ErrorCode(), cls_DBI::kFTSError);
-        EXPECT_FALSE(store.FileExists(std::u16string(path)));
-        EXPECT_EQ(store.GetFileSizeNoFSO(std::u16string(path)), 0);
-        EXPECT_EQ(LinesOf(store), Lines{u"keep"});
+        ExpectCallsFail(path, kFileCalls);
+        const cls_DBI probe;
+        EXPECT_FALSE(probe.FileExists(std::u16string(path)));
+        EXPECT_EQ(probe.GetFileSizeNoFSO(std::u16string(path)), 0);
     }
     EXPECT_EQ(scratch.Names(), NameList({}));
 }

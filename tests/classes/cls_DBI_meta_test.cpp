@@ -15,10 +15,7 @@
 
 namespace {
 
-using store_test::LinesOf;
-using store_test::StoreOf;
-
-using Lines = std::vector<std::u16string>;
+using namespace store_test;
 
 /// The classic cut-and-copy loop, literally: what the single scan must reproduce.
 Lines NaivePieces(std::u16string& text, const std::u16string& delimiter) {

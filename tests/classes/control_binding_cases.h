@@ -34,31 +34,30 @@ TYPED_TEST_SUITE_P(ControlBinding);
 
 // --- AddDBIToListBox ---------------------------------------------------------------------------
 
+/// A store, the items of a list, and the list's items or the store's lines after a call.
+struct StoreAndList {
+    Lines store;
+    Lines items;
+    Lines after;
+};
+
 TYPED_TEST_P(ControlBinding, ListGetsEveryLineAfterItsItems) {
-    struct Case {
-        Lines store;
-        Lines before;
-        Lines after;
+    // The empty store ({u""}) adds no item.
+    const StoreAndList cases[] = {
+        {{u"a"}, {}, {u"a"}},
+        {{u"a", u"b"}, {u"z"}, {u"z", u"a", u"b"}},
+        {{u"", u"x"}, {}, {u"", u"x"}},
+        {{u"x", u""}, {u"z"}, {u"z", u"x", u""}},
+        {{u"", u""}, {}, {u"", u""}},
+        {{u"b", u"a", u""}, {u"z"}, {u"z", u"b", u"a", u""}},
+        {{u""}, {}, {}},
+        {{u""}, {u"z"}, {u"z"}},
     };
-    const Case cases[] = {
-        {{u"a"}, {}, {u"a"}},           {{u"a", u"b"}, {u"z"}, {u"z", u"a", u"b"}},
-        {{u"", u"x"}, {}, {u"", u"x"}}, {{u"x", u""}, {u"z"}, {u"z", u"x", u""}},
-        {{u"", u""}, {}, {u"", u""}},   {{u"b", u"a", u""}, {u"z"}, {u"z", u"b", u"a", u""}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.store) + " into " + testing::PrintToString(c.before));
-        auto& list = this->kit_.List(c.before, tamsrove::ItemOrder::Appended);
+    for (const StoreAndList& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.store) + " into " + testing::PrintToString(c.items));
+        auto& list = this->kit_.List(c.items, tamsrove::ItemOrder::Appended);
         StoreOf(c.store).AddDBIToListBox(list);
         EXPECT_EQ(this->kit_.Items(list), c.after);
-    }
-}
-
-TYPED_TEST_P(ControlBinding, EmptyStoreAddsNoItem) {
-    for (const Lines& before : {Lines{}, Lines{u"z"}}) {
-        SCOPED_TRACE(testing::PrintToString(before));
-        auto& list = this->kit_.List(before, tamsrove::ItemOrder::Appended);
-        cls_DBI().AddDBIToListBox(list);
-        EXPECT_EQ(this->kit_.Items(list), before);
     }
 }
 
@@ -94,12 +93,7 @@ TYPED_TEST_P(ControlBinding, SortedComboStillTakesLineZeroAsEditText) {
 // --- ListBoxToDBI ------------------------------------------------------------------------------
 
 TYPED_TEST_P(ControlBinding, ListItemsAreAddedAfterTheLines) {
-    struct Case {
-        Lines store;
-        Lines items;
-        Lines after;
-    };
-    const Case cases[] = {
+    const StoreAndList cases[] = {
         {{u""}, {}, {u""}},
         {{u"a"}, {}, {u"a"}},
         {{u""}, {u"", u"x", u""}, {u"x", u""}},
@@ -108,7 +102,7 @@ TYPED_TEST_P(ControlBinding, ListItemsAreAddedAfterTheLines) {
         {{u"a"}, {u""}, {u"a", u""}},
         {{u""}, {u"", u""}, {u""}},
     };
-    for (const Case& c : cases) {
+    for (const StoreAndList& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.items) + " into " + testing::PrintToString(c.store));
         cls_DBI store = StoreOf(c.store);
         const auto& list = this->kit_.List(c.items, tamsrove::ItemOrder::Appended);
@@ -304,8 +298,8 @@ TYPED_TEST_P(ControlBinding, CharactersOutsideTheAnsiCodePageComeBack) {
 }
 
 REGISTER_TYPED_TEST_SUITE_P(
-    ControlBinding, ListGetsEveryLineAfterItsItems, EmptyStoreAddsNoItem,
-    SortedListPlacesEachLineInOrder, ComboGetsLinesAfterItsItemsAndLineZeroAsEditText,
+    ControlBinding, ListGetsEveryLineAfterItsItems, SortedListPlacesEachLineInOrder,
+    ComboGetsLinesAfterItsItemsAndLineZeroAsEditText,
     EmptyStoreGivesComboOneEmptyItemAndEmptyEditText, SortedComboStillTakesLineZeroAsEditText,
     ListItemsAreAddedAfterTheLines, ListItemOutsideTheListIsOutOfRange,
     TextBoxGetsLinesJoinedByCrLfAfterItsText, TextBoxIsSetOncePerCall,

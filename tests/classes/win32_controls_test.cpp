@@ -24,10 +24,8 @@
 
 namespace {
 
-using store_test::LinesOf;
-using store_test::StoreOf;
+using namespace store_test;
 
-using Lines = std::vector<std::u16string>;
 using tamsrove::ItemOrder;
 using tamsrove::Win32ComboBox;
 using tamsrove::Win32ListBox;

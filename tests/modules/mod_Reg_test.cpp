@@ -42,7 +42,7 @@ protected:
         const auto* test = testing::UnitTest::GetInstance()->current_test_info();
         subKey_ = std::wstring(kScratchParent) + L"\\" + std::to_wstring(::GetCurrentProcessId()) +
                   L"_" + Widen(test->name());
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey_.c_str()); // a leftover; not-found is fine
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey_.c_str()); // a crashed run's; not-found is fine
         ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey_.c_str(), 0, nullptr, 0,
                                     KEY_ALL_ACCESS, nullptr, key_.put(), nullptr),
                   ERROR_SUCCESS);

@@ -10,10 +10,7 @@
 
 #include <grp.h>
 #include <pwd.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -24,12 +21,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace scratch;
+using namespace store_test;
+
 namespace platform = tamsrove::platform;
-using scratch::NameList;
-using scratch::ReadBytes;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
 
 // A user a test acts as: ids no account uses, and the groups it belongs to.
 struct Actor {
@@ -42,26 +37,13 @@ const Actor kVictim{60002, 60002, {}};
 constexpr gid_t kSharedGroup = 60003;
 const Actor kMember{60002, 60002, {kSharedGroup}};
 
-// Runs body in a child process (as actor when given) and returns its exit status: 0 when body
-// returned true, 1 when false, 2 when a save threw, 3 when the user could not be taken on.
-int RunInChild(const std::function<bool()>& body, const Actor* actor = nullptr) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (actor != nullptr && (::setgroups(actor->groups.size(), actor->groups.data()) != 0 ||
-                                 ::setresgid(actor->gid, actor->gid, actor->gid) != 0 ||
-                                 ::setresuid(actor->uid, actor->uid, actor->uid) != 0)) {
-            ::_exit(3);
-        }
-        int status = 2;
-        try {
-            status = body() ? 0 : 1;
-        } catch (const std::exception&) {
-        }
-        ::_exit(status);
-    }
-    int status = -1;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// A setup for RunInChild: the child takes on actor's ids and groups.
+std::function<bool()> As(const Actor& actor) {
+    return [&actor] {
+        return ::setgroups(actor.groups.size(), actor.groups.data()) == 0 &&
+               ::setresgid(actor.gid, actor.gid, actor.gid) == 0 &&
+               ::setresuid(actor.uid, actor.uid, actor.uid) == 0;
+    };
 }
 
 // True when the test may act as other users.
@@ -87,13 +69,6 @@ bool StoreSaves(const fs::path& path, const std::string& line) {
     cls_DBI store = store_test::StoreOf({std::u16string(line.begin(), line.end())});
     store.DBIToFile(path.u16string(), 0);
     return store.ErrorCode().empty();
-}
-
-bool SaveOk(const fs::path& path, const std::string& bytes) {
-    auto file = platform::OutputFile::Replace(path.u16string());
-    file.Write(bytes.data(), bytes.size());
-    file.Commit();
-    return true;
 }
 
 // A writable file in a folder that takes no new files for its user: a 0555 folder, and a
@@ -132,35 +107,32 @@ TEST(SavePosix, WritableFileInAFolderThatTakesNoNewFilesIsRewritten) {
             ASSERT_EQ(::chown((folder / "f").c_str(), owner, user->gid), 0);
         }
         fs::permissions(folder, c.folder);
-        EXPECT_EQ(RunInChild([&] { return SaveOk(folder / "f", "new"); }, user), 0);
+        EXPECT_EQ(RunInChild([&] { return SaveBytes(folder / "f", "new"); },
+                             user != nullptr ? As(*user) : nullptr),
+                  0);
         fs::permissions(folder, fs::perms(0755));
         EXPECT_EQ(ReadBytes(folder / "f"), "new");
         EXPECT_EQ(scratch::ScratchFolder::NamesIn(folder), NameList({"f"}));
-        for (const std::string& name : scratch::ScratchFolder::NamesIn(fs::temp_directory_path())) {
-            EXPECT_FALSE(name.starts_with(".f.tamsrove-")) << name << " left behind";
-        }
+        EXPECT_EQ(SaveFilesOf(fs::temp_directory_path(), "f"), NameList({}));
     }
 }
 
-// A size limit (RLIMIT_FSIZE) below the new content's length fails the save either way (atomic or in place);
-// the old file stays whole and nothing is left behind.
+// A size limit (RLIMIT_FSIZE) below the new content's length fails the save, whether it renames
+// or rewrites in place; the old file stays whole and nothing is left behind.
 TEST(SavePosix, SizeLimitFailsTheSaveAndKeepsTheOldFile) {
     for (const bool in_place : {false, true}) {
         SCOPED_TRACE(in_place ? "in place" : "atomic");
         ScratchFolder scratch;
         const std::string old_content(1000, 'o');
-        WriteBytes(scratch.Path() / "t", old_content);
+        scratch.Put("t", old_content);
         if (in_place) {
             fs::create_hard_link(scratch.Path() / "t", scratch.Path() / "u");
         }
-        const int status = RunInChild([&] {
-            ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of a signal
-            const rlimit limit{4096, 4096};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-            return SaveOk(scratch.Path() / "t", std::string(100000, 'n'));
-        });
+        const int status =
+            RunInChild([&] { return SaveBytes(scratch.Path() / "t", std::string(100000, 'n')); },
+                       scratch::FileSizeLimit(4096));
         EXPECT_EQ(status, 2) << "the save must fail";
-        EXPECT_EQ(ReadBytes(scratch.Path() / "t"), old_content);
+        EXPECT_EQ(scratch.Bytes("t"), old_content);
         EXPECT_EQ(scratch.Names(), in_place ? NameList({"t", "u"}) : NameList({"t"}));
     }
 }
@@ -202,7 +174,7 @@ TEST(SavePosix, LinkInASharedFolderIsFollowedOnlyWhenTrusted) {
         fs::create_symlink(own / "secret.txt", shared / "report.txt");
         GiveTo(shared / "report.txt", c.link_owner, c.link_owner);
         const int status =
-            RunInChild([&] { return StoreSaves(shared / "report.txt", "new"); }, &kVictim);
+            RunInChild([&] { return StoreSaves(shared / "report.txt", "new"); }, As(kVictim));
         EXPECT_EQ(status, c.followed ? 0 : 1) << "0: saved, 1: \"DBIToFile Error!\"";
         const std::string expected = c.followed ? "new\r\n" : "private";
         EXPECT_EQ(ReadBytes(own / "secret.txt"), c.target_exists || c.followed ? expected : "");
@@ -242,7 +214,7 @@ TEST(SavePosix, SaveKeepsOwnerGroupModeAndAttributes) {
         if (c.with_attribute && ::setxattr(file.c_str(), "user.tamsrove", "kept", 4, 0) != 0) {
             GTEST_SKIP() << "this file system keeps no user attributes";
         }
-        EXPECT_EQ(RunInChild([&] { return SaveOk(file, "new"); }, c.saver), 0);
+        EXPECT_EQ(RunInChild([&] { return SaveBytes(file, "new"); }, As(*c.saver)), 0);
         struct stat info {};
         ASSERT_EQ(::stat(file.c_str(), &info), 0);
         EXPECT_EQ(info.st_uid, owner.uid);
@@ -263,41 +235,31 @@ TEST(SavePosix, SaveKeepsOwnerGroupModeAndAttributes) {
 // temporary of a rewrite in place is private from its first byte, that of a rename has the
 // target's own mode.
 TEST(SavePosix, TemporaryIsNoMoreReadableThanTheTarget) {
-    struct Case {
-        const char* what;
-        bool in_place;
-        unsigned expected;
-    };
-    const Case cases[] = {{"renamed", false, 0640}, {"rewritten in place", true, 0600}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const bool in_place : {false, true}) {
+        SCOPED_TRACE(in_place ? "rewritten in place" : "renamed");
         ScratchFolder scratch;
-        WriteBytes(scratch.Path() / "t", "old secret");
+        scratch.Put("t", "old secret");
         fs::permissions(scratch.Path() / "t", fs::perms(0640));
-        if (c.in_place) {
+        if (in_place) {
             fs::create_hard_link(scratch.Path() / "t", scratch.Path() / "u");
         }
         auto file = platform::OutputFile::Replace((scratch.Path() / "t").u16string());
         file.Write("new secret", 10);
-        int temporaries = 0;
-        for (const std::string& name : scratch.Names()) {
-            if (name.starts_with(".t.tamsrove-")) {
-                ++temporaries;
-                struct stat info {};
-                ASSERT_EQ(::stat((scratch.Path() / name).c_str(), &info), 0);
-                EXPECT_EQ(info.st_mode & 0777, c.expected) << name;
-            }
-        }
-        EXPECT_EQ(temporaries, 1);
+        const std::vector<std::string> temporaries = SaveFilesOf(scratch.Path(), "t");
+        ASSERT_EQ(temporaries.size(), 1U);
+        struct stat info {};
+        ASSERT_EQ(::stat((scratch.Path() / temporaries[0]).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, in_place ? 0600U : 0640U) << temporaries[0];
         file.Commit();
     }
 }
 
-// --- Leftovers -----------------------------------------------------------------------------------
+// --- Files left behind by crashed saves
+// -----------------------------------------------------------
 
 // A dead process's temporary is matched by the whole name of its file: a save of another file
 // whose name begins alike leaves it, the next save of its own file removes it.
-TEST(SavePosix, LeftoversAreMatchedByTheWholeName) {
+TEST(SavePosix, FilesOfACrashedSaveAreMatchedByTheWholeName) {
     ScratchFolder scratch;
     const std::string stem(64, 'a');
     const fs::path first = scratch.Path() / (stem + "-A.txt");
@@ -312,36 +274,32 @@ TEST(SavePosix, LeftoversAreMatchedByTheWholeName) {
                   return true;
               }),
               0);
-    const std::vector<std::string> with_leftover = scratch.Names();
-    ASSERT_EQ(with_leftover.size(), 3U);
-    EXPECT_TRUE(SaveOk(second, "new"));
-    EXPECT_EQ(scratch.Names(), with_leftover);
-    EXPECT_TRUE(SaveOk(first, "new"));
+    const std::vector<std::string> after_crash = scratch.Names();
+    ASSERT_EQ(after_crash.size(), 3U);
+    EXPECT_TRUE(SaveBytes(second, "new"));
+    EXPECT_EQ(scratch.Names(), after_crash);
+    EXPECT_TRUE(SaveBytes(first, "new"));
     EXPECT_EQ(scratch.Names(), NameList({stem + "-A.txt", stem + "-B.txt"}));
 }
 
-// Only what this store made is removed: a file named like a dead process's leftover that is
-// another user's, or a link, stays.
-TEST(SavePosix, OnlyTheStoresOwnLeftoversAreRemoved) {
-    struct Case {
-        const char* what;
-        bool link;
-    };
-    for (const Case c : {Case{"another user's file", false}, Case{"a link", true}}) {
-        SCOPED_TRACE(c.what);
-        if (!c.link && !ActsAsOthers()) {
+// Only what this store made is removed: a file named like one a dead process's save left behind
+// that is another user's, or a link, stays.
+TEST(SavePosix, OnlyFilesTheStoreMadeAreRemovedAfterACrash) {
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link" : "another user's file");
+        if (!link && !ActsAsOthers()) {
             continue; // giving a file away needs root
         }
         ScratchFolder scratch;
-        WriteBytes(scratch.Path() / "t", "old");
+        scratch.Put("t", "old");
         const fs::path lookalike = scratch.Path() / ".t.tamsrove-99999999-0.tmp";
-        if (c.link) {
+        if (link) {
             fs::create_symlink("t", lookalike);
         } else {
             WriteBytes(lookalike, "not ours");
             GiveTo(lookalike, kAttacker.uid, kAttacker.gid);
         }
-        EXPECT_TRUE(SaveOk(scratch.Path() / "t", "new"));
+        EXPECT_TRUE(SaveBytes(scratch.Path() / "t", "new"));
         EXPECT_EQ(scratch.Names(), NameList({".t.tamsrove-99999999-0.tmp", "t"}));
     }
 }

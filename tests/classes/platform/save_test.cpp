@@ -1,4 +1,4 @@
-// Replacing saves against real files, natively and under Wine: the roads a save takes (rename
+// Replacing saves against real files, natively and under Wine: the two ways a save goes (rename
 // or rewrite in place), what each keeps of the file, and that a failure at any step leaves the
 // old file byte for byte with nothing behind.
 #include "classes/platform/platform.h"
@@ -23,43 +23,14 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace scratch;
+using namespace store_test;
+
 namespace platform = tamsrove::platform;
 using platform::detail::SaveStep;
-using scratch::NameList;
-using scratch::ReadBytes;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
-
-void Save(const fs::path& path, const std::string& bytes) {
-    auto file = platform::OutputFile::Replace(path.u16string());
-    file.Write(bytes.data(), bytes.size());
-    file.Commit();
-}
-
-// The leftovers of saves of a file named name in folder: temporaries and backups.
-std::vector<std::string> LeftoversOf(const fs::path& folder, const std::string& name) {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        const std::string entry_name = entry.path().filename().string();
-        if (entry_name.starts_with("." + name + ".tamsrove-")) {
-            found.push_back(entry_name);
-        }
-    }
-    return found;
-}
 
 // Makes a test's failure injection end with the test.
-class FaultScope {
-public:
-    explicit FaultScope(SaveStep step) : previous_(platform::detail::SetSaveFault(step)) {}
-    FaultScope(const FaultScope&) = delete;
-    FaultScope& operator=(const FaultScope&) = delete;
-    ~FaultScope() { platform::detail::SetSaveFault(previous_); }
-
-private:
-    SaveStep previous_;
-};
+using FaultScope = SettingScope<SaveStep, &platform::detail::SetSaveFault>;
 
 #ifdef _WIN32
 bool UnderWine() {
@@ -121,24 +92,20 @@ bool IsSymlinkWhereVisible(const fs::path& path) {
 #endif
 }
 
-// --- Roads -------------------------------------------------------------------------------------
+// --- Through links, and files left behind by crashed saves ---------------------------------------
 
 TEST(Save, ThroughALinkKeepsTheLinkAndWritesItsTarget) {
-    struct Case {
-        const char* what;
-        bool target_exists;
-    };
-    for (const Case c : {Case{"live", true}, Case{"dangling", false}}) {
-        SCOPED_TRACE(c.what);
+    for (const bool target_exists : {true, false}) {
+        SCOPED_TRACE(target_exists ? "live" : "dangling");
         ScratchFolder scratch;
-        if (c.target_exists) {
-            WriteBytes(scratch.Path() / "real", "old content");
+        if (target_exists) {
+            scratch.Put("real", "old content");
         }
         if (!MakeSymlink(scratch.Path(), "real", "link")) {
             GTEST_SKIP() << "this system lets the test make no symbolic link";
         }
-        Save(scratch.Path() / "link", "new");
-        EXPECT_EQ(ReadBytes(scratch.Path() / "real"), "new");
+        SaveBytes(scratch.Path() / "link", "new");
+        EXPECT_EQ(scratch.Bytes("real"), "new");
         EXPECT_TRUE(IsSymlinkWhereVisible(scratch.Path() / "link"));
         EXPECT_EQ(scratch.Names(), NameList({"link", "real"}));
         RemoveSymlink(scratch.Path(), "link");
@@ -147,18 +114,18 @@ TEST(Save, ThroughALinkKeepsTheLinkAndWritesItsTarget) {
 
 TEST(Save, HardLinkedFileKeepsBothNames) {
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "one", "old content");
+    scratch.Put("one", "old content");
     fs::create_hard_link(scratch.Path() / "one", scratch.Path() / "two");
-    Save(scratch.Path() / "one", "new");
-    EXPECT_EQ(ReadBytes(scratch.Path() / "two"), "new");
+    SaveBytes(scratch.Path() / "one", "new");
+    EXPECT_EQ(scratch.Bytes("two"), "new");
     EXPECT_EQ(scratch.Names(), NameList({"one", "two"}));
 }
 
-TEST(Save, LeftoversOfEndedProcessesGoWithTheNextSave) {
+TEST(Save, FilesLeftByEndedProcessesGoWithTheNextSave) {
     // 99999999 is above Linux's largest process id and no Windows id (those are multiples of
-    // 4); the process's own leftovers may belong to a save still running in another thread.
+    // 4); the process's own files may belong to a save still running in another thread.
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "t", "old");
+    scratch.Put("t", "old");
     const std::string own = std::to_string(
 #ifdef _WIN32
         ::GetCurrentProcessId()
@@ -169,17 +136,17 @@ TEST(Save, LeftoversOfEndedProcessesGoWithTheNextSave) {
     for (const std::string& name :
          NameList({".t.tamsrove-99999999-0.tmp", ".t.tamsrove-99999999-1.bak",
                    ".t.tamsrove-" + own + "-9.tmp", ".u.tamsrove-99999999-0.tmp"})) {
-        WriteBytes(scratch.Path() / name, "left over");
+        scratch.Put(name, "left over");
     }
-    Save(scratch.Path() / "t", "new");
+    SaveBytes(scratch.Path() / "t", "new");
     EXPECT_EQ(scratch.Names(),
               NameList({".t.tamsrove-" + own + "-9.tmp", ".u.tamsrove-99999999-0.tmp", "t"}));
 }
 
 // --- Failures ------------------------------------------------------------------------------------
 
-// Each step of each way of saving fails in turn; the new content is longer than the old, so that the
-// rewrite in place must first make room.
+// Each step of the atomic save and of the rewrite in place fails in turn; the new content is
+// longer than the old, so that the rewrite in place must first make room.
 TEST(Save, FailureAtAnyStepLeavesTheOldFileAndNothingElse) {
     struct Case {
         SaveStep step;
@@ -196,17 +163,17 @@ TEST(Save, FailureAtAnyStepLeavesTheOldFileAndNothingElse) {
         SCOPED_TRACE(::testing::Message() << "step " << static_cast<int>(c.step)
                                           << (c.in_place ? " in place" : " atomic"));
         ScratchFolder scratch;
-        WriteBytes(scratch.Path() / "t", old_content);
+        scratch.Put("t", old_content);
         if (c.in_place) {
             fs::create_hard_link(scratch.Path() / "t", scratch.Path() / "u");
         }
         {
             const FaultScope fault(c.step);
-            EXPECT_THROW(Save(scratch.Path() / "t", new_content), std::system_error);
+            EXPECT_THROW(SaveBytes(scratch.Path() / "t", new_content), std::system_error);
         }
-        EXPECT_EQ(ReadBytes(scratch.Path() / "t"), old_content);
+        EXPECT_EQ(scratch.Bytes("t"), old_content);
         EXPECT_EQ(scratch.Names(), c.in_place ? NameList({"t", "u"}) : NameList({"t"}));
-        EXPECT_EQ(LeftoversOf(fs::temp_directory_path(), "t"), std::vector<std::string>{});
+        EXPECT_EQ(store_test::SaveFilesOf(fs::temp_directory_path(), "t"), NameList({}));
     }
 }
 
@@ -214,7 +181,7 @@ TEST(Save, FailureAtAnyStepLeavesTheOldFileAndNothingElse) {
 // has been pointed at another file meanwhile; that file and the link stay.
 TEST(Save, FailedSaveThroughARetargetedLinkRemovesOnlyWhatItCreated) {
     ScratchFolder scratch;
-    WriteBytes(scratch.Path() / "other", "unrelated");
+    scratch.Put("other", "unrelated");
     if (!MakeSymlink(scratch.Path(), "created", "link")) {
         GTEST_SKIP() << "this system lets the test make no symbolic link";
     }
@@ -228,7 +195,7 @@ TEST(Save, FailedSaveThroughARetargetedLinkRemovesOnlyWhatItCreated) {
         const FaultScope fault(SaveStep::Rewrite);
         EXPECT_THROW(file.Commit(), std::system_error);
     }
-    EXPECT_EQ(ReadBytes(scratch.Path() / "other"), "unrelated");
+    EXPECT_EQ(scratch.Bytes("other"), "unrelated");
     // Wine applies no deletion disposition to a file opened through a Unix link: the created
     // file stays there, and only the unrelated file's survival can be checked.
     if (!IsSymlinkWhereVisible(scratch.Path() / "other")) {
@@ -237,8 +204,7 @@ TEST(Save, FailedSaveThroughARetargetedLinkRemovesOnlyWhatItCreated) {
     RemoveSymlink(scratch.Path(), "link");
 }
 
-// --- Loads and saves at once
-// ----------------------------------------------------------------------
+// --- Loads and saves at once -----------------------------------------------------------------
 
 // One thread saves two contents in turn while another loads: no save fails and every load
 // sees one of the two whole. The held case rewrites in place (a hard link natively; under

@@ -1,6 +1,7 @@
 // Replacing saves where Windows differs: other handles on the target, with their share modes.
 #include "classes/platform/platform.h"
 
+#include "../store_test_support.h"
 #include "scratch_folder.h"
 
 #include <windows.h>
@@ -16,12 +17,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace scratch;
+using namespace store_test;
+
 namespace platform = tamsrove::platform;
-using scratch::NameList;
-using scratch::ReadBytes;
-using scratch::ScratchFolder;
-using scratch::WriteBytes;
 
 // A handle that allows writing does not stop the save (it rewrites in place where the handle
 // stops a rename); one that denies writing does, and the file stays as it was.
@@ -47,9 +46,7 @@ TEST(SaveWin32, TargetHeldOpenIsSavedUnlessTheHolderDeniesWriting) {
             ASSERT_NE(holder, INVALID_HANDLE_VALUE);
             bool saved = true;
             try {
-                auto file = platform::OutputFile::Replace(target.u16string());
-                file.Write("new", 3);
-                file.Commit();
+                store_test::SaveBytes(target, "new");
             } catch (const std::system_error&) {
                 saved = false;
             }
@@ -105,34 +102,25 @@ bool SetDacl(const fs::path& path, const wchar_t* sddl) {
 // or, for a new file, one that grants the current user alone, never the folder's inherited one
 // (Wine keeps a DACL as Unix permission bits, so only who may open the file can be compared).
 TEST(SaveWin32, TemporaryTakesTheTargetsAccessOrTheUsersAlone) {
-    struct Case {
-        const char* what;
-        bool target_exists;
-    };
-    for (const Case c : {Case{"existing file", true}, Case{"new file", false}}) {
-        SCOPED_TRACE(c.what);
+    for (const bool target_exists : {true, false}) {
+        SCOPED_TRACE(target_exists ? "existing file" : "new file");
         ScratchFolder scratch;
         const fs::path target = scratch.Path() / "t";
         // The folder lets everyone in; the target (when there is one) only its owner.
         ASSERT_TRUE(SetDacl(scratch.Path(), L"D:P(A;OICI;FA;;;WD)"));
-        if (c.target_exists) {
+        if (target_exists) {
             WriteBytes(target, "old");
             ASSERT_TRUE(SetDacl(target, L"D:P(A;;FA;;;OW)"));
         }
         // Wine shows a DACL that the file's permission bits allow: compare with what it shows.
-        const bool everyone_reads = c.target_exists && DaclOf(target).find(L";;;WD)") != kNpos;
+        const bool everyone_reads = target_exists && DaclOf(target).find(L";;;WD)") != kNpos;
         auto file = platform::OutputFile::Replace(target.u16string());
         file.Write("new", 3);
-        int temporaries = 0;
-        for (const std::string& name : scratch.Names()) {
-            if (name.starts_with(".t.tamsrove-")) {
-                ++temporaries;
-                const std::wstring dacl = DaclOf(scratch.Path() / name);
-                EXPECT_NE(dacl, L"");
-                EXPECT_EQ(dacl.find(L";;;WD)") != kNpos, everyone_reads) << dacl;
-            }
-        }
-        EXPECT_EQ(temporaries, 1);
+        const std::vector<std::string> temporaries = store_test::SaveFilesOf(scratch.Path(), "t");
+        ASSERT_EQ(temporaries.size(), 1U);
+        const std::wstring dacl = DaclOf(scratch.Path() / temporaries[0]);
+        EXPECT_NE(dacl, L"");
+        EXPECT_EQ(dacl.find(L";;;WD)") != kNpos, everyone_reads) << dacl;
         file.Commit();
     }
 }

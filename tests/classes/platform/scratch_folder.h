@@ -1,5 +1,6 @@
 // Test helpers for file tests: a fresh scratch folder per test, removed with everything in it,
-// and whole-file byte reads and writes that do not go through the code under test.
+// whole-file byte reads and writes that do not go through the code under test, and (on POSIX)
+// a child process to run a save in as another user or with a file size limit.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,14 +9,42 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace scratch {
 
 namespace fs = std::filesystem;
+
+/// Creates or empties the file and writes the bytes.
+inline void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+/// The whole file's bytes.
+inline std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        return {};
+    }
+    std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
 
 /// A fresh folder under the system's temporary folder, unique across parallel test processes.
 class ScratchFolder {
@@ -47,6 +76,15 @@ public:
     [[nodiscard]] std::u16string File(const std::string& name) const {
         return (path_ / name).u16string();
     }
+    /// Creates or empties the file name in the folder and writes the bytes; its full name.
+    std::u16string Put(const std::string& name, const std::string& bytes) const {
+        WriteBytes(path_ / name, bytes);
+        return File(name);
+    }
+    /// The bytes of the file name in the folder ("" when there is none).
+    [[nodiscard]] std::string Bytes(const std::string& name) const {
+        return ReadBytes(path_ / name);
+    }
     /// The sorted names in the folder: tests use it to see that no temporary file stayed.
     [[nodiscard]] std::vector<std::string> Names() const { return NamesIn(path_); }
 
@@ -64,29 +102,45 @@ private:
     fs::path path_;
 };
 
-/// Creates or empties the file and writes the bytes.
-inline void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
-}
-
-/// The whole file's bytes.
-inline std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
-        return {};
-    }
-    std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
-}
-
 /// Names as one vector, for comparisons with Names().
 inline std::vector<std::string> NameList(std::initializer_list<std::string> names) {
     return {names.begin(), names.end()};
 }
+
+#ifndef _WIN32
+/// Runs body in a child process, after setup there when one is given. The child's exit status:
+/// 0 when body returned true, 1 when false, 2 when it threw, 3 when setup failed; -1 when the
+/// child did not end by itself.
+inline int RunInChild(const std::function<bool()>& body, const std::function<bool()>& setup = {}) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (setup && !setup()) {
+            ::_exit(3);
+        }
+        int status = 2;
+        try {
+            status = body() ? 0 : 1;
+        } catch (const std::exception&) {
+            // status 2 tells the parent that body threw
+        }
+        ::_exit(status);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+/// A setup for RunInChild: no file grows past limit bytes, and a write past it fails with EFBIG
+/// (instead of raising SIGXFSZ), as on a full disk.
+inline std::function<bool()> FileSizeLimit(rlim_t limit) {
+    return [limit] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit size{limit, limit};
+        return ::setrlimit(RLIMIT_FSIZE, &size) == 0;
+    };
+}
+#endif
 
 } // namespace scratch
