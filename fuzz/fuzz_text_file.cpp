@@ -8,7 +8,7 @@
 #include "classes/line_stream.h"
 #include "base/ansi_codec.h"
 
-#include "../tests/classes/platform/golden_1252.h"
+#include "../tests/base/golden_1252.h"
 
 #include <cstddef>
 #include <cstdint>

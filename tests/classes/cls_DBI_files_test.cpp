@@ -7,7 +7,7 @@
 #include "base/ansi_codec.h"
 #include "classes/platform/platform.h"
 
-#include "platform/golden_1252.h"
+#include "../base/golden_1252.h"
 #include "platform/scratch_folder.h"
 #include "store_test_support.h"
 
