@@ -13,7 +13,11 @@ if(WIN32)
     # One self-contained executable: no libstdc++/libgcc/winpthread DLLs next to it.
     target_link_options(tamsrove_options INTERFACE
         $<$<CXX_COMPILER_ID:GNU,Clang>:-static -static-libgcc -static-libstdc++>)
-    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    # MSVC: the static runtime too, except where another project builds the line store with
+    # the runtime it chose for itself (two runtimes in one program do not link).
+    if(NOT TAMSROVE_LINESTORE_ONLY)
+        set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    endif()
 endif()
 
 if(TAMSROVE_SANITIZE)

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The line store as another project takes it, built from the README's section for C++ developers:
+# its cpp block is the program, its first cmake block the project (find_package of the installed
+# package), its second and third blocks what replaces the find_package line (add_subdirectory,
+# FetchContent), its text block what the program prints. Each way is built natively and with
+# MinGW-w64 and run (the MinGW programs under Wine); the installed package comes from
+# build/native and build/windows (cmake --install --component linestore).
+# Usage: tests/consumer/consumer_test.sh
+set -euo pipefail
+source "$(dirname "$0")/../../scripts/lib/common.sh"
+
+work=$(mktemp -d "$ROOT/build/consumer-test.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failed=0
+pass() { log "PASS: $*"; }
+fail() {
+    log "FAIL: $*"
+    failed=1
+}
+
+# Block N of language L of the section goes to $work/L.N.
+awk -v dir="$work" '
+    /^## / { inside = ($0 ~ /^## For C\+\+ developers/) }
+    inside && /^```(cpp|cmake|text)$/ { file = dir "/" substr($0, 4) "." (++count[substr($0, 4)]); next }
+    /^```/ { file = ""; next }
+    file != "" { print > file }
+' "$ROOT/README.md"
+for block in cpp.1 cmake.1 cmake.2 cmake.3 text.1; do
+    [ -f "$work/$block" ] || { fail "README: the section for C++ developers has no $block block"; exit 1; }
+done
+grep -q '^find_package(' "$work/cmake.1" || { fail "README: the first cmake block has no find_package line"; exit 1; }
+
+# build_and_run NAME WAY [cmake arguments]: the project with the find_package line replaced by
+# block cmake.WAY, configured, built and run in a folder of its own.
+build_and_run() {
+    local name=$1 way=$2 project="$work/$1"
+    shift 2
+    mkdir -p "$project/run"
+    cp "$work/cpp.1" "$project/main.cpp"
+    awk -v way="$work/cmake.$way" '/^find_package\(/ { while ((getline l < way) > 0) print l; next } { print }' \
+        "$work/cmake.1" >"$project/CMakeLists.txt"
+    ln -s "$ROOT" "$project/tamsrove"
+    local run=("$project/build/lines_demo")
+    if [[ $name == mingw-* ]]; then
+        set -- "$@" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw64.cmake" -DCMAKE_EXE_LINKER_FLAGS=-static
+        run=("$ROOT/scripts/wine-exec" "$project/build/lines_demo.exe")
+    fi
+    if ! cmake -S "$project" -B "$project/build" -G Ninja "$@" >"$project/log" 2>&1 ||
+        ! cmake --build "$project/build" -j 2 >>"$project/log" 2>&1; then
+        fail "$name: does not build"
+        tail -n 30 "$project/log" >&2
+        return
+    fi
+    if (cd "$project/run" && "${run[@]}") 2>&1 | tr -d '\r' >"$project/out" &&
+        cmp -s "$project/out" "$work/text.1"; then
+        pass "$name: builds, runs and prints what the README shows"
+    else
+        fail "$name: prints other than the README shows"
+        diff "$work/text.1" "$project/out" >&2 || true
+    fi
+}
+
+# The Wine prefix of the Windows build's tests (made there when missing), never ~/.wine.
+export WINEPREFIX="$ROOT/build/windows/wineprefix"
+for toolchain in native mingw; do
+    tree=$ROOT/build/native
+    [ "$toolchain" = mingw ] && tree=$ROOT/build/windows
+    prefix="$work/$toolchain-prefix"
+    cmake --build "$tree" --target tamsrove_linestore -j 2 >/dev/null &&
+        cmake --install "$tree" --component linestore --prefix "$prefix" >/dev/null ||
+        { fail "$toolchain: the package does not install from $tree"; continue; }
+    # The MinGW toolchain file searches packages only under its own root, as the README says.
+    if [ "$toolchain" = mingw ]; then
+        build_and_run "$toolchain-installed" 1 -DTamsrove_DIR="$prefix/lib/cmake/Tamsrove"
+    else
+        build_and_run "$toolchain-installed" 1 -DCMAKE_PREFIX_PATH="$prefix"
+    fi
+    build_and_run "$toolchain-add_subdirectory" 2
+    build_and_run "$toolchain-fetchcontent" 3 -DFETCHCONTENT_SOURCE_DIR_TAMSROVE="$ROOT"
+done
+exit "$failed"
