@@ -33,12 +33,13 @@ grep -q '^find_package(' "$work/cmake.1" || { fail "README: the first cmake bloc
 # build_and_run NAME WAY [cmake arguments]: the project with the find_package line replaced by
 # block cmake.WAY, configured, built and run in a folder of its own.
 build_and_run() {
-    local name=$1 way=$2 project="$work/$1"
+    local name=$1 way=$2 project="$work/$1" started=$SECONDS
     shift 2
     mkdir -p "$project/run"
     cp "$work/cpp.1" "$project/main.cpp"
-    awk -v way="$work/cmake.$way" '/^find_package\(/ { while ((getline l < way) > 0) print l; next } { print }' \
-        "$work/cmake.1" >"$project/CMakeLists.txt"
+    awk -v way="$work/cmake.$way" -v replace="$((way != 1))" '
+        replace && /^find_package\(/ { while ((getline l < way) > 0) print l; next } { print }
+    ' "$work/cmake.1" >"$project/CMakeLists.txt"
     ln -s "$ROOT" "$project/tamsrove"
     local run=("$project/build/lines_demo")
     if [[ $name == mingw-* ]]; then
@@ -51,17 +52,20 @@ build_and_run() {
         tail -n 30 "$project/log" >&2
         return
     fi
-    if (cd "$project/run" && "${run[@]}") 2>&1 | tr -d '\r' >"$project/out" &&
+    if (cd "$project/run" && "${run[@]}") 2>>"$project/log" | tr -d '\r' >"$project/out" &&
         cmp -s "$project/out" "$work/text.1"; then
-        pass "$name: builds, runs and prints what the README shows"
+        pass "$name: builds, runs and prints what the README shows ($((SECONDS - started)) s)"
     else
         fail "$name: prints other than the README shows"
-        diff "$work/text.1" "$project/out" >&2 || true
+        diff "$work/text.1" "$project/out" >&2 || tail -n 5 "$project/log" >&2
     fi
 }
 
-# The Wine prefix of the Windows build's tests (made there when missing), never ~/.wine.
-export WINEPREFIX="$ROOT/build/windows/wineprefix"
+# The Windows build's shared test prefix, made as its tests make it when missing.
+ensure_display
+init_wine_prefix "$ROOT/build/windows/wineprefix" desktop
+start_wineserver
+trap 'stop_services; rm -rf "$work"' EXIT
 for toolchain in native mingw; do
     tree=$ROOT/build/native
     [ "$toolchain" = mingw ] && tree=$ROOT/build/windows
