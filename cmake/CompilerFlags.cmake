@@ -55,3 +55,17 @@ if(WIN32 AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(tamsrove_options INTERFACE -ffunction-sections -fdata-sections)
     target_link_options(tamsrove_options INTERFACE -Wl,--gc-sections)
 endif()
+
+# Gives a library of ours the flags above. In our own build they pass on to everything that links
+# it; where another project builds the line store alone (add_subdirectory, FetchContent), they
+# stay on our libraries, and that project's targets keep their own flags, defines and runtime.
+function(tamsrove_use_options target)
+    if(TAMSROVE_LINESTORE_ONLY)
+        target_compile_options(${target} PRIVATE
+            $<TARGET_PROPERTY:tamsrove_options,INTERFACE_COMPILE_OPTIONS>)
+        target_compile_definitions(${target} PRIVATE
+            $<TARGET_PROPERTY:tamsrove_options,INTERFACE_COMPILE_DEFINITIONS>)
+    else()
+        target_link_libraries(${target} PUBLIC $<BUILD_INTERFACE:tamsrove_options>)
+    endif()
+endfunction()

@@ -70,9 +70,11 @@ for toolchain in native mingw; do
     tree=$ROOT/build/native
     [ "$toolchain" = mingw ] && tree=$ROOT/build/windows
     prefix="$work/$toolchain-prefix"
-    cmake --build "$tree" --target tamsrove_linestore -j 2 >/dev/null &&
-        cmake --install "$tree" --component linestore --prefix "$prefix" >/dev/null ||
-        { fail "$toolchain: the package does not install from $tree"; continue; }
+    if ! cmake --build "$tree" --target tamsrove_linestore -j 2 >/dev/null ||
+        ! cmake --install "$tree" --component linestore --prefix "$prefix" >/dev/null; then
+        fail "$toolchain: the package does not install from $tree"
+        continue
+    fi
     # The MinGW toolchain file searches packages only under its own root, as the README says.
     if [ "$toolchain" = mingw ]; then
         build_and_run "$toolchain-installed" 1 -DTamsrove_DIR="$prefix/lib/cmake/Tamsrove"
