@@ -1,4 +1,4 @@
-// Fuzzes the text-file read form: the input is a file's bytes. The store's splitting (memchr
+// Fuzzes loading text files: the input is a file's bytes. The store's splitting (memchr
 // scan, exact line count, SIMD widening, blocks of any size) must agree with a naive model that
 // walks the bytes one at a time and converts each byte through the golden 1252 table recorded
 // from Windows. The codec's narrowing is checked the same way, with the input read as UTF-16
@@ -28,7 +28,7 @@ void Check(bool condition) {
     }
 }
 
-/// The read form as a state machine over single bytes: CR ends a line and swallows one LF
+/// The line-end rule as a state machine over single bytes: CR ends a line and swallows one LF
 /// right after it; anything else, a lone LF included, belongs to the line.
 std::vector<std::string> ModelLines(std::string_view bytes) {
     std::vector<std::string> lines;
@@ -90,10 +90,10 @@ std::vector<std::u16string> ModelStoreLines(std::string_view bytes) {
 }
 
 void CheckSplitting(std::string_view bytes, const std::vector<std::u16string>& expected) {
-    tamsrove::dbi_files::LineCensus census;
-    census.Take(bytes);
-    census.Finish();
-    Check(census.Lines() == expected.size());
+    tamsrove::dbi_files::LineCensus counts; // the counting pass of a load
+    counts.Take(bytes);
+    counts.Finish();
+    Check(counts.Lines() == expected.size());
     // A load splits the bytes in blocks; small blocks put every border somewhere new.
     for (const std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7},
                                     std::size_t{16}, bytes.size() + 1}) {
@@ -172,8 +172,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::u16string> expected = ModelStoreLines(bytes);
     CheckSplitting(bytes, expected);
     CheckNarrowing(data, size);
-    // Real files are slower than everything else together: one input in 16 takes that road,
-    // chosen by a hash so that mutations of one input do not all take it.
+    // Real files are slower than everything else together: one input in 16 goes through one,
+    // chosen by a hash so that mutations of one input do not all do so.
     if (Fnv1a(bytes) % 16 == 0) {
         CheckFileRoundTrip(bytes, expected);
     }

@@ -157,6 +157,12 @@ namespace win32 {
 
 } // namespace win32
 
+/// The bitmap a picture window shows now, as STM_GETIMAGE answers it; the ring answers with its
+/// frame, whose handle value tells the frames apart, also from another process.
+[[nodiscard]] inline HBITMAP ShownBitmap(HWND window) {
+    return reinterpret_cast<HBITMAP>(::SendMessageW(window, STM_GETIMAGE, IMAGE_BITMAP, 0));
+}
+
 /// The pixels of a window's client area, as 0x00RRGGBB values, rows from the top.
 struct Capture {
     int width = 0;

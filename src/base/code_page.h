@@ -12,7 +12,6 @@
 
 namespace tamsrove::platform {
 
-
 /// Byte-to-character table of a single-byte code page.
 using AnsiTable = std::array<char16_t, 256>;
 

@@ -37,7 +37,8 @@ void cls_DBI::AddDBIToListBox(DBIListBox& lB) const {
 }
 
 void cls_DBI::DBIToCBox(DBIComboBox& cb) const {
-    // No test for the empty store here: it gives one empty item and an empty edit text.
+    // Unlike AddDBIToListBox, no check for the empty store here: it gives one empty item and an
+    // empty edit text.
     for (int32_t i = 0; i <= LastLineIndex; ++i) {
         cb.AddItem(Lines[static_cast<std::size_t>(i)]);
     }

@@ -1,8 +1,9 @@
 // cls_DBI's file operations: text-file load and save, whole-file byte transfer and file probes.
 //
 // Loads are all or nothing: the store changes only after the whole file has been read and
-// converted. Replacing writes go through a temporary file that is renamed over the target, so
-// a failure never leaves a half-written file. Everything the system is asked goes through the
+// converted. Replacing writes go through OutputFile::Replace (platform.h): a temporary file
+// renamed over the target or a rewrite in place guarded by a backup, so that neither a failure
+// nor a crash loses the old file or leaves a half-written one. All system calls go through the
 // platform seam; this file is the same on every platform.
 #include "tamsrove/cls_DBI.h"
 
@@ -35,9 +36,10 @@ bool IsWriteMode(int32_t mode) {
 void cls_DBI::FileToDBI(std::u16string& FilePathName, bool Trace) {
     try {
         ApplyTrace(FilePathName, Trace);
-        // The lines are counted, checked against the line limit and given their exact room
-        // before the first is made; the file is closed before they are taken over. Too many
-        // lines or too little memory throw before the store is touched.
+        // The lines of a file are counted, checked against the line limit and given their exact
+        // room before the first is made (a pipe's grow as they come); the file is closed before
+        // they are taken over. Too many lines or too little memory throw before the store is
+        // touched.
         std::vector<std::u16string> loaded = tamsrove::dbi_files::ReadLines(FilePathName);
         if (loaded.empty()) {
             loaded.emplace_back(); // an empty file gives the empty store

@@ -39,9 +39,11 @@ struct FileBytes {
 /// once from the file's length.
 [[nodiscard]] std::u16string ReadWholeFileAsWide(platform::InputFile& file);
 
-/// The lines of the file at path in the read form. Under a single-byte code page a regular
-/// file is read twice through one small buffer (see line_stream.h) instead of being held whole.
-/// More lines than a store may hold fail with std::length_error before any line is made.
+/// The lines of the file at path, cut as read_form.h says. Under a single-byte code page a
+/// regular file is read twice through one small buffer (see line_stream.h) instead of being held
+/// whole. More lines than a store may hold fail with std::length_error: before any line is made,
+/// except from a pipe or a device, which can be read only once and fails at the first line past
+/// the limit.
 [[nodiscard]] std::vector<std::u16string> ReadLines(std::u16string_view path);
 
 /// Converts text to the ANSI code page into one reused buffer and hands each full block to the

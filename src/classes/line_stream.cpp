@@ -39,7 +39,7 @@ BlockLines BlockCutter::Cut(std::string_view block) noexcept {
             std::string_view(tail, static_cast<std::size_t>(end - tail))};
 }
 
-// --- First pass ----------------------------------------------------------------------------------
+// --- The counting pass ---------------------------------------------------------------------------
 
 void LineCensus::Take(std::string_view block) {
     const BlockLines cut = cutter_.Cut(block);
@@ -72,16 +72,16 @@ void LineCensus::EndOpenLine() {
     crosses_ = false;
 }
 
-void CheckCensus(const LineCensus& census) {
-    CheckLineCount(census.Lines(), kTooManyLines);
+void CheckCensus(const LineCensus& counts) {
+    CheckLineCount(counts.Lines(), kTooManyLines);
 }
 
-// --- Second pass ---------------------------------------------------------------------------------
+// --- The building pass ---------------------------------------------------------------------------
 
-LineBuilder::LineBuilder(const platform::SingleByteCodec* codec, const LineCensus* census)
-    : codec_(codec), census_(census), max_lines_(MaxLines()) {
-    if (census_ != nullptr) {
-        lines_.reserve(census_->Lines()); // exact: no regrowth, no spare slots
+LineBuilder::LineBuilder(const platform::SingleByteCodec* codec, const LineCensus* counts)
+    : codec_(codec), counts_(counts), max_lines_(MaxLines()) {
+    if (counts_ != nullptr) {
+        lines_.reserve(counts_->Lines()); // exact: no regrowth, no spare slots
     }
 }
 
@@ -148,10 +148,10 @@ std::u16string LineBuilder::Widened(std::string_view bytes) const {
 }
 
 std::size_t LineBuilder::ExpectedLength(std::size_t index) noexcept {
-    if (census_ == nullptr) {
+    if (counts_ == nullptr) {
         return 0;
     }
-    const std::vector<LongLine>& long_lines = census_->LongLines();
+    const std::vector<LongLine>& long_lines = counts_->LongLines();
     while (next_long_ < long_lines.size() && long_lines[next_long_].index < index) {
         ++next_long_;
     }

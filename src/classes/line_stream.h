@@ -1,11 +1,12 @@
-// The read form over a file that arrives in blocks (see read_form.h for the form itself).
+// Cutting a file that arrives in blocks into lines (read_form.h gives the line-end rule).
 //
 // A load reads the file twice through one small reused buffer instead of holding the whole
-// file: a first pass (LineCensus) counts the lines and measures every line that crosses a block
-// border, a second (LineBuilder) allocates each line once at its final size and widens the bytes
-// straight into it, a line that crosses borders piece by piece. Both passes cut their blocks with
-// one BlockCutter, so both see the same lines. Both must see the same blocks: each block is
-// filled completely, only the last one may be short.
+// file: the counting pass (LineCensus) counts the lines and measures every line that crosses a
+// block border, the building pass (LineBuilder) allocates each line once at its final size and
+// widens the bytes straight into it, a line that crosses borders piece by piece. Both passes cut
+// their blocks with one BlockCutter, so both see the same lines. Both must see the same blocks:
+// each block is filled completely, only the last one may be short. A source that can be read
+// only once (a pipe) goes through the building pass alone, and its lines grow as they come.
 #pragma once
 
 #include "base/ansi_codec.h"
@@ -47,7 +48,8 @@ struct LongLine {
     std::size_t length = 0;
 };
 
-/// The first pass: the number of lines and the lengths of the lines that cross block borders.
+/// The counting pass: the number of lines and the lengths of the lines that cross block
+/// borders.
 class LineCensus {
 public:
     /// Counts the next block.
@@ -71,15 +73,16 @@ private:
     std::vector<LongLine> long_lines_;
 };
 
-/// The second pass: the lines themselves, each widened into a string of its final size.
+/// The building pass: the lines themselves, each widened into a string of its final size.
 class LineBuilder {
 public:
     /// A builder that widens through codec, or through the system's conversion when it is
     /// nullptr (a multi-byte code page, whose characters a block border could cut: the source
-    /// must then come in one block). Sized by census when one is given; without one the lines
-    /// grow as they come. Should the bytes differ from the census's, the lines are still
-    /// exactly those of the bytes, and never more than the line limit.
-    LineBuilder(const platform::SingleByteCodec* codec, const LineCensus* census);
+    /// must then come in one block). Sized by counts, the counting pass over the same bytes,
+    /// when given; without it the lines grow as they come. Should the bytes differ from the
+    /// counted ones, the lines are still exactly those of the bytes, and never more than the
+    /// line limit.
+    LineBuilder(const platform::SingleByteCodec* codec, const LineCensus* counts);
 
     /// Splits and widens the next block.
     void Take(std::string_view block);
@@ -93,17 +96,17 @@ private:
     [[nodiscard]] std::size_t ExpectedLength(std::size_t index) noexcept;
 
     const platform::SingleByteCodec* codec_;
-    const LineCensus* census_;
+    const LineCensus* counts_;
     std::size_t max_lines_; // the line limit, read once
     BlockCutter cutter_;
-    std::size_t next_long_ = 0; // the first of census_->LongLines() not yet passed
+    std::size_t next_long_ = 0; // the first of counts_->LongLines() not yet passed
     std::vector<std::u16string> lines_;
     std::u16string open_line_;
     bool open_ = false;
 };
 
-/// Throws std::length_error when the census counted more lines than a store may hold.
-void CheckCensus(const LineCensus& census);
+/// Throws std::length_error when the counting pass found more lines than a store may hold.
+void CheckCensus(const LineCensus& counts);
 
 /// The lines of a source that can be read twice: each call of for_each_block(visit) shows every
 /// block of the source to visit, in order, the same blocks both times. The lines are counted
@@ -111,11 +114,11 @@ void CheckCensus(const LineCensus& census);
 template <typename ForEachBlock>
 [[nodiscard]] std::vector<std::u16string> BuildLines(const platform::SingleByteCodec* codec,
                                                      ForEachBlock&& for_each_block) {
-    LineCensus census;
-    for_each_block([&census](std::string_view block) { census.Take(block); });
-    census.Finish();
-    CheckCensus(census);
-    LineBuilder builder(codec, &census);
+    LineCensus counts;
+    for_each_block([&counts](std::string_view block) { counts.Take(block); });
+    counts.Finish();
+    CheckCensus(counts);
+    LineBuilder builder(codec, &counts);
     for_each_block([&builder](std::string_view block) { builder.Take(block); });
     return builder.Finish();
 }

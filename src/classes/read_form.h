@@ -1,14 +1,15 @@
-// The read form of the line store's text files.
+// The line-end rule of the line store's text files.
 //
 // A line ends at CR LF or at a lone CR, and the line end is not part of the line; a LF that does
 // not follow a CR is an ordinary character. The last line needs no line end, and a line end at
 // the very end starts no further line. Each line is converted from the ANSI code page.
 //
-// The rule lives in two helpers, as in a small line iterator: IsAtLineEnd says whether a line end
-// starts at a position, SkipLineEnd steps over it (SkipLineEndRest over what follows its CR,
-// which may come in the next block of a file). FindLineEnd and CountLineEnds look for the
-// positions IsAtLineEnd accepts many bytes at a time. The passes of a load (line_stream.h) cut
-// lines with these alone.
+// Every line end begins with a CR and every CR begins one, so one byte (kLineEndStart) finds
+// them all: IsAtLineEnd tests one position, FindLineEnd and CountLineEnds look for that byte many
+// bytes at a time, and SkipLineEnd steps over a line end (SkipLineEndRest over the LF that may
+// follow its CR, which may come in the next block of a file). Their only users are the two
+// passes of a text-file load (BlockCutter and LineBuilder in line_stream.cpp); the meta-string
+// and text-box methods cut at a delimiter of their own instead (line_split.h).
 #pragma once
 
 #include <cstddef>

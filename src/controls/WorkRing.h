@@ -8,34 +8,36 @@
 #include <cstdint>
 
 #include "controls/ring_artwork.h"
-#include "controls/ring_box.h"
 #include "base/win32_handles.h"
 #include "win32/window_base.h"
 
 namespace tamsrove {
 
-/// The working-ring control. A container creates it by its class name as a child window; the
-/// control owns its C++ object, made on WM_NCCREATE and deleted on WM_NCDESTROY. The ring box
-/// sits at (60, 60) twips whatever the control's size.
-class WorkRing : public WindowBase<WorkRing, WindowOwner::Window> {
+/// The working-ring control. Its container holds the object and creates its window with Create.
+/// The ring box pic_Ring is the place inside the control where the current frame is drawn: at
+/// (60, 60) twips whatever the control's size, on white. Like a picture static, the control
+/// answers STM_GETIMAGE with the frame bitmap the ring box holds (another process sees the ring
+/// turn by it).
+class WorkRing : public WindowBase<WorkRing> {
 public:
     /// Window class name of the control.
     static constexpr const wchar_t* kClassName = L"Tamsrove.WorkRing";
-    /// Window class name of the ring box inside it (pic_Ring).
-    static constexpr const wchar_t* kBoxClassName = RingBox::kClassName;
     /// Id of the animation timer, tmr_Animator.
     static constexpr UINT_PTR tmr_Animator = 1;
     /// Interval of tmr_Animator in milliseconds.
     static constexpr UINT kAnimatorIntervalMs = 50;
     /// Left and top of the ring box inside the control, in twips.
     static constexpr int kRingBoxOffsetTwips = 60;
-    /// Width and height of the ring box in twips.
-    static constexpr int kRingBoxSizeTwips = 885;
-    /// Child-window id of the ring box.
-    static constexpr int kRingBoxId = 1;
 
-    /// Registers the control's and its ring box's window classes; true when both are registered.
+    /// A ring whose window is not yet created.
+    WorkRing() noexcept = default;
+
+    /// Registers the control's window class; true when it is registered.
     static bool RegisterWindowClasses(HINSTANCE instance);
+
+    /// Creates the control's visible window as a child of parent with the child-window id and
+    /// rectangle given; false when the window or its frame bitmaps could not be made.
+    [[nodiscard]] bool Create(HWND parent, int id, const RECT& rect, HINSTANCE instance);
 
     /// Enables tmr_Animator, then shows the ring box.
     void ani_start();
@@ -51,26 +53,29 @@ public:
 
 private:
     friend WindowBase;
-    WorkRing() noexcept = default;
-    ~WorkRing() = default;
 
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
     [[nodiscard]] LRESULT OnCreate();
     void OnTimer(UINT_PTR id);
     void OnDpiChanged();
     void OnDestroy();
+    void OnPaint() const;
 
     void ani_step();
     void ShowFrame(int32_t k);
-    [[nodiscard]] static RECT RingBoxRect(int32_t dpi) noexcept;
+    void ShowRingBox(bool visible);
+    [[nodiscard]] bool ShowsFrame() const noexcept;
+    [[nodiscard]] RECT FrameRect() const;
+    void DrawFrame(HDC dc) const;
+    void Paint(HDC dc) const;
 
-    /// The ring box, a child window destroyed with the control.
-    HWND pic_Ring = nullptr;
     /// The eight frame bitmaps, made once for the control's DPI.
     std::array<unique_hbitmap, kRingFrameCount> p;
     int32_t ani_frame = 0;
     /// Frame the ring box holds, or -1 before the first tick.
     int32_t shown_frame_ = -1;
+    /// Whether the ring box shows (its frame, once it holds one); visible as designed.
+    bool ring_box_visible_ = true;
     bool timer_enabled_ = false;
     int32_t dpi_ = kRingDesignDpi;
 };

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "win32/win32_scopes.h"
+
 namespace tamsrove {
 
 unique_hbitmap MakeBitmap(const artwork::PixelBuffer& pixels) {
@@ -21,6 +23,21 @@ unique_hbitmap MakeBitmap(const artwork::PixelBuffer& pixels) {
     }
     std::memcpy(bits, pixels.bytes.data(), pixels.bytes.size());
     return bitmap;
+}
+
+void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y) {
+    BITMAP info{};
+    if (bitmap == nullptr || ::GetObjectW(bitmap, sizeof(info), &info) == 0) {
+        return;
+    }
+    const unique_hdc memory(::CreateCompatibleDC(dc));
+    if (!memory) {
+        return;
+    }
+    const unique_select_object select(memory.get(), bitmap);
+    if (select) {
+        ::BitBlt(dc, x, y, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
+    }
 }
 
 } // namespace tamsrove

@@ -32,7 +32,7 @@ unsigned ExitCodeFor(WatchOutcome outcome) noexcept {
     return outcome == WatchOutcome::Finished ? kExitFinished : kExitTimedOut;
 }
 
-CompletionWatch::CompletionWatch(WatchPorts ports) noexcept : ports_(std::move(ports)) {}
+CompletionWatch::CompletionWatch(WatchActions actions) noexcept : actions_(std::move(actions)) {}
 
 void CompletionWatch::Tick() noexcept {
     // The read lets window events run, and a timer tick among them would start a second tick
@@ -61,7 +61,7 @@ void CompletionWatch::RunTick() noexcept {
 // on with the next one: a failed read counts as "not set", a failed clear still ends.
 std::wstring CompletionWatch::ReadFlagText() const noexcept {
     try {
-        return ports_.read_flag().value_or(std::wstring{});
+        return actions_.read_flag().value_or(std::wstring{});
     } catch (...) {
         return {};
     }
@@ -69,7 +69,7 @@ std::wstring CompletionWatch::ReadFlagText() const noexcept {
 
 void CompletionWatch::ClearFlag() const noexcept {
     try {
-        ports_.clear_flag();
+        actions_.clear_flag();
     } catch (...) {
         // The program ends all the same; the flag then still reads as set next run.
     }
@@ -78,7 +78,7 @@ void CompletionWatch::ClearFlag() const noexcept {
 void CompletionWatch::End(WatchOutcome outcome) noexcept {
     ended_ = true;
     try {
-        ports_.end_program(outcome);
+        actions_.end_program(outcome);
     } catch (...) {
         // Nothing follows the end in this tick, and later ticks do nothing.
     }

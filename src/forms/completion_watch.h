@@ -1,7 +1,8 @@
 // The completion watch: once a second the progress window asks whether the installer has set its
 // flag in the registry, clears it when it has, and gives up after a fixed number of ticks. The
 // decisions are plain functions of the tick count and the text read; CompletionWatch runs one
-// tick through injected ports, so the window only supplies the registry calls and the end.
+// tick through the actions it is handed, so the window only supplies the registry calls and the
+// end.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +21,6 @@ inline constexpr std::wstring_view kFlagValueName = L"frx";
 inline constexpr std::wstring_view kFlagClearedText = L"0";
 /// Last tick that still reads the flag; the tick after it ends the wait.
 inline constexpr std::int16_t kTickCap = 200;
-/// Interval of the window's watch timer, in milliseconds.
-inline constexpr unsigned kWatchIntervalMs = 1000;
 
 /// What a tick does before it reads the flag.
 enum class BeforeReadAction {
@@ -50,7 +49,7 @@ enum class WatchOutcome { Finished, TimedOut };
 [[nodiscard]] unsigned ExitCodeFor(WatchOutcome outcome) noexcept;
 
 /// The effects a tick needs, supplied by the window (or by fakes in tests).
-struct WatchPorts {
+struct WatchActions {
     /// Reads the flag's text, or nothing; may let window events run (and re-enter Tick).
     std::function<std::optional<std::wstring>()> read_flag;
     /// Writes kFlagClearedText into the flag; its outcome is not needed.
@@ -59,11 +58,11 @@ struct WatchPorts {
     std::function<void(WatchOutcome)> end_program;
 };
 
-/// Runs the ticks of the watch: counts them, reads, clears and ends through its ports.
+/// Runs the ticks of the watch: counts them, reads, clears and ends through its actions.
 class CompletionWatch {
 public:
     /// A watch in its first state: no ticks counted, not ended.
-    explicit CompletionWatch(WatchPorts ports) noexcept;
+    explicit CompletionWatch(WatchActions actions) noexcept;
 
     /// Handles one timer tick. A tick that arrives while an earlier one is still inside its
     /// read (the read lets window events run), or after the watch has ended, does nothing.
@@ -80,7 +79,7 @@ private:
     void ClearFlag() const noexcept;
     void End(WatchOutcome outcome) noexcept;
 
-    WatchPorts ports_;
+    WatchActions actions_;
     std::int16_t tick_count_ = 0;
     bool in_tick_ = false;
     bool ended_ = false;

@@ -1,6 +1,6 @@
 #include "forms/container_box.h"
 
-#include "base/win32_handles.h"
+#include "controls/pixel_bitmap.h"
 #include "win32/win32_scopes.h"
 
 namespace tamsrove {
@@ -53,23 +53,8 @@ void ContainerBox::OnPaint() const {
 }
 
 void ContainerBox::Draw(HDC dc) const {
-    DrawPicture(dc);
+    DrawBitmap(dc, picture_, 0, 0);
     DrawEdgeInside(dc);
-}
-
-void ContainerBox::DrawPicture(HDC dc) const {
-    BITMAP info{};
-    if (picture_ == nullptr || ::GetObjectW(picture_, sizeof(info), &info) == 0) {
-        return;
-    }
-    const unique_hdc memory(::CreateCompatibleDC(dc));
-    if (!memory) {
-        return;
-    }
-    const unique_select_object select(memory.get(), picture_);
-    if (select) {
-        ::BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
-    }
 }
 
 void ContainerBox::DrawEdgeInside(HDC dc) const {

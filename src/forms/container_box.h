@@ -13,7 +13,7 @@
 namespace tamsrove {
 
 /// A container window owned by its C++ object (frm_Main keeps one per frame and picture box).
-class ContainerBox : public WindowBase<ContainerBox, WindowOwner::Object> {
+class ContainerBox : public WindowBase<ContainerBox> {
 public:
     /// Window class of the frame, the container that groups everything but the button.
     static constexpr const wchar_t* kFrameClassName = L"Tamsrove.Frame";
@@ -41,7 +41,6 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void OnPaint() const;
     void Draw(HDC dc) const;
-    void DrawPicture(HDC dc) const;
     void DrawEdgeInside(HDC dc) const;
 
     Edge edge_;

@@ -7,7 +7,6 @@
 #include <string>
 #include <utility>
 
-#include "controls/WorkRing.h"
 #include "forms/completion_watch.h"
 #include "forms/exit_codes.h"
 #include "modules/mod_Reg.h"
@@ -191,9 +190,7 @@ LRESULT frm_Main::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void frm_Main::OnLoad() {
-    if (WorkRing* ring = WorkRing::FromWindow(Control(ControlId::WorkRing1)); ring != nullptr) {
-        ring->ani_start();
-    }
+    ring_.ani_start();
     // Asking for the focus may fail (the window is not shown yet); that is of no consequence.
     static_cast<void>(::SetFocus(Window()));
 }
@@ -217,20 +214,18 @@ void frm_Main::OnTimer(UINT_PTR timer_id) {
     }
 }
 
-// The installer's completion flag is polled by tmr_Unloader, so both must tick alike.
-static_assert(frm_Main::kUnloaderIntervalMs == kWatchIntervalMs);
-
 void frm_Main::OnUnloaderTick() {
-    // The watch counts, reads, clears and ends; this window only supplies its ports. The read
-    // lets window events run, so a "Terminate" click or a close request may open the question
-    // inside a tick; OK then ends the program before the tick goes on. While a question opened
-    // that way is open, the watch's re-entry guard lets no further tick run until it closes.
-    // A question opened between ticks does not block them: its modal loop dispatches ticks,
-    // and a set flag or the last tick ends the program, the question with it.
+    // The watch counts, reads, clears and ends; this window only supplies the registry calls
+    // and the end it uses (CompletionWatchActions). The read lets window events run, so a
+    // "Terminate" click or a close request may open the question inside a tick; OK then ends
+    // the program before the tick goes on. While a question opened that way is open, the
+    // watch's re-entry guard lets no further tick run until it closes. A question opened
+    // between ticks does not block them: its modal loop dispatches ticks, and a set flag or the
+    // last tick ends the program, the question with it.
     watch_.Tick();
 }
 
-WatchPorts frm_Main::CompletionFlagPorts() {
+WatchActions frm_Main::CompletionWatchActions() {
     // Both registry routines cut the root's name off the path they are handed: every call
     // gets a fresh copy of it.
     return {
@@ -308,11 +303,8 @@ HWND frm_Main::CreateControl(const ControlEntry& entry) {
     case ControlKind::Frame:
     case ControlKind::PictureBox:
         return CreateContainerBox(entry, parent, rect);
-    case ControlKind::WorkRing: {
-        const WorkRing* ring =
-            WorkRing::CreateControl(parent, id, rect, WS_CHILD | WS_VISIBLE, instance_);
-        return ring != nullptr ? ring->Window() : nullptr;
-    }
+    case ControlKind::WorkRing:
+        return ring_.Create(parent, id, rect, instance_) ? ring_.Window() : nullptr;
     case ControlKind::Label:
         // One line, centred both ways: SS_CENTERIMAGE makes a text static draw a single line,
         // so no word of a text that only just fits can wrap onto a hidden second line.

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "controls/WorkRing.h"
 #include "forms/com_apartment.h"
 #include "forms/completion_watch.h"
 #include "forms/container_box.h"
@@ -25,7 +26,7 @@ namespace tamsrove {
 [[noreturn]] void EndProgramAtOnce(unsigned exit_code);
 
 /// The progress window with its controls, laid out in twips at the window's DPI.
-class frm_Main : public WindowBase<frm_Main, WindowOwner::Object> {
+class frm_Main : public WindowBase<frm_Main> {
 public:
     /// Window class of the top-level window.
     static constexpr const wchar_t* kClassName = L"Tamsrove.frm_Main";
@@ -35,7 +36,7 @@ public:
     static constexpr const wchar_t* kPictureBoxClassName = ContainerBox::kPictureBoxClassName;
     /// Timer id of tmr_Unloader on the top-level window.
     static constexpr UINT_PTR kUnloaderTimerId = 1;
-    /// tmr_Unloader's interval.
+    /// tmr_Unloader's interval: the completion watch runs once a tick.
     static constexpr UINT kUnloaderIntervalMs = 1000;
 
     /// How the termination question is asked and how a confirmed termination ends the program.
@@ -83,7 +84,7 @@ private:
     void OnClose();
     void OnTimer(UINT_PTR timer_id);
     void OnUnloaderTick();
-    [[nodiscard]] WatchPorts CompletionFlagPorts();
+    [[nodiscard]] WatchActions CompletionWatchActions();
     void OnSetFocus();
     void OnDpiChanged(UINT dpi, const RECT& suggested);
     void OnGetDpiScaledSize(UINT dpi, SIZE& size) const;
@@ -113,7 +114,7 @@ private:
     UINT dpi_ = static_cast<UINT>(kBaseDpi);
     /// tmr_Unloader's tick handler; it keeps i_TickCount, which is never reset. Declared after
     /// actions_, whose end it uses.
-    CompletionWatch watch_{CompletionFlagPorts()};
+    CompletionWatch watch_{CompletionWatchActions()};
     bool loaded_ = false; ///< the load event has run
     bool asking_ = false; ///< the termination question is open
     unique_hfont font_;   ///< the size of the message font at dpi_ that every text uses
@@ -123,7 +124,9 @@ private:
     /// The objects behind the frame, pic_C and Picture1 (null for other controls). The frame
     /// bears the window's own name, frm_Main, in the control table.
     std::array<std::unique_ptr<ContainerBox>, layout::kControlCount> boxes_;
-    /// The control windows, owned (and destroyed) by the top-level window.
+    /// The object behind WorkRing1.
+    WorkRing ring_;
+    /// The control windows, destroyed with the top-level window before any object behind them.
     std::array<HWND, layout::kControlCount> controls_{};
 };
 

@@ -2,31 +2,20 @@
 // WindowBase<T>, which keeps the C++ object behind each window in GWLP_USERDATA and forwards
 // every message to T::HandleMessage. Messages may come from other processes, so no exception
 // leaves the procedure, and posted messages that would carry a pointer never arrive (below).
-// Two ownerships exist: a window that its C++ object
-// creates and outlives (WindowOwner::Object), and a control that a container creates by class
-// name and that makes and deletes its own object (WindowOwner::Window).
+// Every window is owned by its C++ object, as in the LearnWin32 BaseWindow: the object creates it
+// with Create and destroys it at the latest when the object goes, so no message ever reaches an
+// object that is gone. A container holds its controls' objects as members.
 #pragma once
 
 #include <windows.h>
 
-#include <array>
-#include <cstdint>
-#include <new>
 #include <optional>
-#include <string_view>
 #include <utility>
 
 #include "forms/twips.h"
 #include "base/win32_handles.h"
 
 namespace tamsrove {
-
-/// Who owns whom: the object its window, or the window its object.
-enum class WindowOwner : uint8_t {
-    Object, ///< the object creates its window with Create and destroys it at the latest when it
-            ///< goes
-    Window, ///< the window makes its object at WM_NCCREATE and deletes it at WM_NCDESTROY
-};
 
 /// What a window class needs beyond its procedure.
 struct WindowClass {
@@ -95,10 +84,9 @@ inline void DropPostedDpiMessagesOnThisThread() noexcept {
 /// The base of every window class: its registration, its window procedure and its HWND.
 /// Derived declares `friend WindowBase` and `LRESULT HandleMessage(UINT, WPARAM, LPARAM)`,
 /// which gets every message from WM_NCCREATE to WM_NCDESTROY and passes on what it does not
-/// handle to DefWindowProcW(Window(), ...). A Window-owned Derived also has a private default
-/// constructor and `static constexpr const wchar_t* kClassName`. HandleMessage may throw: the
-/// base then skips the step that failed (see AnswerAfterFailure) and the window goes on.
-template <typename Derived, WindowOwner Owner> class WindowBase {
+/// handle to DefWindowProcW(Window(), ...). HandleMessage may throw: the base then skips the step
+/// that failed (see AnswerAfterFailure) and the window goes on.
+template <typename Derived> class WindowBase {
 public:
     WindowBase(const WindowBase&) = delete;
     WindowBase& operator=(const WindowBase&) = delete;
@@ -133,49 +121,11 @@ public:
     /// The window; null before it is created and after WM_NCDESTROY.
     [[nodiscard]] HWND Window() const noexcept { return window_; }
 
-    /// A Window-owned control's object behind a window of this process and class, or nullptr.
-    [[nodiscard]] static Derived* FromWindow(HWND window) noexcept {
-        static_assert(Owner == WindowOwner::Window, "only self-owned controls are looked up");
-        if (window == nullptr || ::IsWindow(window) == FALSE) {
-            return nullptr;
-        }
-        // Another process's window may carry the same class name, but its user data is no
-        // pointer of ours.
-        DWORD process = 0;
-        ::GetWindowThreadProcessId(window, &process);
-        if (process != ::GetCurrentProcessId()) {
-            return nullptr;
-        }
-        std::array<wchar_t, 64> name{};
-        const int length = ::GetClassNameW(window, name.data(), static_cast<int>(name.size()));
-        if (length <= 0 || std::wstring_view(name.data(), static_cast<std::size_t>(length)) !=
-                               std::wstring_view(Derived::kClassName)) {
-            return nullptr;
-        }
-        return reinterpret_cast<Derived*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    }
-
-    /// Creates a Window-owned control as a child of parent; its object, or nullptr when the
-    /// window could not be created or did not get its object.
-    static Derived* CreateControl(HWND parent, int id, const RECT& rect, DWORD style,
-                                  HINSTANCE instance) noexcept {
-        static_assert(Owner == WindowOwner::Window, "objects create their own windows");
-        const HWND created =
-            ::CreateWindowExW(0, Derived::kClassName, nullptr, style, rect.left, rect.top,
-                              rect.right - rect.left, rect.bottom - rect.top, parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        Derived* control = FromWindow(created);
-        if (created != nullptr && control == nullptr) {
-            ::DestroyWindow(created);
-        }
-        return control;
-    }
-
 protected:
     WindowBase() noexcept = default;
 
-    /// An Object-owned window still there is destroyed without reaching the half-destroyed
-    /// object: its messages go to DefWindowProcW from here on.
+    /// A window still there is destroyed without reaching the half-destroyed object: its
+    /// messages go to DefWindowProcW from here on.
     ~WindowBase() {
         if (window_ != nullptr) {
             ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
@@ -188,7 +138,6 @@ protected:
     [[nodiscard]] HWND Create(DWORD ex_style, const wchar_t* class_name, const wchar_t* text,
                               DWORD style, const RECT& rect, HWND parent, HMENU menu,
                               HINSTANCE instance) noexcept {
-        static_assert(Owner == WindowOwner::Object, "a container creates these by class name");
         if (window_ != nullptr) {
             return nullptr;
         }
@@ -202,7 +151,7 @@ protected:
         return created;
     }
 
-    /// Destroys an Object-owned window now, while the whole object is still alive.
+    /// Destroys the window now, while the whole object is still alive.
     void Destroy() noexcept {
         if (window_ != nullptr) {
             ::DestroyWindow(window_);
@@ -246,18 +195,10 @@ private:
     }
 
     static bool Attach(HWND window, LPARAM lparam) noexcept {
-        Derived* self = nullptr;
-        if constexpr (Owner == WindowOwner::Object) {
-            // Created by class name without an object (not by Create): refuse the window.
-            self = static_cast<Derived*>(
-                reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
-        } else {
-            // lpCreateParams belongs to the container and may be null. From here the window
-            // owns the object: WM_NCDESTROY deletes it, also when creation fails later on.
-            self = new (std::nothrow) Derived();
-        }
+        auto* self =
+            static_cast<Derived*>(reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
         if (self == nullptr) {
-            return false;
+            return false; // created by class name without an object (not by Create): refused
         }
         detail::DropPostedDpiMessagesOnThisThread();
         static_cast<WindowBase*>(self)->window_ = window;
@@ -268,9 +209,6 @@ private:
     static void Detach(HWND window, Derived* self) noexcept {
         ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         static_cast<WindowBase*>(self)->window_ = nullptr;
-        if constexpr (Owner == WindowOwner::Window) {
-            delete self;
-        }
     }
 
     HWND window_ = nullptr;

@@ -1,4 +1,4 @@
-// Builders shared by the line store tests, and the store's file operations as rows of a table.
+// Builders shared by the line store tests.
 #pragma once
 
 #include <cstddef>
@@ -27,55 +27,6 @@ inline cls_DBI StoreOf(const Lines& lines) {
 /// The store's lines, in order.
 inline Lines LinesOf(const cls_DBI& store) {
     return {store.begin(), store.end()};
-}
-
-/// A file operation of the store that records a text when it fails: a load, a read, or a write
-/// in mode 0 (replace) or 1 (append).
-struct FileCall {
-    enum Kind { kFileToDBI, kFTS, kDBIToFile, kSTF } kind;
-    int32_t mode;
-};
-
-/// Every operation that records a text on failure, each write in both modes.
-inline constexpr FileCall kFileCalls[] = {
-    {FileCall::kFileToDBI, 0}, {FileCall::kFTS, 0}, {FileCall::kDBIToFile, 0},
-    {FileCall::kDBIToFile, 1}, {FileCall::kSTF, 0}, {FileCall::kSTF, 1},
-};
-
-/// The writes of kFileCalls.
-inline constexpr FileCall kWriteCalls[] = {
-    {FileCall::kDBIToFile, 0}, {FileCall::kDBIToFile, 1}, {FileCall::kSTF, 0}, {FileCall::kSTF, 1}};
-
-/// The operation's name and mode, for SCOPED_TRACE.
-inline std::string NameOf(const FileCall& call) {
-    const char* const names[] = {"FileToDBI", "FTS", "DBIToFile", "STF"};
-    return std::string(names[call.kind]) + " mode " + std::to_string(call.mode);
-}
-
-/// The text the operation records when it fails.
-inline std::u16string ErrorOf(const FileCall& call) {
-    const char16_t* const errors[] = {cls_DBI::kFileToDBIError, cls_DBI::kFTSError,
-                                      cls_DBI::kDBIToFileError, cls_DBI::kSTFError};
-    return errors[call.kind];
-}
-
-/// Calls the operation on name (STF writes data); returns what FTS read, "" for the others.
-inline std::u16string Call(cls_DBI& store, const FileCall& call, std::u16string& name,
-                           bool trace = false, const std::u16string& data = u"new") {
-    switch (call.kind) {
-    case FileCall::kFileToDBI:
-        store.FileToDBI(name, trace);
-        break;
-    case FileCall::kFTS:
-        return store.FTS(name, trace);
-    case FileCall::kDBIToFile:
-        store.DBIToFile(name, call.mode, trace);
-        break;
-    case FileCall::kSTF:
-        store.STF(data, name, call.mode, trace);
-        break;
-    }
-    return {};
 }
 
 } // namespace store_test

@@ -1,14 +1,16 @@
 // The working-ring control with real windows: its class, the frame sequence driven tick by
-// tick, starting and stopping, its bitmaps, and the pixels the ring box shows at the control's
-// DPI (the WorkRingDpi suite runs again in a 144-DPI prefix).
+// tick, starting and stopping, its bitmaps, and the pixels the ring shows at the control's DPI
+// (the WorkRingDpi suite runs again in a 144-DPI prefix).
 #include "controls/WorkRing.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "controls/ring_artwork.h"
@@ -31,29 +33,20 @@ protected:
         host_ = test::MakeHostWindow(320, 320);
         ASSERT_TRUE(host_);
         dpi_ = static_cast<int32_t>(::GetDpiForWindow(host_.get()));
-        ring_window_ = MakeRing(kDesignWidthTwips, kDesignHeightTwips);
-        ASSERT_NE(ring_window_, nullptr);
-        ring_ = WorkRing::FromWindow(ring_window_);
-        ASSERT_NE(ring_, nullptr);
+        ring_.emplace();
+        ASSERT_TRUE(MakeRing(*ring_, kDesignWidthTwips, kDesignHeightTwips));
+        ring_window_ = ring_->Window();
         // Let the new windows paint before the ring starts; after ani_start the tests pump no
         // messages unless they want real timer ticks.
         test::PumpMessages();
     }
 
-    HWND MakeRing(int width_twips, int height_twips) const {
-        return ::CreateWindowExW(0, WorkRing::kClassName, nullptr, WS_CHILD | WS_VISIBLE, 10, 10,
-                                 Px(width_twips), Px(height_twips), host_.get(),
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(7)),
-                                 ::GetModuleHandleW(nullptr), nullptr);
+    [[nodiscard]] bool MakeRing(WorkRing& ring, int width_twips, int height_twips) const {
+        return ring.Create(host_.get(), 7, {10, 10, 10 + Px(width_twips), 10 + Px(height_twips)},
+                           ::GetModuleHandleW(nullptr));
     }
 
     [[nodiscard]] int Px(int twips) const { return test::TwipsToPixels(twips, dpi_); }
-
-    // The ring box (pic_Ring) inside a ring control, found as Win32 finds any child.
-    [[nodiscard]] static HWND BoxOf(HWND ring) {
-        return ::FindWindowExW(ring, nullptr, WorkRing::kBoxClassName, nullptr);
-    }
-    [[nodiscard]] HWND Box() const { return BoxOf(ring_window_); }
 
     // True while tmr_Animator is set on the control. KillTimer answers whether it was set; it
     // is then set again at once with its own interval, so the ring goes on as before.
@@ -68,8 +61,15 @@ protected:
     }
 
     // The bitmap the ring box holds now.
-    [[nodiscard]] HBITMAP Shown() const {
-        return reinterpret_cast<HBITMAP>(::SendMessageW(Box(), STM_GETIMAGE, IMAGE_BITMAP, 0));
+    [[nodiscard]] HBITMAP Shown() const { return test::ShownBitmap(ring_window_); }
+
+    // True when the control shows anything but white on screen: a frame in the ring box.
+    [[nodiscard]] bool ShowsAFrame() const {
+        ::UpdateWindow(ring_window_);
+        ::GdiFlush();
+        const test::Capture capture = test::CaptureClient(ring_window_);
+        return std::any_of(capture.pixels.begin(), capture.pixels.end(),
+                           [](uint32_t v) { return v != 0xFFFFFFU; });
     }
 
     // One tick of the animation timer, delivered as the timer would.
@@ -84,17 +84,9 @@ protected:
         return handles;
     }
 
-    // The ring box's rectangle in the control's client coordinates.
-    [[nodiscard]] RECT BoxRect() const {
-        RECT r{};
-        ::GetWindowRect(Box(), &r);
-        ::MapWindowPoints(nullptr, ring_window_, reinterpret_cast<POINT*>(&r), 2);
-        return r;
-    }
-
     unique_hwnd host_;
+    std::optional<WorkRing> ring_;
     HWND ring_window_ = nullptr;
-    WorkRing* ring_ = nullptr;
     int32_t dpi_ = 96;
 };
 
@@ -126,9 +118,8 @@ protected:
         return wrong;
     }
 
-    void ShowOnScreen(HWND ring) const {
+    static void ShowOnScreen(HWND ring) {
         ::UpdateWindow(ring);
-        ::UpdateWindow(BoxOf(ring));
         ::GdiFlush();
     }
 };
@@ -138,25 +129,15 @@ protected:
 TEST_F(WorkRingControl, RegistersOnceUnderItsClassName) {
     EXPECT_TRUE(WorkRing::RegisterWindowClasses(::GetModuleHandleW(nullptr)));
     EXPECT_EQ(test::win32::ClassNameOf(ring_window_), L"Tamsrove.WorkRing");
-    EXPECT_NE(Box(), nullptr);
+    EXPECT_EQ(::GetParent(ring_window_), host_.get());
+    EXPECT_EQ(::GetDlgCtrlID(ring_window_), 7);
 }
 
-TEST_F(WorkRingControl, FromWindowAnswersOnlyForRings) {
-    EXPECT_EQ(WorkRing::FromWindow(ring_window_), ring_);
-    EXPECT_EQ(ring_->Window(), ring_window_);
-    EXPECT_EQ(WorkRing::FromWindow(nullptr), nullptr);
-    EXPECT_EQ(WorkRing::FromWindow(host_.get()), nullptr);
-    EXPECT_EQ(WorkRing::FromWindow(Box()), nullptr);
-    EXPECT_EQ(WorkRing::FromWindow(::GetDesktopWindow()), nullptr);
-}
-
-TEST_F(WorkRingControl, CreatedWithTimerOffAndAnEmptyVisibleRingBox) {
+TEST_F(WorkRingControl, CreatedWithTimerOffAndAnEmptyRingBox) {
     EXPECT_EQ(ring_->Frame(), 0);
     EXPECT_FALSE(TimerSet());
-    ASSERT_NE(Box(), nullptr);
-    EXPECT_EQ(::GetParent(Box()), ring_window_);
-    EXPECT_TRUE(::IsWindowVisible(Box()));
     EXPECT_EQ(Shown(), nullptr);
+    EXPECT_FALSE(ShowsAFrame());
 }
 
 TEST_F(WorkRingControl, FramesAreEightDistinct24BitBitmapsOfTheRingSize) {
@@ -213,21 +194,21 @@ TEST_F(WorkRingControl, TicksKeepUsingTheBitmapsMadeAtCreation) {
     EXPECT_EQ(FrameHandles(), before);
 }
 
-TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
-    // Regression: a tick is one picture assignment and one blit; erasing the box to white
-    // first would flicker, and resizing it costs CPU on every tick.
+TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRing) {
+    // Regression: a tick is one picture assignment and one blit; erasing the ring to white
+    // first would flicker, and resizing or repainting it costs CPU on every tick.
     static HWND watched = nullptr;
-    static int erases = 0;
+    static int repaints = 0;
     static int moves = 0;
-    watched = Box();
-    erases = 0;
+    watched = ring_window_;
+    repaints = 0;
     moves = 0;
     const HHOOK hook = ::SetWindowsHookExW(
         WH_CALLWNDPROC,
         [](int code, WPARAM wparam, LPARAM lparam) -> LRESULT {
             const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lparam);
             if (code == HC_ACTION && sent->hwnd == watched) {
-                erases += sent->message == WM_ERASEBKGND ? 1 : 0;
+                repaints += sent->message == WM_ERASEBKGND || sent->message == WM_PAINT ? 1 : 0;
                 moves += sent->message == WM_WINDOWPOSCHANGING ? 1 : 0;
             }
             return ::CallNextHookEx(nullptr, code, wparam, lparam);
@@ -237,31 +218,11 @@ TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRingBox) {
     ring_->ani_start();
     for (int i = 0; i < 16; ++i) {
         Tick();
-        ::UpdateWindow(Box());
+        ::UpdateWindow(ring_window_);
     }
     ::UnhookWindowsHookEx(hook);
-    EXPECT_EQ(erases, 0);
+    EXPECT_EQ(repaints, 0);
     EXPECT_EQ(moves, 0);
-}
-
-TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
-    ring_->ani_start();
-    Tick();
-    const auto offer = [&](HGDIOBJ picture) {
-        return ::SendMessageW(Box(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
-    };
-    // Not a bitmap at all.
-    EXPECT_EQ(offer(::GetStockObject(WHITE_BRUSH)), 0);
-    EXPECT_EQ(Shown(), ring_->FrameBitmap(0));
-    // A bitmap that another DC holds selected cannot be drawn from the box's DC.
-    const unique_hdc other(::CreateCompatibleDC(nullptr));
-    const unique_hbitmap held(::CreateCompatibleBitmap(other.get(), 8, 8));
-    ASSERT_TRUE(other);
-    ASSERT_TRUE(held);
-    const HGDIOBJ previous = ::SelectObject(other.get(), held.get());
-    EXPECT_EQ(offer(held.get()), 0);
-    EXPECT_EQ(Shown(), ring_->FrameBitmap(0));
-    ::SelectObject(other.get(), previous);
 }
 
 // --- Starting and stopping ---------------------------------------------------------------------
@@ -269,9 +230,9 @@ TEST_F(WorkRingControl, RingBoxRefusesPicturesItCannotShow) {
 TEST_F(WorkRingControl, StartEnablesTheTimerAndShowsTheBoxWithoutAFrame) {
     ring_->ani_start();
     EXPECT_TRUE(TimerSet());
-    EXPECT_TRUE(::IsWindowVisible(Box()));
     // The first frame comes with the first tick, not at once.
     EXPECT_EQ(Shown(), nullptr);
+    EXPECT_FALSE(ShowsAFrame());
     EXPECT_EQ(ring_->Frame(), 0);
 }
 
@@ -282,12 +243,12 @@ TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
     }
     ring_->ani_stop();
     EXPECT_FALSE(TimerSet());
-    EXPECT_FALSE(::IsWindowVisible(Box()));
+    EXPECT_FALSE(ShowsAFrame());
     EXPECT_EQ(ring_->Frame(), 5);
     EXPECT_EQ(Shown(), ring_->FrameBitmap(4));
 
     ring_->ani_start();
-    EXPECT_TRUE(::IsWindowVisible(Box()));
+    EXPECT_TRUE(ShowsAFrame());
     EXPECT_EQ(Shown(), ring_->FrameBitmap(4));
     Tick();
     EXPECT_EQ(Shown(), ring_->FrameBitmap(5));
@@ -296,7 +257,7 @@ TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
 TEST_F(WorkRingControl, StopBeforeAnyStartHidesTheEmptyBox) {
     ring_->ani_stop();
     EXPECT_FALSE(TimerSet());
-    EXPECT_FALSE(::IsWindowVisible(Box()));
+    EXPECT_FALSE(ShowsAFrame());
     EXPECT_EQ(Shown(), nullptr);
     EXPECT_EQ(ring_->Frame(), 0);
 }
@@ -311,7 +272,7 @@ TEST_F(WorkRingControl, RepeatedStartOrStopChangesNothingElse) {
     ring_->ani_stop();
     ring_->ani_stop();
     EXPECT_FALSE(TimerSet());
-    EXPECT_FALSE(::IsWindowVisible(Box()));
+    EXPECT_FALSE(ShowsAFrame());
     EXPECT_EQ(ring_->Frame(), 2);
     EXPECT_EQ(Shown(), ring_->FrameBitmap(1));
 }
@@ -344,15 +305,36 @@ TEST_F(WorkRingControl, RealTimerTurnsTheRing) {
 
 // --- Lifetime and DPI changes ------------------------------------------------------------------
 
-TEST_F(WorkRingControl, DestroyingTheControlDeletesItsBitmaps) {
-    ring_->ani_start();
-    Tick();
-    const auto handles = FrameHandles();
-    ASSERT_NE(::DestroyWindow(ring_window_), FALSE);
-    for (const HBITMAP h : handles) {
-        EXPECT_EQ(::GetObjectType(h), 0U);
+// The container holds the ring's object and may lose the window first (its own window goes)
+// or the object first: either way no message reaches a ring object that is gone, a ring
+// without a window sets no timer (a null window would make a thread timer), and the object
+// takes its bitmaps with it.
+TEST_F(WorkRingControl, WindowAndObjectGoInEitherOrderAndTakeTheBitmaps) {
+    for (const bool window_first : {true, false}) {
+        SCOPED_TRACE(window_first ? "window first" : "object first");
+        std::optional<WorkRing> ring(std::in_place);
+        ASSERT_TRUE(MakeRing(*ring, kDesignWidthTwips, kDesignHeightTwips));
+        const HWND window = ring->Window();
+        ring->ani_start();
+        Tick(window);
+        std::array<HBITMAP, 8> handles{};
+        for (int32_t k = 0; k < 8; ++k) {
+            handles[static_cast<size_t>(k)] = ring->FrameBitmap(k);
+        }
+        if (window_first) {
+            ASSERT_NE(::DestroyWindow(window), FALSE);
+            EXPECT_EQ(ring->Window(), nullptr);
+            ring->ani_start();
+            ::Sleep(2 * WorkRing::kAnimatorIntervalMs);
+            MSG tick{}; // no other window of this test runs a timer
+            EXPECT_EQ(::PeekMessageW(&tick, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE), FALSE);
+        }
+        ring.reset();
+        EXPECT_EQ(::IsWindow(window), FALSE);
+        for (const HBITMAP h : handles) {
+            EXPECT_EQ(::GetObjectType(h), 0U);
+        }
     }
-    EXPECT_EQ(WorkRing::FromWindow(ring_window_), nullptr);
 }
 
 TEST_F(WorkRingControl, DpiChangeRemakesTheFramesAndKeepsTheShownOne) {
@@ -372,9 +354,6 @@ TEST_F(WorkRingControl, DpiChangeRemakesTheFramesAndKeepsTheShownOne) {
     EXPECT_EQ(Shown(), ring_->FrameBitmap(2));
     EXPECT_EQ(ring_->Frame(), 3);
     EXPECT_EQ(ring_->Dpi(), static_cast<int32_t>(::GetDpiForWindow(ring_window_)));
-    const RECT box = BoxRect();
-    EXPECT_EQ(box.left, Px(WorkRing::kRingBoxOffsetTwips));
-    EXPECT_EQ(box.top, Px(WorkRing::kRingBoxOffsetTwips));
 }
 
 // --- What the control shows, at the prefix's DPI -----------------------------------------------
@@ -386,21 +365,6 @@ TEST_F(WorkRingDpi, ControlRunsAtThePromisedDpi) {
     }
     EXPECT_EQ(ring_->Dpi(), static_cast<int32_t>(::GetDpiForWindow(ring_window_)));
     EXPECT_EQ(RingFrameSize(ring_->Dpi()), RingFrameSize(dpi_));
-}
-
-TEST_F(WorkRingDpi, RingBoxSitsAt60TwipsWithItsDesignSize) {
-    for (const bool after_a_frame : {false, true}) {
-        SCOPED_TRACE(after_a_frame ? "after a frame" : "before the first frame");
-        if (after_a_frame) {
-            ring_->ani_start();
-            Tick();
-        }
-        const RECT box = BoxRect();
-        EXPECT_EQ(box.left, Px(60));
-        EXPECT_EQ(box.top, Px(60));
-        EXPECT_EQ(box.right - box.left, Px(885));
-        EXPECT_EQ(box.bottom - box.top, Px(885));
-    }
 }
 
 TEST_F(WorkRingDpi, ControlIsWhiteBeforeTheFirstFrame) {
@@ -439,12 +403,11 @@ TEST_F(WorkRingDpi, RestartShowsTheLastFrameAgain) {
 
 TEST_F(WorkRingDpi, ControlSmallerThanItsDesignStillShowsTheRingAt60Twips) {
     // The progress window gives the ring 1065 x 855 twips; the frame still fits inside.
-    const HWND compact = MakeRing(kDesignWidthTwips, 855);
-    ASSERT_NE(compact, nullptr);
-    WorkRing* ring = WorkRing::FromWindow(compact);
-    ASSERT_NE(ring, nullptr);
+    WorkRing ring;
+    ASSERT_TRUE(MakeRing(ring, kDesignWidthTwips, 855));
+    const HWND compact = ring.Window();
     test::PumpMessages();
-    ring->ani_start();
+    ring.ani_start();
     for (int i = 0; i < 3; ++i) {
         Tick(compact);
     }

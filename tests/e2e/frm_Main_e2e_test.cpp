@@ -26,13 +26,10 @@ constexpr auto kEndsAtOnce = 1000ms;
 /// Long enough for a few frames of the ring (50 ms each) even on a busy machine.
 constexpr auto kRingWindow = 1500ms;
 
-/// The bitmap the ring box shows now (its handle value identifies the frame).
+/// The bitmap the ring shows now (its handle value identifies the frame).
 HANDLE RingImage(HWND main_window) {
     const HWND ring = e2e::FindDescendant(main_window, L"Tamsrove.WorkRing");
-    const HWND box = ring != nullptr ? ::GetDlgItem(ring, 1 /* ring box */) : nullptr;
-    return box != nullptr
-               ? reinterpret_cast<HANDLE>(::SendMessageW(box, STM_GETIMAGE, IMAGE_BITMAP, 0))
-               : nullptr;
+    return ring != nullptr ? tamsrove::test::ShownBitmap(ring) : nullptr;
 }
 
 /// True when the ring box shows at least three different frames within the time.

@@ -22,7 +22,7 @@ struct FakeInstaller {
     int reads = 0;
     std::vector<std::string> log;
 
-    WatchPorts Ports() {
+    WatchActions Actions() {
         return {
             .read_flag =
                 [this] {
@@ -110,7 +110,7 @@ TEST(CompletionWatchDecisions, TickCountStopsAtItsMaximum) {
 
 TEST(CompletionWatch, WithoutFlagReads200TimesThenEndsTimedOutOnTick201) {
     FakeInstaller installer;
-    CompletionWatch watch(installer.Ports());
+    CompletionWatch watch(installer.Actions());
     TickTimes(watch, 200);
     EXPECT_EQ(installer.reads, 200);
     EXPECT_FALSE(watch.HasEnded());
@@ -124,7 +124,7 @@ TEST(CompletionWatch, WithoutFlagReads200TimesThenEndsTimedOutOnTick201) {
 
 TEST(CompletionWatch, SetFlagIsClearedThenTheProgramEndsFinished) {
     FakeInstaller installer;
-    CompletionWatch watch(installer.Ports());
+    CompletionWatch watch(installer.Actions());
     TickTimes(watch, 5);
     installer.flag = L"1";
     watch.Tick();
@@ -146,7 +146,7 @@ TEST(CompletionWatch, EachFlagTextEndsOrWaitsAsItsFirstCharacterSays) {
         SCOPED_TRACE(testing::PrintToString(c.flag.value_or(L"(empty)")));
         FakeInstaller installer;
         installer.flag = c.flag;
-        CompletionWatch watch(installer.Ports());
+        CompletionWatch watch(installer.Actions());
         watch.Tick();
         EXPECT_EQ(watch.HasEnded(), c.ends);
         EXPECT_EQ(installer.flag == L"0", c.ends);
@@ -157,7 +157,7 @@ TEST(CompletionWatch, FailedClearStillEndsFinished) {
     FakeInstaller installer;
     installer.flag = L"1";
     installer.clear_fails = true;
-    CompletionWatch watch(installer.Ports());
+    CompletionWatch watch(installer.Actions());
     watch.Tick();
     EXPECT_EQ(installer.log, (std::vector<std::string>{"read", "clear", "end finished"}));
 }
@@ -166,7 +166,7 @@ TEST(CompletionWatch, FailedReadCountsAsNotSetAndTheWatchGoesOn) {
     FakeInstaller installer;
     installer.flag = L"1";
     installer.read_fails = true;
-    CompletionWatch watch(installer.Ports());
+    CompletionWatch watch(installer.Actions());
     watch.Tick();
     EXPECT_FALSE(watch.HasEnded());
     installer.read_fails = false;
@@ -178,7 +178,7 @@ TEST(CompletionWatch, FailedReadCountsAsNotSetAndTheWatchGoesOn) {
 TEST(CompletionWatch, TickDuringTheReadsYieldDoesNothing) {
     // A tick never starts while an earlier tick is paused inside the read's yield.
     FakeInstaller installer;
-    CompletionWatch watch(installer.Ports());
+    CompletionWatch watch(installer.Actions());
     installer.during_read = [&] {
         TickTimes(watch, 3);
     };
@@ -191,7 +191,7 @@ TEST(CompletionWatch, OnlyTicksMoveTheCount) {
     // A termination question answered Cancel inside the yield, with ticks falling due while it
     // is open, leaves the count at the number of ticks handled.
     FakeInstaller installer;
-    CompletionWatch watch(installer.Ports());
+    CompletionWatch watch(installer.Actions());
     installer.during_read = [&] {
         watch.Tick();
     };
@@ -205,7 +205,7 @@ TEST(CompletionWatch, OnlyTicksMoveTheCount) {
 TEST(CompletionWatch, TicksAfterTheEndDoNothing) {
     FakeInstaller installer;
     installer.flag = L"1";
-    CompletionWatch watch(installer.Ports());
+    CompletionWatch watch(installer.Actions());
     watch.Tick();
     installer.flag = L"1";
     TickTimes(watch, 3);
@@ -213,8 +213,8 @@ TEST(CompletionWatch, TicksAfterTheEndDoNothing) {
     EXPECT_EQ(installer.log.size(), 3U);
 }
 
-TEST(CompletionWatch, MissingPortsNeverEscapeTheTick) {
-    CompletionWatch watch(WatchPorts{});
+TEST(CompletionWatch, MissingActionsNeverEscapeTheTick) {
+    CompletionWatch watch(WatchActions{});
     TickTimes(watch, 201);
     EXPECT_TRUE(watch.HasEnded());
     EXPECT_EQ(watch.TickCount(), 201);

@@ -147,14 +147,11 @@ protected:
     void ClickTerminate() const {
         ::SendMessageW(Control(ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
     }
-    [[nodiscard]] int32_t RingFrame() const {
-        const auto* ring = tamsrove::WorkRing::FromWindow(Control(ControlId::WorkRing1));
-        return ring != nullptr ? ring->Frame() : -1;
-    }
     /// True when the ring shows another frame within the timeout.
     [[nodiscard]] bool RingTurns() const {
-        const int32_t first = RingFrame();
-        return test::pump_until([&] { return RingFrame() != first; }, 2s);
+        const HWND ring = Control(ControlId::WorkRing1);
+        const HBITMAP first = test::ShownBitmap(ring);
+        return test::pump_until([&] { return test::ShownBitmap(ring) != first; }, 2s);
     }
 
     std::unique_ptr<frm_Main> form_;
@@ -608,15 +605,14 @@ TEST(FrmMainLoad, TheRingStartsWithTheLoadEventNotAtCreation) {
                    [](unsigned) {
                    }});
     ASSERT_TRUE(form.Create(::GetModuleHandleW(nullptr)));
-    const auto* ring = tamsrove::WorkRing::FromWindow(form.Control(ControlId::WorkRing1));
+    const HWND ring = form.Control(ControlId::WorkRing1);
     ASSERT_NE(ring, nullptr);
-    const int32_t first = ring->Frame();
     test::pump_for(300ms);
-    EXPECT_EQ(ring->Frame(), first);
+    EXPECT_EQ(test::ShownBitmap(ring), nullptr);
     EXPECT_FALSE(::IsWindowVisible(form.Window()));
     form.Show(SW_SHOWNORMAL);
     EXPECT_TRUE(::IsWindowVisible(form.Window()));
-    EXPECT_TRUE(test::pump_until([&] { return ring->Frame() != first; }, 2s));
+    EXPECT_TRUE(test::pump_until([&] { return test::ShownBitmap(ring) != nullptr; }, 2s));
 }
 
 } // namespace

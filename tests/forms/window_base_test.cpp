@@ -7,12 +7,12 @@
 #include <new>
 #include <stdexcept>
 
+#include "controls/WorkRing.h"
 #include "forms/container_box.h"
 
 namespace {
 
 using tamsrove::WindowBase;
-using tamsrove::WindowOwner;
 
 constexpr const wchar_t* kProbeClassName = L"Tamsrove.Test.WindowBaseProbe";
 
@@ -21,7 +21,7 @@ HINSTANCE Instance() {
 }
 
 /// A window owned by its object, with nothing but the base's behaviour.
-class Probe : public WindowBase<Probe, WindowOwner::Object> {
+class Probe : public WindowBase<Probe> {
 public:
     [[nodiscard]] HWND Make() {
         return Create(0, kProbeClassName, nullptr, WS_POPUP, RECT{0, 0, 10, 10}, nullptr, nullptr,
@@ -41,7 +41,7 @@ constexpr UINT kThrowsBadAlloc = WM_USER;
 constexpr UINT kThrowsRuntimeError = WM_USER + 1;
 
 /// A window whose handler throws on some messages, as a step that runs out of memory would.
-class Thrower : public WindowBase<Thrower, WindowOwner::Object> {
+class Thrower : public WindowBase<Thrower> {
 public:
     [[nodiscard]] HWND Make() {
         return Create(0, kThrowerClassName, nullptr, WS_POPUP, RECT{0, 0, 10, 10}, nullptr, nullptr,
@@ -119,10 +119,13 @@ TEST_F(WindowBaseTest, RegisteringAgainSucceedsButANameHeldByAnotherProcedureFai
 }
 
 // Regression: a window of an object-owned class created by name, without its object, used to
-// dereference a null object on WM_NCCREATE; it must be refused instead.
+// dereference a null object on WM_NCCREATE; it must be refused instead. Every class is
+// object-owned now, the ring's too.
 TEST_F(WindowBaseTest, AnObjectOwnedClassCreatedByNameAloneIsRefused) {
     ASSERT_TRUE(tamsrove::ContainerBox::RegisterWindowClasses(Instance()));
-    for (const wchar_t* name : {kProbeClassName, tamsrove::ContainerBox::kFrameClassName}) {
+    ASSERT_TRUE(tamsrove::WorkRing::RegisterWindowClasses(Instance()));
+    for (const wchar_t* name : {kProbeClassName, tamsrove::ContainerBox::kFrameClassName,
+                                tamsrove::WorkRing::kClassName}) {
         const HWND window = ::CreateWindowExW(0, name, nullptr, WS_POPUP, 0, 0, 10, 10, nullptr,
                                               nullptr, Instance(), nullptr);
         EXPECT_EQ(window, nullptr);

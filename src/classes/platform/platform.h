@@ -1,5 +1,7 @@
 // The platform seam: everything the line store needs from the operating system, with one
-// implementation for Win32 (platform_win.cpp) and one for POSIX (platform_posix.cpp).
+// implementation for Win32 (platform_win.cpp, win32_save.cpp) and one for POSIX
+// (platform_posix.cpp, posix_save.cpp and the path conversions); platform_common.cpp and
+// platform_save.cpp hold what both share.
 //
 // Paths are UTF-16 and never pass through the ANSI code page: Windows hands them to the wide
 // file APIs, POSIX converts them to UTF-8. A path holding U+0000 (or, on POSIX, a lone surrogate)
@@ -70,8 +72,9 @@ private:
 /// keep the file what it was, rewrites the target in place: a symbolic link (whose target gets
 /// the content; a dangling link's target is created), a file with several hard links, a file
 /// in a folder that takes no new files, a file whose owner, group, mode or (Linux) extended
-/// attributes and ACL the new file cannot be given, or (Windows) a file another handle holds
-/// open. A target held open by another handle that denies writing cannot be saved.
+/// attributes and ACL the new file cannot be given, (POSIX) a file in a sticky folder that this
+/// user may not rename over, or (Windows) a file another handle holds open. A target held open
+/// by another handle that denies writing cannot be saved.
 ///
 /// Safety among other users. The save looks every name up in the target's folder, held open
 /// (on POSIX a folder descriptor), and acts on the files it opened there, checked against what
@@ -122,7 +125,8 @@ public:
 
     /// Finishes the file: a replacement becomes the target's content (flushed to the disk), an
     /// append or a direct write is closed. Any failure leaves a replaced target byte for byte
-    /// as it was, with no temporary or backup file left behind.
+    /// as it was, with no temporary or backup file left behind; only when even putting the old
+    /// content back fails does the backup stay, for the next load or save to restore.
     void Commit();
 
 private:

@@ -1,5 +1,5 @@
-// Private to the platform seam: the types and helpers that platform_common.cpp shares with the
-// Win32 and the POSIX implementation files.
+// Private to the platform seam: the types and helpers that the shared files (platform_common.cpp,
+// platform_save.cpp) and the Win32 and POSIX implementation files use together.
 #pragma once
 
 #include "classes/platform/platform.h"
@@ -81,8 +81,8 @@ void RemoveIfSame(const FolderOwner& folder, const NativeString& name,
 /// done cannot be undone.
 void FlushFolder(const FolderOwner& folder) noexcept;
 
-/// Removes name from folder when it is a leftover this store made: a regular file of the
-/// current user with one name. Anything else stays.
+/// Removes name from folder when it is a temporary or backup file that a save of this store left
+/// behind: a regular file of the current user with one name. Anything else stays.
 void RemoveOwnLeftover(const FolderOwner& folder, const NativeString& name) noexcept;
 
 /// A name that tells the open file apart from every other on the system (device and file
@@ -258,9 +258,10 @@ namespace internal {
 /// Holds the target's folder and name, and repairs a rewrite a crash stopped there.
 void BeginReplacement(Replacement& impl, std::u16string_view path);
 
-/// Starts a replacement on road: creates the temporary file in the target's folder or, when
-/// that folder refuses new files and may_leave_folder allows, in the user's temporary folder
-/// (and then rewrites in place, since nothing can be renamed across).
+/// Starts a replacement that reaches its target the way road says: creates the temporary file
+/// in the target's folder or, when that folder refuses new files and may_leave_folder allows, in
+/// the user's temporary folder (and then rewrites in place, since nothing can be renamed
+/// across).
 void StartReplacement(Replacement& impl, SaveRoad road, bool may_leave_folder);
 
 /// Renames the finished temporary file over the target; false when something holds the

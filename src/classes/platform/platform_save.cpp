@@ -16,19 +16,25 @@ namespace {
 std::atomic<detail::SaveStep> g_fault{// NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
                                       detail::SaveStep::None};
 
+// A save's work files are its temporary file and its backup. They lie beside the target (or in
+// the user's temporary folder) and are named after it and the saving process:
+// ".NAME.tamsrove-PID-N.tmp" and ".NAME.tamsrove-PID-N.bak", the backup published as
+// ".NAME.tamsrove-backup" (in the user's temporary folder, named after the target's identity
+// instead of NAME).
+
 // Names tried for a new temporary or backup before giving up.
-constexpr int kLeftoverAttempts = 100;
+constexpr int kNameAttempts = 100;
 // Copies go through a buffer of this size.
 constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
-// A leftover's name carries at most this much of the target's name, so that it stays within
+// A work file's name carries at most this much of the target's name, so that it stays within
 // the system's limit on name lengths; a longer name is cut and followed by a digest of the
-// whole name, so that two names alike in their first part still make different leftovers.
-constexpr std::size_t kMaxNameInLeftover = 64;
-// What the published backup of a rewrite in place is called after the leftover prefix.
+// whole name, so that two names alike in their first part still get work files of their own.
+constexpr std::size_t kMaxShownName = 64;
+// What the published backup of a rewrite in place is called after the work files' prefix.
 constexpr std::string_view kBackupSuffix = "backup";
 
-// What the leftover file of a save holds.
-enum class LeftoverKind { Temporary, Backup };
+// What a work file of a save holds.
+enum class WorkFileKind { Temporary, Backup };
 
 NativeString FromAscii(std::string_view ascii) {
     return {ascii.begin(), ascii.end()};
@@ -50,13 +56,13 @@ NativeString DigestOf(const NativeString& name) {
     return FromAscii(digits);
 }
 
-// ".NAME.tamsrove-": what every leftover of the file called name begins with. A cut name ends
+// ".NAME.tamsrove-": what every work file of the file called name begins with. A cut name ends
 // at a whole character (never inside a UTF-8 sequence or a surrogate pair) and carries the
 // whole name's digest.
-NativeString LeftoverPrefix(const NativeString& name) {
+NativeString WorkFilePrefix(const NativeString& name) {
     NativeString shown = name;
-    if (shown.size() > kMaxNameInLeftover) {
-        std::size_t cut = kMaxNameInLeftover;
+    if (shown.size() > kMaxShownName) {
+        std::size_t cut = kMaxShownName;
         while (cut > 0 && ((sizeof(shown[0]) == 1 && (shown[cut] & 0xC0) == 0x80) ||
                            (sizeof(shown[0]) == 2 && (shown[cut] & 0xFC00) == 0xDC00))) {
             --cut;
@@ -67,9 +73,9 @@ NativeString LeftoverPrefix(const NativeString& name) {
     return FromAscii(".") + shown + FromAscii(".tamsrove-");
 }
 
-// The process id of a leftover whose name after the prefix is exactly "PID-N.tmp" or
+// The process id of a work file whose name after the prefix is exactly "PID-N.tmp" or
 // "PID-N.bak"; 0 for any other name.
-std::uint32_t ProcessOfLeftover(const NativeString& rest) {
+std::uint32_t ProcessOfWorkFile(const NativeString& rest) {
     std::uint64_t pid = 0;
     std::size_t i = 0;
     for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9' && pid <= UINT32_MAX; ++i) {
@@ -92,7 +98,7 @@ std::uint32_t ProcessOfLeftover(const NativeString& rest) {
 // when the target's folder takes no new files, in the user's temporary folder under the file's
 // identity.
 NativeString BackupName(const NativeString& name) {
-    return LeftoverPrefix(name) + FromAscii(kBackupSuffix);
+    return WorkFilePrefix(name) + FromAscii(kBackupSuffix);
 }
 
 // Copies length bytes from the start of one file to the start of another. With fail_half_way
@@ -125,24 +131,24 @@ void CopyBack(const FileOwner& backup, const FileOwner& target) {
     FlushToDisk(target);
 }
 
-// Creates a new leftover of the file called name in folder, named after it and this process,
-// and stores its name in leftover_name. It takes the security of like where given (Windows).
-FileOwner CreateLeftover(const FolderOwner& folder, const NativeString& name, LeftoverKind kind,
-                         NativeString& leftover_name, const FileOwner* like) {
+// Creates a new work file of the file called name in folder, named after it and this process,
+// and stores its name in work_name. It takes the security of like where given (Windows).
+FileOwner CreateWorkFile(const FolderOwner& folder, const NativeString& name, WorkFileKind kind,
+                         NativeString& work_name, const FileOwner* like) {
     static std::atomic<unsigned> counter{0};
     const NativeString stem =
-        LeftoverPrefix(name) + FromAscii(std::to_string(CurrentProcessId()) + "-");
-    const NativeString suffix = FromAscii(kind == LeftoverKind::Temporary ? ".tmp" : ".bak");
-    for (int attempt = 0; attempt < kLeftoverAttempts; ++attempt) {
-        leftover_name = stem;
-        leftover_name += FromAscii(std::to_string(counter.fetch_add(1)));
-        leftover_name += suffix;
-        FileOwner file = CreateNewFileIn(folder, leftover_name, like);
+        WorkFilePrefix(name) + FromAscii(std::to_string(CurrentProcessId()) + "-");
+    const NativeString suffix = FromAscii(kind == WorkFileKind::Temporary ? ".tmp" : ".bak");
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        work_name = stem;
+        work_name += FromAscii(std::to_string(counter.fetch_add(1)));
+        work_name += suffix;
+        FileOwner file = CreateNewFileIn(folder, work_name, like);
         if (file) {
             return file;
         }
     }
-    leftover_name.clear();
+    work_name.clear();
     throw std::system_error(std::make_error_code(std::errc::file_exists), "create temporary");
 }
 
@@ -163,7 +169,7 @@ public:
     void Make(const FileOwner& target, std::uint64_t length, const NativeString& target_name) {
         InjectFault(detail::SaveStep::Backup);
         NativeString staged;
-        file_ = CreateLeftover(folder_, target_name, LeftoverKind::Backup, staged, &target);
+        file_ = CreateWorkFile(folder_, target_name, WorkFileKind::Backup, staged, &target);
         try {
             CopyContent(target, file_, length);
             FlushToDisk(file_);
@@ -263,13 +269,13 @@ void RewriteInPlace(Replacement& impl) {
     backup.Remove();
 }
 
-// Removes the temporaries and backups of the file called name in folder whose process no
-// longer runs; the published backup of a rewrite is never among them.
-void RemoveDeadLeftovers(const FolderOwner& folder, const NativeString& name) noexcept {
+// Removes the work files of the file called name in folder that crashed saves left behind:
+// those whose process no longer runs. The published backup of a rewrite is never among them.
+void RemoveFilesOfEndedSaves(const FolderOwner& folder, const NativeString& name) noexcept {
     try {
-        const NativeString prefix = LeftoverPrefix(name);
+        const NativeString prefix = WorkFilePrefix(name);
         for (const NativeString& found : NamesStartingWith(folder, prefix)) {
-            const std::uint32_t pid = ProcessOfLeftover(found.substr(prefix.size()));
+            const std::uint32_t pid = ProcessOfWorkFile(found.substr(prefix.size()));
             if (pid != 0 && pid != CurrentProcessId() && !ProcessMayRun(pid)) {
                 RemoveOwnLeftover(folder, found);
             }
@@ -371,7 +377,7 @@ void StartReplacement(Replacement& impl, SaveRoad road, bool may_leave_folder) {
     const FileOwner* like = impl.held_target ? &impl.held_target : nullptr;
     try {
         impl.file =
-            CreateLeftover(impl.folder, impl.name, LeftoverKind::Temporary, impl.temp_name, like);
+            CreateWorkFile(impl.folder, impl.name, WorkFileKind::Temporary, impl.temp_name, like);
         return;
     } catch (const std::system_error& error) {
         if (!IsRefusal(error) || !may_leave_folder) {
@@ -382,7 +388,7 @@ void StartReplacement(Replacement& impl, SaveRoad road, bool may_leave_folder) {
     impl.work_elsewhere = true;
     impl.work_folder = OpenFolder(UserTempFolder());
     impl.file =
-        CreateLeftover(impl.work_folder, impl.name, LeftoverKind::Temporary, impl.temp_name, like);
+        CreateWorkFile(impl.work_folder, impl.name, WorkFileKind::Temporary, impl.temp_name, like);
 }
 
 } // namespace internal
@@ -417,9 +423,9 @@ void OutputFile::Commit() {
         impl.temp_name.clear();
         impl.file.reset();
     }
-    internal::RemoveDeadLeftovers(impl.folder, impl.name);
+    internal::RemoveFilesOfEndedSaves(impl.folder, impl.name);
     if (impl.work_elsewhere) {
-        internal::RemoveDeadLeftovers(impl.work_folder, impl.name);
+        internal::RemoveFilesOfEndedSaves(impl.work_folder, impl.name);
     }
 }
 

@@ -318,7 +318,9 @@ bool PublishUnder(const FolderOwner& folder, const NativeString& from, const Nat
         }
         ThrowLastError("link");
     }
-    ::unlinkat(folder.get(), from.c_str(), 0); // a second name left over is harmless
+    // Should the old name stay, the file keeps two names; the save goes on regardless, but a
+    // backup with two names is not trusted by a later repair (BackupBelongsTo).
+    ::unlinkat(folder.get(), from.c_str(), 0);
     return true;
 }
 

@@ -98,9 +98,9 @@ private:
 // The security a new temporary or backup gets: the DACL of the file it stands in for where that
 // has its own, else one that grants the current user alone. Either is protected, so that the
 // folder's inheritable entries add nobody.
-class LeftoverSecurity {
+class WorkFileSecurity {
 public:
-    explicit LeftoverSecurity(const FileOwner* like) {
+    explicit WorkFileSecurity(const FileOwner* like) {
         PACL dacl = nullptr;
         PSECURITY_DESCRIPTOR found = nullptr;
         if (like != nullptr && *like &&
@@ -128,11 +128,11 @@ public:
         attributes_.lpSecurityDescriptor = &descriptor_;
         attributes_.bInheritHandle = FALSE;
     }
-    LeftoverSecurity(const LeftoverSecurity&) = delete;
-    LeftoverSecurity& operator=(const LeftoverSecurity&) = delete;
-    LeftoverSecurity(LeftoverSecurity&&) = delete;
-    LeftoverSecurity& operator=(LeftoverSecurity&&) = delete;
-    ~LeftoverSecurity() = default;
+    WorkFileSecurity(const WorkFileSecurity&) = delete;
+    WorkFileSecurity& operator=(const WorkFileSecurity&) = delete;
+    WorkFileSecurity(WorkFileSecurity&&) = delete;
+    WorkFileSecurity& operator=(WorkFileSecurity&&) = delete;
+    ~WorkFileSecurity() = default;
 
     [[nodiscard]] SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
 
@@ -197,7 +197,7 @@ FolderOwner OpenFolder(const NativeString& folder) {
 
 FileOwner CreateNewFileIn(const FolderOwner& folder, const NativeString& name,
                           const FileOwner* like) {
-    LeftoverSecurity security(like);
+    WorkFileSecurity security(like);
     FileOwner file(::CreateFileW((folder + name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                  0 /* no sharing */, security.Attributes(), CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -243,7 +243,9 @@ bool PublishUnder(const FolderOwner& folder, const NativeString& /*from: file's 
 }
 
 void FlushFolder(const FolderOwner& /*folder*/) noexcept {
-    // Windows has no call for it; its renames are written through (MOVEFILE_WRITE_THROUGH).
+    // Windows has no call that flushes a folder. A move into place asks for
+    // MOVEFILE_WRITE_THROUGH; a rename through a handle (PublishUnder) has no such flag, so the
+    // file system decides when that new name reaches the disk.
 }
 
 void RemoveOwnLeftover(const FolderOwner& folder, const NativeString& name) noexcept {

@@ -3,7 +3,8 @@
 //
 // The store always holds at least one line; a store whose only line is empty is "the empty
 // store". Line and string operations raise their failures as standard exceptions; the file
-// operations record a fixed text in ErrorText instead, which nothing ever clears.
+// loads and saves record a fixed text in ErrorText instead, which no later success clears (the
+// file probes answer false or 0).
 //
 // Where a method may assign to a string parameter, it takes a non-const reference, so that the
 // caller's variable changes; each such method also has an rvalue overload for literals and
@@ -70,7 +71,8 @@ public:
     /// std::out_of_range outside 0..LinesNumber(), nothing changed.
     void RemoveLine(int32_t Index);
 
-    /// Writes every line followed by CR LF: Mode 0 replaces the file atomically, 1 appends.
+    /// Writes every line followed by CR LF: Mode 0 replaces the file, so that neither a failure
+    /// nor a crash loses its old content or leaves it half written; 1 appends.
     void DBIToFile(std::u16string& FilePathName, int32_t Mode, bool Trace = false);
     void DBIToFile(std::u16string&& FilePathName, int32_t Mode, bool Trace = false);
 
@@ -110,8 +112,8 @@ public:
     [[nodiscard]] std::u16string FTS(std::u16string& FilePathName, bool Trace = false);
     [[nodiscard]] std::u16string FTS(std::u16string&& FilePathName, bool Trace = false);
 
-    /// Writes DataString byte for character: s_Mode 0 replaces atomically, 1 appends (a failure
-    /// records "STF Error!"), any other s_Mode does nothing.
+    /// Writes DataString byte for character: s_Mode 0 replaces the file as DBIToFile does, 1
+    /// appends (a failure records "STF Error!"), any other s_Mode does nothing.
     void STF(const std::u16string& DataString, std::u16string& FileNamePath, int32_t s_Mode,
              bool Trace = false);
     void STF(const std::u16string& DataString, std::u16string&& FileNamePath, int32_t s_Mode,
