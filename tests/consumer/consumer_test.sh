@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The line store as another project takes it, built from the README's section for C++ developers:
-# its cpp block is the program, its first cmake block the project (find_package of the installed
-# package), its second and third blocks what replaces the find_package line (add_subdirectory,
-# FetchContent), its text block what the program prints. Each way is built natively and with
-# MinGW-w64 and run (the MinGW programs under Wine); the installed package comes from
-# build/native and build/windows (cmake --install --component linestore).
+# The README's code, built as its reader would build it. From the section for C++ developers, the
+# line store as another project takes it: the cpp block is the program, the first cmake block the
+# project (find_package of the installed package), the second and third what replaces its
+# find_package line (add_subdirectory, FetchContent), the text block what the program prints.
+# Each way is built natively and with MinGW-w64 and run (the MinGW programs under Wine); the
+# installed package comes from build/native and build/windows (cmake --install --component
+# linestore). From the section on the NSIS kit, its use, compiled with makensis.
 # Usage: tests/consumer/consumer_test.sh
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/common.sh"
@@ -18,15 +19,24 @@ fail() {
     failed=1
 }
 
-# Block N of language L of the section goes to $work/L.N.
-awk -v dir="$work" '
-    /^## / { inside = ($0 ~ /^## For C\+\+ developers/) }
-    inside && /^```(cpp|cmake|text)$/ { file = dir "/" substr($0, 4) "." (++count[substr($0, 4)]); next }
-    /^```/ { file = ""; next }
-    file != "" { print > file }
-' "$ROOT/README.md"
-for block in cpp.1 cmake.1 cmake.2 cmake.3 text.1; do
-    [ -f "$work/$block" ] || { fail "README: the section for C++ developers has no $block block"; exit 1; }
+# blocks HEADING LANGUAGES: each code block in one of LANGUAGES under the README's heading that
+# starts with HEADING goes to $work/LANGUAGE.N, N counting from 1.
+blocks() {
+    awk -v dir="$work" -v heading="$1" -v languages=" $2 " '
+        /^```/ {
+            fenced = !fenced
+            language = substr($0, 4)
+            file = fenced && inside && index(languages, " " language " ") ? dir "/" language "." (++count[language]) : ""
+            next
+        }
+        !fenced && /^#+ / { inside = index($0, heading) == 1 }
+        file != "" { print > file }
+    ' "$ROOT/README.md"
+}
+blocks "## For C++ developers" "cpp cmake text"
+blocks "### NSIS: the kit" "nsis"
+for block in cpp.1 cmake.1 cmake.2 cmake.3 text.1 nsis.1; do
+    [ -f "$work/$block" ] || { fail "README: no $block block where the test looks for it"; exit 1; }
 done
 grep -q '^find_package(' "$work/cmake.1" || { fail "README: the first cmake block has no find_package line"; exit 1; }
 
@@ -60,6 +70,16 @@ build_and_run() {
         diff "$work/text.1" "$project/out" >&2 || tail -n 5 "$project/log" >&2
     fi
 }
+
+# The NSIS kit's use as the README shows it, compiled by makensis (a warning fails too).
+sed "s|path\\\\to\\\\installer\\\\nsis|$ROOT/installer/nsis|" "$work/nsis.1" >"$work/kit.nsi"
+cp "$ROOT/build/windows/src/Tamsrove.exe" "$work/"
+if makensis -V2 -WX "-XOutFile $work/kit.exe" "$work/kit.nsi" >"$work/makensis.log" 2>&1; then
+    pass "the README's NSIS kit use compiles"
+else
+    fail "the README's NSIS kit use does not compile"
+    cat "$work/makensis.log" >&2
+fi
 
 # The Windows build's shared test prefix, made as its tests make it when missing.
 ensure_display
