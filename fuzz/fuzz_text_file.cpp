@@ -90,7 +90,7 @@ std::vector<std::u16string> ModelStoreLines(std::string_view bytes) {
 }
 
 void CheckSplitting(std::string_view bytes, const std::vector<std::u16string>& expected) {
-    tamsrove::dbi_files::LineCensus counts; // the counting pass of a load
+    tamsrove::dbi_files::LineCounter counts; // the counting pass of a load
     counts.Take(bytes);
     counts.Finish();
     Check(counts.Lines() == expected.size());

@@ -41,7 +41,7 @@ BlockLines BlockCutter::Cut(std::string_view block) noexcept {
 
 // --- The counting pass ---------------------------------------------------------------------------
 
-void LineCensus::Take(std::string_view block) {
+void LineCounter::Take(std::string_view block) {
     const BlockLines cut = cutter_.Cut(block);
     open_length_ += cut.head.size();
     open_ = open_ || !cut.head.empty();
@@ -56,14 +56,14 @@ void LineCensus::Take(std::string_view block) {
     crosses_ = open_;
 }
 
-void LineCensus::Finish() {
+void LineCounter::Finish() {
     if (open_) {
         EndOpenLine();
         ++line_ends_; // the last line needs no line end
     }
 }
 
-void LineCensus::EndOpenLine() {
+void LineCounter::EndOpenLine() {
     if (crosses_) {
         long_lines_.push_back({line_ends_, open_length_});
     }
@@ -72,13 +72,13 @@ void LineCensus::EndOpenLine() {
     crosses_ = false;
 }
 
-void CheckCensus(const LineCensus& counts) {
+void CheckCounts(const LineCounter& counts) {
     CheckLineCount(counts.Lines(), kTooManyLines);
 }
 
 // --- The building pass ---------------------------------------------------------------------------
 
-LineBuilder::LineBuilder(const platform::SingleByteCodec* codec, const LineCensus* counts)
+LineBuilder::LineBuilder(const platform::SingleByteCodec* codec, const LineCounter* counts)
     : codec_(codec), counts_(counts), max_lines_(MaxLines()) {
     if (counts_ != nullptr) {
         lines_.reserve(counts_->Lines()); // exact: no regrowth, no spare slots

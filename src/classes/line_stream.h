@@ -1,7 +1,7 @@
 // Cutting a file that arrives in blocks into lines (read_form.h gives the line-end rule).
 //
 // A load reads the file twice through one small reused buffer instead of holding the whole
-// file: the counting pass (LineCensus) counts the lines and measures every line that crosses a
+// file: the counting pass (LineCounter) counts the lines and measures every line that crosses a
 // block border, the building pass (LineBuilder) allocates each line once at its final size and
 // widens the bytes straight into it, a line that crosses borders piece by piece. Both passes cut
 // their blocks with one BlockCutter, so both see the same lines. Both must see the same blocks:
@@ -50,7 +50,7 @@ struct LongLine {
 
 /// The counting pass: the number of lines and the lengths of the lines that cross block
 /// borders.
-class LineCensus {
+class LineCounter {
 public:
     /// Counts the next block.
     void Take(std::string_view block);
@@ -82,7 +82,7 @@ public:
     /// when given; without it the lines grow as they come. Should the bytes differ from the
     /// counted ones, the lines are still exactly those of the bytes, and never more than the
     /// line limit.
-    LineBuilder(const platform::SingleByteCodec* codec, const LineCensus* counts);
+    LineBuilder(const platform::SingleByteCodec* codec, const LineCounter* counts);
 
     /// Splits and widens the next block.
     void Take(std::string_view block);
@@ -96,7 +96,7 @@ private:
     [[nodiscard]] std::size_t ExpectedLength(std::size_t index) noexcept;
 
     const platform::SingleByteCodec* codec_;
-    const LineCensus* counts_;
+    const LineCounter* counts_;
     std::size_t max_lines_; // the line limit, read once
     BlockCutter cutter_;
     std::size_t next_long_ = 0; // the first of counts_->LongLines() not yet passed
@@ -106,7 +106,7 @@ private:
 };
 
 /// Throws std::length_error when the counting pass found more lines than a store may hold.
-void CheckCensus(const LineCensus& counts);
+void CheckCounts(const LineCounter& counts);
 
 /// The lines of a source that can be read twice: each call of for_each_block(visit) shows every
 /// block of the source to visit, in order, the same blocks both times. The lines are counted
@@ -114,10 +114,10 @@ void CheckCensus(const LineCensus& counts);
 template <typename ForEachBlock>
 [[nodiscard]] std::vector<std::u16string> BuildLines(const platform::SingleByteCodec* codec,
                                                      ForEachBlock&& for_each_block) {
-    LineCensus counts;
+    LineCounter counts;
     for_each_block([&counts](std::string_view block) { counts.Take(block); });
     counts.Finish();
-    CheckCensus(counts);
+    CheckCounts(counts);
     LineBuilder builder(codec, &counts);
     for_each_block([&builder](std::string_view block) { builder.Take(block); });
     return builder.Finish();

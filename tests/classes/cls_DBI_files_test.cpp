@@ -117,10 +117,10 @@ Lines SplitInBlocks(std::string_view bytes, std::size_t block_size) {
 
 /// The lines of bytes in one block, and the number of lines the first pass counted there.
 std::pair<Lines, std::size_t> SplitWhole(std::string_view bytes) {
-    tamsrove::dbi_files::LineCensus census;
-    census.Take(bytes);
-    census.Finish();
-    return {SplitInBlocks(bytes, std::max<std::size_t>(bytes.size(), 1)), census.Lines()};
+    tamsrove::dbi_files::LineCounter counts;
+    counts.Take(bytes);
+    counts.Finish();
+    return {SplitInBlocks(bytes, std::max<std::size_t>(bytes.size(), 1)), counts.Lines()};
 }
 
 // --- Read form (pure) -------------------------------------------------------------------------

@@ -83,7 +83,7 @@ void FlushFolder(const FolderOwner& folder) noexcept;
 
 /// Removes name from folder when it is a temporary or backup file that a save of this store left
 /// behind: a regular file of the current user with one name. Anything else stays.
-void RemoveOwnLeftover(const FolderOwner& folder, const NativeString& name) noexcept;
+void RemoveOwnWorkFile(const FolderOwner& folder, const NativeString& name) noexcept;
 
 /// A name that tells the open file apart from every other on the system (device and file
 /// number), for a backup kept outside the file's own folder.
@@ -214,7 +214,7 @@ struct InputFile::Impl {
 namespace internal {
 
 /// How a replacement reaches its target.
-enum class SaveRoad {
+enum class SaveMethod {
     Direct,  ///< the bytes go straight to the file (appends, devices, pipes)
     Atomic,  ///< the temporary file is renamed over the target
     InPlace, ///< the target is rewritten from the temporary file, with a backup
@@ -222,7 +222,7 @@ enum class SaveRoad {
 
 /// The state of a file being written.
 struct Replacement {
-    SaveRoad road = SaveRoad::Direct;
+    SaveMethod method = SaveMethod::Direct;
     FileOwner file;                    // the target (Direct) or the temporary file
     NativeString target;               // the name given: a link stays a link
     FolderOwner folder;                // the target's folder
@@ -258,11 +258,11 @@ namespace internal {
 /// Holds the target's folder and name, and repairs a rewrite a crash stopped there.
 void BeginReplacement(Replacement& impl, std::u16string_view path);
 
-/// Starts a replacement that reaches its target the way road says: creates the temporary file
+/// Starts a replacement that reaches its target the way method says: creates the temporary file
 /// in the target's folder or, when that folder refuses new files and may_leave_folder allows, in
 /// the user's temporary folder (and then rewrites in place, since nothing can be renamed
 /// across).
-void StartReplacement(Replacement& impl, SaveRoad road, bool may_leave_folder);
+void StartReplacement(Replacement& impl, SaveMethod method, bool may_leave_folder);
 
 /// Renames the finished temporary file over the target; false when something holds the
 /// target so that only a rewrite in place can save it. Platform-specific.

@@ -277,7 +277,7 @@ void RemoveFilesOfEndedSaves(const FolderOwner& folder, const NativeString& name
         for (const NativeString& found : NamesStartingWith(folder, prefix)) {
             const std::uint32_t pid = ProcessOfWorkFile(found.substr(prefix.size()));
             if (pid != 0 && pid != CurrentProcessId() && !ProcessMayRun(pid)) {
-                RemoveOwnLeftover(folder, found);
+                RemoveOwnWorkFile(folder, found);
             }
         }
     } catch (const std::exception&) {
@@ -372,8 +372,8 @@ void BeginReplacement(Replacement& impl, std::u16string_view path) {
     static_cast<void>(RepairInterruptedRewrite(impl.folder, impl.name, unused));
 }
 
-void StartReplacement(Replacement& impl, SaveRoad road, bool may_leave_folder) {
-    impl.road = road;
+void StartReplacement(Replacement& impl, SaveMethod method, bool may_leave_folder) {
+    impl.method = method;
     const FileOwner* like = impl.held_target ? &impl.held_target : nullptr;
     try {
         impl.file =
@@ -384,7 +384,7 @@ void StartReplacement(Replacement& impl, SaveRoad road, bool may_leave_folder) {
             throw;
         }
     }
-    impl.road = SaveRoad::InPlace; // the folder takes no new files: nothing can be renamed
+    impl.method = SaveMethod::InPlace; // the folder takes no new files: nothing can be renamed
     impl.work_elsewhere = true;
     impl.work_folder = OpenFolder(UserTempFolder());
     impl.file =
@@ -398,7 +398,7 @@ detail::SaveStep detail::SetSaveFault(SaveStep step) noexcept {
 }
 
 void OutputFile::Write(const void* data, std::size_t size) {
-    if (impl_->road != internal::SaveRoad::Direct) {
+    if (impl_->method != internal::SaveMethod::Direct) {
         internal::InjectFault(detail::SaveStep::Stage);
     }
     internal::WriteAll(impl_->file, data, size);
@@ -406,15 +406,15 @@ void OutputFile::Write(const void* data, std::size_t size) {
 
 void OutputFile::Commit() {
     Impl& impl = *impl_;
-    if (impl.road == internal::SaveRoad::Direct) {
+    if (impl.method == internal::SaveMethod::Direct) {
         internal::CloseChecked(impl.file);
         return;
     }
-    if (impl.road == internal::SaveRoad::Atomic) {
+    if (impl.method == internal::SaveMethod::Atomic) {
         internal::InjectFault(detail::SaveStep::StageFlush);
         internal::FlushToDisk(impl.file);
     }
-    if (impl.road == internal::SaveRoad::Atomic && internal::PublishAtomically(impl)) {
+    if (impl.method == internal::SaveMethod::Atomic && internal::PublishAtomically(impl)) {
         impl.temp_name.clear();
     } else {
         internal::RewriteInPlace(impl);

@@ -201,7 +201,7 @@ void StartThroughLink(Replacement& impl, const struct stat& link) {
         }
         impl.held_target = std::move(fd);
     }
-    StartReplacement(impl, SaveRoad::InPlace, true);
+    StartReplacement(impl, SaveMethod::InPlace, true);
 }
 
 // A regular file: renamed over only where the new file can be what the old one was.
@@ -221,15 +221,15 @@ void StartOverFile(Replacement& impl, const struct stat& seen) {
     }
     // A file with other names, or one this user may not rename over, is rewritten in place.
     const bool in_place = file.st_nlink > 1 || StickyFolderForbidsRename(impl.folder.get(), file);
-    StartReplacement(impl, in_place ? SaveRoad::InPlace : SaveRoad::Atomic, true);
-    if (impl.road == SaveRoad::Atomic &&
+    StartReplacement(impl, in_place ? SaveMethod::InPlace : SaveMethod::Atomic, true);
+    if (impl.method == SaveMethod::Atomic &&
         !TakeOverOwnership(impl.file.get(), file, impl.held_target.get())) {
         // The new file cannot be what the old one was: a fresh, private temporary for the
         // rewrite in place instead.
         RemoveIfSame(impl.folder, impl.temp_name, impl.file);
         impl.temp_name.clear();
         impl.file.reset();
-        StartReplacement(impl, SaveRoad::InPlace, true);
+        StartReplacement(impl, SaveMethod::InPlace, true);
     }
 }
 
@@ -328,7 +328,7 @@ void FlushFolder(const FolderOwner& folder) noexcept {
     ::fsync(folder.get()); // a folder opened only to pass through cannot be flushed
 }
 
-void RemoveOwnLeftover(const FolderOwner& folder, const NativeString& name) noexcept {
+void RemoveOwnWorkFile(const FolderOwner& folder, const NativeString& name) noexcept {
     struct stat info {};
     if (::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(info.st_mode) && info.st_nlink == 1 && info.st_uid == ::geteuid()) {
@@ -448,7 +448,7 @@ FileOwner OpenForRepair(const FolderOwner& folder, const NativeString& name, boo
 } // namespace internal
 
 OutputFile OutputFile::Replace(std::u16string_view path) {
-    using internal::SaveRoad;
+    using internal::SaveMethod;
     auto impl = std::make_unique<Impl>();
     internal::BeginReplacement(*impl, path);
     if (impl->name.empty()) {
@@ -460,7 +460,7 @@ OutputFile OutputFile::Replace(std::u16string_view path) {
             internal::ThrowLastError("stat");
         }
         impl->final_mode = internal::NewFileMode();
-        internal::StartReplacement(*impl, SaveRoad::Atomic, false); // a new file
+        internal::StartReplacement(*impl, SaveMethod::Atomic, false); // a new file
     } else if (S_ISLNK(seen.st_mode)) {
         internal::StartThroughLink(*impl, seen);
     } else if (S_ISDIR(seen.st_mode)) {

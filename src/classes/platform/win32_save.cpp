@@ -248,7 +248,7 @@ void FlushFolder(const FolderOwner& /*folder*/) noexcept {
     // file system decides when that new name reaches the disk.
 }
 
-void RemoveOwnLeftover(const FolderOwner& folder, const NativeString& name) noexcept {
+void RemoveOwnWorkFile(const FolderOwner& folder, const NativeString& name) noexcept {
     const FileOwner file(
         ::CreateFileW((folder + name).c_str(), DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES,
                       kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -450,7 +450,7 @@ bool PublishAtomically(Replacement& impl) {
 namespace tamsrove::platform {
 namespace {
 
-using internal::SaveRoad;
+using internal::SaveMethod;
 using internal::ThrowLastError;
 using internal::ThrowSystemError;
 
@@ -585,14 +585,14 @@ OutputFile OutputFile::Replace(std::u16string_view path) {
     case TargetKind::Folder:
         ThrowSystemError(ERROR_ACCESS_DENIED, "target is a folder");
     case TargetKind::Missing:
-        internal::StartReplacement(*impl, SaveRoad::Atomic, false);
+        internal::StartReplacement(*impl, SaveMethod::Atomic, false);
         break;
     case TargetKind::DanglingLink:
         // OPEN_ALWAYS follows the link and creates its target, as a shell redirect does; the
         // link stays. Created now, it is the file a failure removes, whatever the link names then.
         HoldTarget(*impl, true, OPEN_ALWAYS);
         impl->create_target = ::GetLastError() != ERROR_ALREADY_EXISTS;
-        internal::StartReplacement(*impl, SaveRoad::InPlace, true);
+        internal::StartReplacement(*impl, SaveMethod::InPlace, true);
         break;
     case TargetKind::RegularFile:
         // A read-only file refuses to be replaced, as it refuses to be opened for writing.
@@ -602,7 +602,7 @@ OutputFile OutputFile::Replace(std::u16string_view path) {
         impl->kept_attributes = info.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
         const bool in_place = info.links > 1 || info.is_link;
         HoldTarget(*impl, in_place, OPEN_EXISTING);
-        internal::StartReplacement(*impl, in_place ? SaveRoad::InPlace : SaveRoad::Atomic, true);
+        internal::StartReplacement(*impl, in_place ? SaveMethod::InPlace : SaveMethod::Atomic, true);
         break;
     }
     return OutputFile(std::move(impl));

@@ -142,7 +142,7 @@ TEST(SavePosix, WritableFileInAFolderThatTakesNoNewFilesIsRewritten) {
     }
 }
 
-// A size limit (RLIMIT_FSIZE) below the new content's length fails the save on either road;
+// A size limit (RLIMIT_FSIZE) below the new content's length fails the save either way (atomic or in place);
 // the old file stays whole and nothing is left behind.
 TEST(SavePosix, SizeLimitFailsTheSaveAndKeepsTheOldFile) {
     for (const bool in_place : {false, true}) {

@@ -178,7 +178,7 @@ TEST(Save, LeftoversOfEndedProcessesGoWithTheNextSave) {
 
 // --- Failures ------------------------------------------------------------------------------------
 
-// Each step of each road fails in turn; the new content is longer than the old, so that the
+// Each step of each way of saving fails in turn; the new content is longer than the old, so that the
 // rewrite in place must first make room.
 TEST(Save, FailureAtAnyStepLeavesTheOldFileAndNothingElse) {
     struct Case {
