@@ -13,7 +13,11 @@ if(WIN32)
     # One self-contained executable: no libstdc++/libgcc/winpthread DLLs next to it.
     target_link_options(tamsrove_options INTERFACE
         $<$<CXX_COMPILER_ID:GNU,Clang>:-static -static-libgcc -static-libstdc++>)
-    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    # MSVC: the static runtime too, except where another project builds the line store with
+    # the runtime it chose for itself (two runtimes in one program do not link).
+    if(NOT TAMSROVE_LINESTORE_ONLY)
+        set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    endif()
 endif()
 
 if(TAMSROVE_SANITIZE)
@@ -51,3 +55,17 @@ if(WIN32 AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(tamsrove_options INTERFACE -ffunction-sections -fdata-sections)
     target_link_options(tamsrove_options INTERFACE -Wl,--gc-sections)
 endif()
+
+# Gives a library of ours the flags above. In our own build they pass on to everything that links
+# it; where another project builds the line store alone (add_subdirectory, FetchContent), they
+# stay on our libraries, and that project's targets keep their own flags, defines and runtime.
+function(tamsrove_use_options target)
+    if(TAMSROVE_LINESTORE_ONLY)
+        target_compile_options(${target} PRIVATE
+            $<TARGET_PROPERTY:tamsrove_options,INTERFACE_COMPILE_OPTIONS>)
+        target_compile_definitions(${target} PRIVATE
+            $<TARGET_PROPERTY:tamsrove_options,INTERFACE_COMPILE_DEFINITIONS>)
+    else()
+        target_link_libraries(${target} PUBLIC $<BUILD_INTERFACE:tamsrove_options>)
+    endif()
+endfunction()
