@@ -1,7 +1,7 @@
 // Shared helpers for the in-process Win32 tests: per-monitor DPI awareness for the whole test
 // program, the DPI a test prefix promises, a plain host window, message pumping, reading back
 // the pixels a window shows, a window's class name and text, and a log of the registry calls
-// mod_Reg makes. The whole-program driver (e2e/driver.h) shares the class name and text.
+// mod_Reg makes, and keys of the test's own below HKEY_CURRENT_USER. The whole-program driver (e2e/driver.h) shares the class name and text.
 #pragma once
 
 #include <windows.h>
@@ -10,10 +10,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "modules/mod_Reg.h"
@@ -278,6 +281,92 @@ private:
     }
     static inline RegCallLog* current = nullptr;
     detail::RegCallObserver previous_;
+};
+
+/// A registry value as stored: its type and raw bytes.
+struct StoredValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> bytes;
+
+    /// The bytes as UTF-16 text, every character kept (a terminating NUL included).
+    [[nodiscard]] std::wstring Text() const {
+        std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+        return text;
+    }
+};
+
+/// A key below HKEY_CURRENT_USER that a test sets up and reads back with the wide registry API,
+/// not with the program's own routines, so that a fault in those cannot hide itself.
+struct UserKey {
+    std::wstring sub_key;
+
+    [[nodiscard]] bool Exists() const {
+        unique_hkey key;
+        return ::RegOpenKeyExW(HKEY_CURRENT_USER, sub_key.c_str(), 0, KEY_READ, key.put()) ==
+               ERROR_SUCCESS;
+    }
+    /// Deletes the key with everything below it; true when it is absent afterwards.
+    bool Remove() const {
+        static_cast<void>(::RegDeleteTreeW(HKEY_CURRENT_USER, sub_key.c_str())); // see Exists
+        return !Exists();
+    }
+    /// Creates the key when needed and stores the value with this type and these bytes.
+    [[nodiscard]] bool SetRaw(const wchar_t* name, DWORD type, const void* data,
+                              std::size_t size) const {
+        unique_hkey key;
+        return ::RegCreateKeyExW(HKEY_CURRENT_USER, sub_key.c_str(), 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, key.put(),
+                                 nullptr) == ERROR_SUCCESS &&
+               ::RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data),
+                                static_cast<DWORD>(size)) == ERROR_SUCCESS;
+    }
+    /// Stores text as REG_SZ with its terminating NUL, as an installer does.
+    [[nodiscard]] bool SetText(const wchar_t* name, std::wstring_view text) const {
+        const std::wstring terminated(text);
+        return SetRaw(name, REG_SZ, terminated.c_str(), (terminated.size() + 1) * sizeof(wchar_t));
+    }
+    /// Reads a value back; nothing when the key or the value is missing.
+    [[nodiscard]] std::optional<StoredValue> Read(const wchar_t* name) const {
+        unique_hkey key;
+        StoredValue stored;
+        DWORD size = 0;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, sub_key.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
+                ERROR_SUCCESS ||
+            ::RegQueryValueExW(key.get(), name, nullptr, &stored.type, nullptr, &size) !=
+                ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        stored.bytes.resize(size);
+        if (::RegQueryValueExW(key.get(), name, nullptr, &stored.type, stored.bytes.data(),
+                               &size) != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        stored.bytes.resize(size);
+        return stored;
+    }
+};
+
+/// Owns a key for the length of a test: removed (a crashed run's) when the scope begins and
+/// again when it ends, whatever the test did in between.
+class UserKeyScope {
+public:
+    explicit UserKeyScope(std::wstring sub_key) : key_{std::move(sub_key)} {
+        clean_ = key_.Remove();
+    }
+    ~UserKeyScope() { key_.Remove(); }
+    UserKeyScope(const UserKeyScope&) = delete;
+    UserKeyScope& operator=(const UserKeyScope&) = delete;
+    UserKeyScope(UserKeyScope&&) = delete;
+    UserKeyScope& operator=(UserKeyScope&&) = delete;
+
+    [[nodiscard]] const UserKey& Key() const noexcept { return key_; }
+    /// True when the key was absent at the start of the scope.
+    [[nodiscard]] bool Clean() const noexcept { return clean_; }
+
+private:
+    UserKey key_;
+    bool clean_ = false;
 };
 
 } // namespace tamsrove::test

@@ -65,21 +65,39 @@ protected:
 
     // True when the control shows anything but white on screen: a frame in the ring box.
     [[nodiscard]] bool ShowsAFrame() const {
-        ::UpdateWindow(ring_window_);
-        ::GdiFlush();
+        ShowOnScreen(ring_window_);
         const test::Capture capture = test::CaptureClient(ring_window_);
         return std::any_of(capture.pixels.begin(), capture.pixels.end(),
                            [](uint32_t v) { return v != 0xFFFFFFU; });
     }
 
-    // One tick of the animation timer, delivered as the timer would.
-    void Tick() const { Tick(ring_window_); }
-    static void Tick(HWND ring) { ::SendMessageW(ring, WM_TIMER, WorkRing::tmr_Animator, 0); }
+    static void ShowOnScreen(HWND ring) {
+        ::UpdateWindow(ring);
+        ::GdiFlush();
+    }
 
-    [[nodiscard]] std::array<HBITMAP, 8> FrameHandles() const {
+    // Ticks of the animation timer, delivered as the timer would.
+    void Tick(int ticks = 1) const { Tick(ring_window_, ticks); }
+    static void Tick(HWND ring, int ticks = 1) {
+        for (int i = 0; i < ticks; ++i) {
+            ::SendMessageW(ring, WM_TIMER, WorkRing::tmr_Animator, 0);
+        }
+    }
+
+    // Whether the timer runs, whether a frame is on screen, the frame the next tick shows and
+    // the bitmap the ring box holds.
+    void ExpectState(bool timer, bool on_screen, int32_t frame, HBITMAP shown) const {
+        EXPECT_EQ(TimerSet(), timer);
+        EXPECT_EQ(ShowsAFrame(), on_screen);
+        EXPECT_EQ(ring_->Frame(), frame);
+        EXPECT_EQ(Shown(), shown);
+    }
+
+    [[nodiscard]] std::array<HBITMAP, 8> FrameHandles() const { return FrameHandles(*ring_); }
+    static std::array<HBITMAP, 8> FrameHandles(const WorkRing& ring) {
         std::array<HBITMAP, 8> handles{};
         for (int32_t k = 0; k < 8; ++k) {
-            handles[static_cast<size_t>(k)] = ring_->FrameBitmap(k);
+            handles[static_cast<size_t>(k)] = ring.FrameBitmap(k);
         }
         return handles;
     }
@@ -117,11 +135,6 @@ protected:
         }
         return wrong;
     }
-
-    static void ShowOnScreen(HWND ring) {
-        ::UpdateWindow(ring);
-        ::GdiFlush();
-    }
 };
 
 // --- Class and creation ------------------------------------------------------------------------
@@ -134,10 +147,7 @@ TEST_F(WorkRingControl, RegistersOnceUnderItsClassName) {
 }
 
 TEST_F(WorkRingControl, CreatedWithTimerOffAndAnEmptyRingBox) {
-    EXPECT_EQ(ring_->Frame(), 0);
-    EXPECT_FALSE(TimerSet());
-    EXPECT_EQ(Shown(), nullptr);
-    EXPECT_FALSE(ShowsAFrame());
+    ExpectState(false, false, 0, nullptr);
 }
 
 TEST_F(WorkRingControl, FramesAreEightDistinct24BitBitmapsOfTheRingSize) {
@@ -173,24 +183,11 @@ TEST_F(WorkRingControl, TicksShowFramesZeroToSevenThenZero) {
     }
 }
 
-TEST_F(WorkRingControl, NinthTickShowsFrameZeroAgain) {
-    ring_->ani_start();
-    for (int i = 0; i < 8; ++i) {
-        Tick();
-    }
-    EXPECT_EQ(Shown(), ring_->FrameBitmap(7));
-    EXPECT_EQ(ring_->Frame(), 0);
-    Tick();
-    EXPECT_EQ(Shown(), ring_->FrameBitmap(0));
-}
-
 TEST_F(WorkRingControl, TicksKeepUsingTheBitmapsMadeAtCreation) {
     // Regression: frames are made once; a tick must never make, copy or replace a bitmap.
     const auto before = FrameHandles();
     ring_->ani_start();
-    for (int i = 0; i < 24; ++i) {
-        Tick();
-    }
+    Tick(24);
     EXPECT_EQ(FrameHandles(), before);
 }
 
@@ -229,23 +226,15 @@ TEST_F(WorkRingControl, TickNeitherErasesNorResizesTheRing) {
 
 TEST_F(WorkRingControl, StartEnablesTheTimerAndShowsTheBoxWithoutAFrame) {
     ring_->ani_start();
-    EXPECT_TRUE(TimerSet());
     // The first frame comes with the first tick, not at once.
-    EXPECT_EQ(Shown(), nullptr);
-    EXPECT_FALSE(ShowsAFrame());
-    EXPECT_EQ(ring_->Frame(), 0);
+    ExpectState(true, false, 0, nullptr);
 }
 
 TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
     ring_->ani_start();
-    for (int i = 0; i < 5; ++i) {
-        Tick();
-    }
+    Tick(5);
     ring_->ani_stop();
-    EXPECT_FALSE(TimerSet());
-    EXPECT_FALSE(ShowsAFrame());
-    EXPECT_EQ(ring_->Frame(), 5);
-    EXPECT_EQ(Shown(), ring_->FrameBitmap(4));
+    ExpectState(false, false, 5, ring_->FrameBitmap(4));
 
     ring_->ani_start();
     EXPECT_TRUE(ShowsAFrame());
@@ -256,31 +245,23 @@ TEST_F(WorkRingControl, StopKeepsTheFrameAndRestartShowsItAtOnce) {
 
 TEST_F(WorkRingControl, StopBeforeAnyStartHidesTheEmptyBox) {
     ring_->ani_stop();
-    EXPECT_FALSE(TimerSet());
-    EXPECT_FALSE(ShowsAFrame());
-    EXPECT_EQ(Shown(), nullptr);
-    EXPECT_EQ(ring_->Frame(), 0);
+    ExpectState(false, false, 0, nullptr);
 }
 
 TEST_F(WorkRingControl, RepeatedStartOrStopChangesNothingElse) {
     ring_->ani_start();
-    Tick();
-    Tick();
+    Tick(2);
     ring_->ani_start();
     EXPECT_TRUE(TimerSet());
     EXPECT_EQ(ring_->Frame(), 2);
     ring_->ani_stop();
     ring_->ani_stop();
-    EXPECT_FALSE(TimerSet());
-    EXPECT_FALSE(ShowsAFrame());
-    EXPECT_EQ(ring_->Frame(), 2);
-    EXPECT_EQ(Shown(), ring_->FrameBitmap(1));
+    ExpectState(false, false, 2, ring_->FrameBitmap(1));
 }
 
 TEST_F(WorkRingControl, StoppedRingDoesNotTurn) {
     ring_->ani_start();
-    Tick();
-    Tick();
+    Tick(2);
     ring_->ani_stop();
     // A tick already queued when the timer stopped must not move it, nor may time.
     Tick();
@@ -317,10 +298,7 @@ TEST_F(WorkRingControl, WindowAndObjectGoInEitherOrderAndTakeTheBitmaps) {
         const HWND window = ring->Window();
         ring->ani_start();
         Tick(window);
-        std::array<HBITMAP, 8> handles{};
-        for (int32_t k = 0; k < 8; ++k) {
-            handles[static_cast<size_t>(k)] = ring->FrameBitmap(k);
-        }
+        const auto handles = FrameHandles(*ring);
         if (window_first) {
             ASSERT_NE(::DestroyWindow(window), FALSE);
             EXPECT_EQ(ring->Window(), nullptr);
@@ -339,9 +317,7 @@ TEST_F(WorkRingControl, WindowAndObjectGoInEitherOrderAndTakeTheBitmaps) {
 
 TEST_F(WorkRingControl, DpiChangeRemakesTheFramesAndKeepsTheShownOne) {
     ring_->ani_start();
-    for (int i = 0; i < 3; ++i) {
-        Tick();
-    }
+    Tick(3);
     const auto old = FrameHandles();
     ::SendMessageW(ring_window_, WM_DPICHANGED_AFTERPARENT, 0, 0);
     const auto now = FrameHandles();
@@ -369,14 +345,8 @@ TEST_F(WorkRingDpi, ControlRunsAtThePromisedDpi) {
 
 TEST_F(WorkRingDpi, ControlIsWhiteBeforeTheFirstFrame) {
     ring_->ani_start();
-    ShowOnScreen(ring_window_);
-    const test::Capture capture = test::CaptureClient(ring_window_);
-    ASSERT_EQ(capture.width, Px(kDesignWidthTwips));
-    int not_white = 0;
-    for (const uint32_t v : capture.pixels) {
-        not_white += v != 0xFFFFFFU ? 1 : 0;
-    }
-    EXPECT_EQ(not_white, 0);
+    EXPECT_EQ(test::CaptureClient(ring_window_).width, Px(kDesignWidthTwips));
+    EXPECT_FALSE(ShowsAFrame());
 }
 
 TEST_F(WorkRingDpi, EachTickShowsItsFramesPixelsAt60Twips) {
@@ -391,9 +361,7 @@ TEST_F(WorkRingDpi, EachTickShowsItsFramesPixelsAt60Twips) {
 
 TEST_F(WorkRingDpi, RestartShowsTheLastFrameAgain) {
     ring_->ani_start();
-    for (int i = 0; i < 5; ++i) {
-        Tick();
-    }
+    Tick(5);
     ring_->ani_stop();
     ShowOnScreen(ring_window_);
     ring_->ani_start();
@@ -408,9 +376,7 @@ TEST_F(WorkRingDpi, ControlSmallerThanItsDesignStillShowsTheRingAt60Twips) {
     const HWND compact = ring.Window();
     test::PumpMessages();
     ring.ani_start();
-    for (int i = 0; i < 3; ++i) {
-        Tick(compact);
-    }
+    Tick(compact, 3);
     ShowOnScreen(compact);
     EXPECT_LE(Px(60) + RingFrameSize(dpi_).height, Px(855));
     EXPECT_EQ(PixelsOffFrame(compact, 2), 0);

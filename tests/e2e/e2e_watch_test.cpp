@@ -61,7 +61,7 @@ protected:
     }
 
     static void ExpectFlagCleared() {
-        const std::optional<test::StoredFlag> stored = test::ReadFlag();
+        const std::optional<test::StoredValue> stored = test::ReadFlag();
         ASSERT_TRUE(stored.has_value());
         EXPECT_EQ(stored->type, static_cast<DWORD>(REG_SZ));
         EXPECT_EQ(stored->Text(), std::wstring(L"0\0", 2));
@@ -99,7 +99,7 @@ TEST_F(ProgramWatch, ANumberOneKeepsItWaiting) {
     Start();
     EXPECT_FALSE(program_->WaitForExit(5s)) << "ended with " << program_->ExitCode().value_or(0);
     EXPECT_TRUE(::IsWindowVisible(window_));
-    const std::optional<test::StoredFlag> stored = test::ReadFlag();
+    const std::optional<test::StoredValue> stored = test::ReadFlag();
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->type, static_cast<DWORD>(REG_DWORD));
 }
@@ -169,7 +169,7 @@ TEST_F(ProgramWatchSlow, WithoutTheKeyItEndsTimedOutOnTheTwoHundredAndFirstTick)
     EXPECT_LE(e2e::SecondsFrom(shownAt_), 205.0);
     EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(tamsrove::kExitTimedOut));
     EXPECT_EQ(program_->ExitCode(), std::optional<DWORD>(1460));
-    EXPECT_FALSE(test::FlagKeyExists()) << "the program created the key";
+    EXPECT_FALSE(test::kFlagKey.Exists()) << "the program created the key";
 }
 
 } // namespace

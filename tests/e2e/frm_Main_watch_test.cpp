@@ -140,7 +140,7 @@ TEST_F(FrmMainWatch, AnAbsentKeyIsReadButNeverCreated) {
     }
     EXPECT_TRUE(ends_.empty());
     EXPECT_EQ(calls_.Count(RegCall::OpenKey), 3U);
-    EXPECT_FALSE(test::FlagKeyExists());
+    EXPECT_FALSE(test::kFlagKey.Exists());
 }
 
 TEST_F(FrmMainWatch, TheTwoHundredAndFirstTickEndsTimedOutWithoutReading) {
@@ -257,7 +257,7 @@ TEST_F(FrmMainWatch, TicksDuringAQuestionOpenedBetweenTicksEndTheProgram) {
         ClickTerminate();
         EXPECT_EQ(ends_while_asking, std::vector<unsigned>{row.exit_code});
         while_asking_ = nullptr;
-        ASSERT_TRUE(test::RemoveFlagKey());
+        ASSERT_TRUE(test::kFlagKey.Remove());
     }
 }
 

@@ -141,7 +141,7 @@ protected:
 
     /// What every run leaves: "frx" reading "0", no window running, no program left behind.
     void ExpectCleanEnd() const {
-        const std::optional<test::StoredFlag> stored = test::ReadFlag();
+        const std::optional<test::StoredValue> stored = test::ReadFlag();
         ASSERT_TRUE(stored.has_value()) << "the flag is missing";
         EXPECT_EQ(std::wstring(stored->Text().c_str()), L"0");
         EXPECT_EQ(RunningPrograms(), 0U) << "a window is still running";

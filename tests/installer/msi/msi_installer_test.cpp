@@ -157,7 +157,7 @@ TEST_P(ExamplePackage, ShowsTheWindowWhileItWorksAndEndsItWithTheInstall) {
         EXPECT_LE(last_seen_at_ - shown_at_, kWindowLivesAtMost)
             << "the window did not end with the work";
     }
-    const std::optional<tamsrove::test::StoredFlag> stored = tamsrove::test::ReadFlag();
+    const std::optional<tamsrove::test::StoredValue> stored = tamsrove::test::ReadFlag();
     ASSERT_TRUE(stored.has_value()) << "the flag is missing";
     EXPECT_EQ(std::wstring(stored->Text().c_str()), L"0");
 }
