@@ -1,7 +1,8 @@
 // Shared helpers for the in-process Win32 tests: per-monitor DPI awareness for the whole test
 // program, the DPI a test prefix promises, a plain host window, message pumping, reading back
-// the pixels a window shows, a window's class name and text, and a log of the registry calls
-// mod_Reg makes, and keys of the test's own below HKEY_CURRENT_USER. The whole-program driver (e2e/driver.h) shares the class name and text.
+// the pixels a window shows, a window's class name and text, a log of the registry calls mod_Reg
+// makes, and a test's own keys below HKEY_CURRENT_USER. The whole-program driver (e2e/driver.h)
+// shares the class name and text.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <functional>
@@ -282,6 +284,20 @@ private:
     static inline RegCallLog* current = nullptr;
     detail::RegCallObserver previous_;
 };
+
+/// True when the window's frame lies centred, to a pixel, on its monitor's work area.
+inline bool CentredOnWorkArea(HWND window) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    RECT rect{};
+    if (!::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor) ||
+        !::GetWindowRect(window, &rect)) {
+        return false;
+    }
+    const RECT& work = monitor.rcWork;
+    return std::abs((rect.left - work.left) - (work.right - rect.right)) <= 1 &&
+           std::abs((rect.top - work.top) - (work.bottom - rect.bottom)) <= 1;
+}
 
 /// A registry value as stored: its type and raw bytes.
 struct StoredValue {

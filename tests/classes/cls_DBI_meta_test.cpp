@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -132,44 +133,46 @@ TEST(MetaString, RoundTripGivesTheLinesBackExceptLeadingEmptyOnes) {
     EXPECT_EQ(packed, u"");
 }
 
-TEST(Cutting, LeftCutToCharCutsTheFrontUpToTheFirstDelimiter) {
+// A cut takes the front of the source and leaves the rest there; one it cannot make raises
+// std::invalid_argument and keeps the source as it was.
+TEST(Cutting, LeftCutToCharCutsUpToTheFirstDelimiterOrRaises) {
     struct Case {
         std::u16string source;
         std::u16string delimiter;
-        std::u16string result;
+        std::optional<std::u16string> result; ///< nothing: raises
         std::u16string rest;
     };
     const std::vector<Case> cases = {
-        {u"k=v", u"=", u"k", u"v"}, {u"xabyab", u"ab", u"x", u"yab"}, {u"=", u"=", u"", u""},
-        {u"abc", u"", u"", u"abc"}, {u"abc", u"abc", u"", u""},
+        {u"k=v", u"=", u"k", u"v"},
+        {u"xabyab", u"ab", u"x", u"yab"},
+        {u"=", u"=", u"", u""},
+        {u"abc", u"", u"", u"abc"},
+        {u"abc", u"abc", u"", u""},
+        {u"abc", u"|", std::nullopt, u"abc"},
+        {u"", u"", std::nullopt, u""},
+        {u"", u"|", std::nullopt, u""},
+        {u"ab", u"abc", std::nullopt, u"ab"},
+        {u"aB", u"ab", std::nullopt, u"aB"},
     };
     cls_DBI store;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.source) + " " + testing::PrintToString(c.delimiter));
         std::u16string source = c.source;
-        EXPECT_EQ(store.LeftCutToChar(source, c.delimiter), c.result);
+        if (c.result) {
+            EXPECT_EQ(store.LeftCutToChar(source, c.delimiter), *c.result);
+        } else {
+            EXPECT_THROW((void)store.LeftCutToChar(source, c.delimiter), std::invalid_argument);
+        }
         EXPECT_EQ(source, c.rest);
     }
 }
 
-TEST(Cutting, LeftCutToCharWithoutTheDelimiterRaisesAndKeepsSource) {
-    const std::vector<std::pair<std::u16string, std::u16string>> cases = {
-        {u"abc", u"|"}, {u"", u""}, {u"", u"|"}, {u"ab", u"abc"}, {u"aB", u"ab"}};
-    cls_DBI store;
-    for (const auto& [text, delimiter] : cases) {
-        SCOPED_TRACE(testing::PrintToString(text) + " " + testing::PrintToString(delimiter));
-        std::u16string source = text;
-        EXPECT_THROW((void)store.LeftCutToChar(source, delimiter), std::invalid_argument);
-        EXPECT_EQ(source, text);
-    }
-}
-
-TEST(Cutting, LeftCutTakesACountOfCharacters) {
+TEST(Cutting, LeftCutTakesACountOfCharactersOrRaises) {
     struct Case {
         std::u16string source;
         int32_t count;
         bool affect_source;
-        std::u16string result;
+        std::optional<std::u16string> result; ///< nothing: raises
         std::u16string rest;
     };
     const std::vector<Case> cases = {
@@ -179,29 +182,24 @@ TEST(Cutting, LeftCutTakesACountOfCharacters) {
         {u"ab", 5, false, u"ab", u"ab"},
         {u"ab", 2, true, u"ab", u""},
         {u"", 0, true, u"", u""},
+        {u"ab", -1, false, std::nullopt, u"ab"},
+        {u"ab", -1, true, std::nullopt, u"ab"},
+        {u"ab", INT32_MIN, false, std::nullopt, u"ab"},
+        {u"ab", 3, true, std::nullopt, u"ab"},
+        {u"ab", INT32_MAX, true, std::nullopt, u"ab"},
     };
     cls_DBI store;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.source) + " " + std::to_string(c.count));
+        SCOPED_TRACE(testing::PrintToString(c.source) + " " + std::to_string(c.count) +
+                     (c.affect_source ? " cutting" : ""));
         std::u16string source = c.source;
-        EXPECT_EQ(store.LeftCut(source, c.count, c.affect_source), c.result);
+        if (c.result) {
+            EXPECT_EQ(store.LeftCut(source, c.count, c.affect_source), *c.result);
+        } else {
+            EXPECT_THROW((void)store.LeftCut(source, c.count, c.affect_source),
+                         std::invalid_argument);
+        }
         EXPECT_EQ(source, c.rest);
-    }
-}
-
-TEST(Cutting, LeftCutOfAnImpossibleCountRaisesAndKeepsSource) {
-    struct Case {
-        int32_t count;
-        bool affect_source;
-    };
-    const std::vector<Case> cases = {
-        {-1, false}, {-1, true}, {INT32_MIN, false}, {3, true}, {INT32_MAX, true}};
-    cls_DBI store;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.count) + (c.affect_source ? " cutting" : ""));
-        std::u16string source = u"ab";
-        EXPECT_THROW((void)store.LeftCut(source, c.count, c.affect_source), std::invalid_argument);
-        EXPECT_EQ(source, u"ab");
     }
 }
 

@@ -150,25 +150,6 @@ TEST_F(WorkRingControl, CreatedWithTimerOffAndAnEmptyRingBox) {
     ExpectState(false, false, 0, nullptr);
 }
 
-TEST_F(WorkRingControl, FramesAreEightDistinct24BitBitmapsOfTheRingSize) {
-    const PixelSize size = RingFrameSize(ring_->Dpi());
-    const auto handles = FrameHandles();
-    for (int32_t k = 0; k < 8; ++k) {
-        SCOPED_TRACE("frame " + std::to_string(k));
-        DIBSECTION dib{};
-        ASSERT_EQ(::GetObjectW(handles[static_cast<size_t>(k)], sizeof(dib), &dib),
-                  static_cast<int>(sizeof(dib)));
-        EXPECT_EQ(dib.dsBm.bmBitsPixel, 24);
-        EXPECT_EQ(dib.dsBm.bmWidth, size.width);
-        EXPECT_EQ(dib.dsBm.bmHeight, size.height);
-        for (int32_t j = 0; j < k; ++j) {
-            EXPECT_NE(handles[static_cast<size_t>(j)], handles[static_cast<size_t>(k)]);
-        }
-    }
-    EXPECT_EQ(ring_->FrameBitmap(-1), nullptr);
-    EXPECT_EQ(ring_->FrameBitmap(8), nullptr);
-}
-
 // --- Frame sequence ----------------------------------------------------------------------------
 
 TEST_F(WorkRingControl, TicksShowFramesZeroToSevenThenZero) {
@@ -382,18 +363,26 @@ TEST_F(WorkRingDpi, ControlSmallerThanItsDesignStillShowsTheRingAt60Twips) {
     EXPECT_EQ(PixelsOffFrame(compact, 2), 0);
 }
 
-TEST_F(WorkRingDpi, FrameBitmapsHoldTheArtworkDrawnAtTheControlsDpi) {
+// Eight distinct 24-bit sections, each holding its frame drawn at the control's DPI: rows run
+// from the top, as in the buffer, so the bytes match one for one.
+TEST_F(WorkRingDpi, FramesAreEightDistinctBitmapsOfTheArtworkAtTheControlsDpi) {
+    const auto handles = FrameHandles();
     for (int32_t k = 0; k < 8; ++k) {
         SCOPED_TRACE("frame " + std::to_string(k));
         const PixelBuffer expected = DrawRingFrame(k, dpi_);
         DIBSECTION dib{};
-        ASSERT_EQ(::GetObjectW(ring_->FrameBitmap(k), sizeof(dib), &dib),
+        ASSERT_EQ(::GetObjectW(handles[static_cast<size_t>(k)], sizeof(dib), &dib),
                   static_cast<int>(sizeof(dib)));
+        EXPECT_EQ(dib.dsBm.bmBitsPixel, 24);
+        EXPECT_EQ(dib.dsBm.bmWidth, expected.width);
+        EXPECT_EQ(dib.dsBm.bmHeight, expected.height);
         ASSERT_NE(dib.dsBm.bmBits, nullptr);
         ASSERT_EQ(dib.dsBm.bmWidthBytes, expected.stride);
-        // The section's rows run from the top, as in the buffer: the bytes match one for one.
         EXPECT_EQ(std::memcmp(dib.dsBm.bmBits, expected.bytes.data(), expected.bytes.size()), 0);
+        EXPECT_EQ(std::count(handles.begin(), handles.end(), handles[static_cast<size_t>(k)]), 1);
     }
+    EXPECT_EQ(ring_->FrameBitmap(-1), nullptr);
+    EXPECT_EQ(ring_->FrameBitmap(8), nullptr);
 }
 
 } // namespace

@@ -48,22 +48,20 @@ unique_hwnd MakeRingLikeWindow(HWND host) {
 
 class RingAccessibleTest : public ::testing::Test {
 protected:
+    void SetUp() override { ASSERT_TRUE(ring_); }
+
+    /// The ring's object, made directly.
+    [[nodiscard]] ComRef<IAccessible> Object() const {
+        return ComRef<IAccessible>(CreateRingAccessible(ring_.get()));
+    }
+
     tamsrove::ComApartment com_; // as a screen reader's process would have it
     unique_hwnd host_ = test::MakeHostWindow(200, 120);
     unique_hwnd ring_ = MakeRingLikeWindow(host_.get());
 };
 
-TEST_F(RingAccessibleTest, WmGetObjectForTheClientAreaGivesTheWorkingAnimation) {
-    ASSERT_TRUE(ring_);
-    const ComRef<IAccessible> object = test::ObjectByMessage(ring_.get());
-    ASSERT_TRUE(object);
-    EXPECT_EQ(NameOf(object.get()), L"Working");
-    EXPECT_EQ(RoleOf(object.get()), ROLE_SYSTEM_ANIMATION);
-}
-
 // AccessibleObjectFromWindow is what a screen reader calls: it sends WM_GETOBJECT itself.
 TEST_F(RingAccessibleTest, AccessibleObjectFromWindowFindsTheWorkingAnimation) {
-    ASSERT_TRUE(ring_);
     ComRef<IAccessible> object;
     ASSERT_EQ(::AccessibleObjectFromWindow(ring_.get(), static_cast<DWORD>(OBJID_CLIENT),
                                            __uuidof(IAccessible), object.put()),
@@ -73,21 +71,21 @@ TEST_F(RingAccessibleTest, AccessibleObjectFromWindowFindsTheWorkingAnimation) {
     EXPECT_EQ(RoleOf(object.get()), ROLE_SYSTEM_ANIMATION);
 }
 
-// Regression: the object id is a 32-bit value in a 64-bit LPARAM; OBJID_CLIENT must be found
-// whether the sender extended it with ones (as a LONG) or with zeros (as a DWORD).
+// WM_GETOBJECT for the client area gives the working animation. Regression: the object id is a
+// 32-bit value in a 64-bit LPARAM; OBJID_CLIENT must be found whether the sender extended it
+// with ones (as a LONG) or with zeros (as a DWORD).
 TEST_F(RingAccessibleTest, TheClientIdIsFoundWhicheverWayItWasWidened) {
-    ASSERT_TRUE(ring_);
     for (const LPARAM id : {static_cast<LPARAM>(OBJID_CLIENT),
                             static_cast<LPARAM>(static_cast<DWORD>(OBJID_CLIENT))}) {
         SCOPED_TRACE(std::to_string(static_cast<long long>(id)));
         const ComRef<IAccessible> object = test::ObjectByMessage(ring_.get(), id);
         ASSERT_TRUE(object);
         EXPECT_EQ(NameOf(object.get()), L"Working");
+        EXPECT_EQ(RoleOf(object.get()), ROLE_SYSTEM_ANIMATION);
     }
 }
 
 TEST_F(RingAccessibleTest, OtherObjectIdsGetTheSystemsOwnAnswer) {
-    ASSERT_TRUE(ring_);
     for (const LONG id : {OBJID_WINDOW, OBJID_VSCROLL, OBJID_CARET, 1L}) {
         SCOPED_TRACE(id);
         EXPECT_EQ(::SendMessageW(ring_.get(), WM_GETOBJECT, 0, static_cast<LPARAM>(id)),
@@ -96,8 +94,7 @@ TEST_F(RingAccessibleTest, OtherObjectIdsGetTheSystemsOwnAnswer) {
 }
 
 TEST_F(RingAccessibleTest, NameRoleStateAndNoChildren) {
-    ASSERT_TRUE(ring_);
-    const ComRef<IAccessible> object(CreateRingAccessible(ring_.get()));
+    const ComRef<IAccessible> object = Object();
     ASSERT_TRUE(object);
     EXPECT_EQ(NameOf(object.get()), L"Working");
     EXPECT_EQ(RoleOf(object.get()), ROLE_SYSTEM_ANIMATION);
@@ -117,7 +114,6 @@ TEST_F(RingAccessibleTest, NameRoleStateAndNoChildren) {
 }
 
 TEST_F(RingAccessibleTest, AHiddenRingIsInvisible) {
-    ASSERT_TRUE(ring_);
     ::ShowWindow(ring_.get(), SW_HIDE);
     const ComRef<IAccessible> object(CreateRingAccessible(ring_.get()));
     ASSERT_TRUE(object);
@@ -127,8 +123,7 @@ TEST_F(RingAccessibleTest, AHiddenRingIsInvisible) {
 }
 
 TEST_F(RingAccessibleTest, ChildIdsOtherThanSelfAreRefused) {
-    ASSERT_TRUE(ring_);
-    const ComRef<IAccessible> object(CreateRingAccessible(ring_.get()));
+    const ComRef<IAccessible> object = Object();
     ASSERT_TRUE(object);
     VARIANT text_id;
     ::VariantInit(&text_id);
@@ -148,8 +143,7 @@ TEST_F(RingAccessibleTest, ChildIdsOtherThanSelfAreRefused) {
 }
 
 TEST_F(RingAccessibleTest, LocationAndHitTestAreTheRingsScreenRectangle) {
-    ASSERT_TRUE(ring_);
-    const ComRef<IAccessible> object(CreateRingAccessible(ring_.get()));
+    const ComRef<IAccessible> object = Object();
     RECT window{};
     ASSERT_NE(::GetWindowRect(ring_.get(), &window), FALSE);
     long left = 0, top = 0, width = 0, height = 0;
@@ -167,8 +161,7 @@ TEST_F(RingAccessibleTest, LocationAndHitTestAreTheRingsScreenRectangle) {
 }
 
 TEST_F(RingAccessibleTest, TheParentIsTheRingsOwnWindowObject) {
-    ASSERT_TRUE(ring_);
-    const ComRef<IAccessible> object(CreateRingAccessible(ring_.get()));
+    const ComRef<IAccessible> object = Object();
     ComRef<IDispatch> parent;
     ASSERT_EQ(object->get_accParent(reinterpret_cast<IDispatch**>(parent.put())), S_OK);
     ASSERT_TRUE(parent);
@@ -186,7 +179,6 @@ TEST_F(RingAccessibleTest, TheParentIsTheRingsOwnWindowObject) {
 }
 
 TEST_F(RingAccessibleTest, InterfacesAndReferenceCounts) {
-    ASSERT_TRUE(ring_);
     IAccessible* object = CreateRingAccessible(ring_.get());
     ASSERT_NE(object, nullptr);
     for (const IID& iid : {__uuidof(IUnknown), __uuidof(IDispatch), __uuidof(IAccessible)}) {
@@ -208,8 +200,7 @@ TEST_F(RingAccessibleTest, InterfacesAndReferenceCounts) {
 }
 
 TEST_F(RingAccessibleTest, AnObjectThatOutlivesItsRingSaysItIsDisconnected) {
-    ASSERT_TRUE(ring_);
-    const ComRef<IAccessible> object(CreateRingAccessible(ring_.get()));
+    const ComRef<IAccessible> object = Object();
     ring_.reset();
     long x = 0, y = 0, w = 0, h = 0;
     EXPECT_EQ(object->accLocation(&x, &y, &w, &h, test::AccessibleSelf()), CO_E_OBJNOTCONNECTED);

@@ -95,25 +95,19 @@ TEST(RingArtwork, BufferIsTopDownDibLayout) {
     }
 }
 
-TEST(RingArtwork, EveryDotCentreHasItsExactColourAt96Dpi) {
-    for (int32_t frame = 0; frame < 8; ++frame) {
-        const PixelBuffer picture = DrawRingFrame(frame, 96);
-        for (int32_t position = 0; position < 8; ++position) {
-            SCOPED_TRACE("frame " + std::to_string(frame) + " dot " + std::to_string(position));
-            const Point c = kDesignDots[static_cast<size_t>(position)];
-            EXPECT_EQ(Describe(picture.Pixel(c.x, c.y)), Describe(ExpectedDot(frame, position)));
-        }
-    }
-}
-
-TEST(RingArtwork, EveryDotCentreHasItsExactColourAt144Dpi) {
-    const PixelSize size = RingFrameSize(144);
-    for (int32_t frame = 0; frame < 8; ++frame) {
-        const PixelBuffer picture = DrawRingFrame(frame, 144);
-        for (int32_t position = 0; position < 8; ++position) {
-            SCOPED_TRACE("frame " + std::to_string(frame) + " dot " + std::to_string(position));
-            const Point c = Scaled(kDesignDots[static_cast<size_t>(position)], 144, size);
-            EXPECT_EQ(Describe(picture.Pixel(c.x, c.y)), Describe(ExpectedDot(frame, position)));
+// Every frame's dots at 96 DPI (at their design pixels) and at 144 DPI (scaled).
+TEST(RingArtwork, EveryDotCentreOfEveryFrameHasItsExactColour) {
+    for (const int32_t dpi : {96, 144}) {
+        for (int32_t frame = 0; frame < 8; ++frame) {
+            const PixelBuffer picture = DrawRingFrame(frame, dpi);
+            for (int32_t position = 0; position < 8; ++position) {
+                SCOPED_TRACE("dpi " + std::to_string(dpi) + " frame " + std::to_string(frame) +
+                             " dot " + std::to_string(position));
+                const Point design = kDesignDots[static_cast<size_t>(position)];
+                const Point c = dpi == 96 ? design : Scaled(design, dpi, RingFrameSize(dpi));
+                EXPECT_EQ(Describe(picture.Pixel(c.x, c.y)),
+                          Describe(ExpectedDot(frame, position)));
+            }
         }
     }
 }
@@ -229,14 +223,11 @@ TEST(RingArtwork, FramesDifferOnlyInsideTheDots) {
     }
 }
 
-TEST(RingArtwork, RejectsFramesOutsideZeroToSeven) {
+TEST(RingArtwork, RejectsFramesOutsideZeroToSevenAndDpisOutsideTheDrawableRange) {
     for (const int32_t k : {-1, 8, 100, INT32_MIN}) {
         SCOPED_TRACE("frame " + std::to_string(k));
         EXPECT_THROW((void)DrawRingFrame(k, 96), std::invalid_argument);
     }
-}
-
-TEST(RingArtwork, RejectsDpiOutsideTheDrawableRange) {
     for (const int32_t dpi : {0, -96, 47, 961, INT32_MAX}) {
         SCOPED_TRACE("dpi " + std::to_string(dpi));
         EXPECT_THROW((void)RingFrameSize(dpi), std::invalid_argument);

@@ -94,16 +94,6 @@ TEST_F(ProgramWatch, AFlagAlreadySetEndsItAtTheFirstTick) {
     ExpectFlagCleared();
 }
 
-TEST_F(ProgramWatch, ANumberOneKeepsItWaiting) {
-    ASSERT_TRUE(test::SetFlagNumber(1));
-    Start();
-    EXPECT_FALSE(program_->WaitForExit(5s)) << "ended with " << program_->ExitCode().value_or(0);
-    EXPECT_TRUE(::IsWindowVisible(window_));
-    const std::optional<test::StoredValue> stored = test::ReadFlag();
-    ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(stored->type, static_cast<DWORD>(REG_DWORD));
-}
-
 TEST_F(ProgramWatch, AFlagSetWhileTheQuestionIsOpenEndsItFinished) {
     ASSERT_TRUE(test::SetFlagText(L"0"));
     Start();

@@ -2,7 +2,6 @@
 // worked from outside, the way a user or an installer meets it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 #include <set>
 #include <string>
@@ -102,15 +101,7 @@ protected:
 using ProgramWindow = ProgramTest;
 
 TEST_F(ProgramWindow, IsCentredOnTheWorkArea) {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    ASSERT_TRUE(
-        ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor));
-    RECT rect{};
-    ASSERT_TRUE(::GetWindowRect(window_, &rect));
-    const RECT& work = monitor.rcWork;
-    EXPECT_LE(std::abs((rect.left - work.left) - (work.right - rect.right)), 1);
-    EXPECT_LE(std::abs((rect.top - work.top) - (work.bottom - rect.bottom)), 1);
+    EXPECT_TRUE(tamsrove::test::CentredOnWorkArea(window_));
 }
 
 TEST_F(ProgramWindow, ShowsItsTextsAndTheTerminateButton) {
@@ -189,53 +180,51 @@ TEST_F(ProgramQuestion, TerminateAsksTheQuestionWithOkAndCancelAndNoIcon) {
     Answer(box, IDCANCEL);
 }
 
-TEST_F(ProgramQuestion, CancelKeepsTheProgramWaitingWithTheRingTurning) {
-    const HWND box = ClickTerminate();
-    ASSERT_NE(box, nullptr);
-    Answer(box, IDCANCEL);
-    ExpectStillWaiting();
-}
+/// How the question is asked and answered: OK or Enter ends the program at once, Cancel or
+/// Escape keeps it waiting.
+struct Answering {
+    const char* name;
+    UINT request;   ///< the close request posted to the window; 0: a click on "Terminate"
+    WPARAM command; ///< the request's wParam
+    int button;     ///< the box's button clicked, or 0
+    WORD key;       ///< else the key pressed in the box
+    bool ends;
+};
 
-TEST_F(ProgramQuestion, OkEndsTheProgramAtOnceWithTheTerminatedCode) {
-    const HWND box = ClickTerminate();
-    ASSERT_NE(box, nullptr);
-    Answer(box, IDOK);
-    ExpectEndedAtOnceAsTerminated();
-}
+class ProgramAnswer : public ProgramTest, public ::testing::WithParamInterface<Answering> {};
 
-TEST_F(ProgramQuestion, ACloseRequestFromOutsideAsksTooAndOkEnds) {
-    ::PostMessageW(window_, WM_CLOSE, 0, 0);
-    const HWND box = e2e::WaitForMessageBoxOf(program_->Id());
+TEST_P(ProgramAnswer, EndsOrKeepsWaitingAsAnswered) {
+    const Answering& row = GetParam();
+    if (row.request != 0) {
+        ::PostMessageW(window_, row.request, row.command, 0);
+    }
+    const HWND box = row.request != 0 ? e2e::WaitForMessageBoxOf(program_->Id()) : ClickTerminate();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(e2e::TextOf(box), kQuestionTitle);
-    Answer(box, IDOK);
-    ExpectEndedAtOnceAsTerminated();
+    if (row.button != 0) {
+        Answer(box, row.button);
+    } else {
+        e2e::PostKeyPress(box, row.key);
+    }
+    if (row.ends) {
+        ExpectEndedAtOnceAsTerminated();
+    } else {
+        ExpectStillWaiting();
+    }
 }
 
-TEST_F(ProgramQuestion, CancelOnACloseRequestKeepsTheWindowOpen) {
-    ::PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
-    const HWND box = e2e::WaitForMessageBoxOf(program_->Id());
-    ASSERT_NE(box, nullptr);
-    Answer(box, IDCANCEL);
-    ExpectStillWaiting();
-}
-
-TEST_F(ProgramQuestion, EnterInTheQuestionAnswersOk) {
-    const HWND box = ClickTerminate();
-    ASSERT_NE(box, nullptr);
-    e2e::PostKeyPress(box, VK_RETURN);
-    ExpectEndedAtOnceAsTerminated();
-}
-
-TEST_F(ProgramQuestion, EscapeInTheQuestionAnswersCancel) {
-    const HWND box = ClickTerminate();
-    ASSERT_NE(box, nullptr);
-    e2e::PostKeyPress(box, VK_ESCAPE);
-    ExpectStillWaiting();
-}
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ProgramAnswer,
+    ::testing::Values(Answering{"TerminateCancel", 0, 0, IDCANCEL, 0, false},
+                      Answering{"TerminateOk", 0, 0, IDOK, 0, true},
+                      Answering{"TerminateEnter", 0, 0, 0, VK_RETURN, true},
+                      Answering{"TerminateEscape", 0, 0, 0, VK_ESCAPE, false},
+                      Answering{"CloseOk", WM_CLOSE, 0, IDOK, 0, true},
+                      Answering{"SystemCloseCancel", WM_SYSCOMMAND, SC_CLOSE, IDCANCEL, 0, false}),
+    [](const ::testing::TestParamInfo<Answering>& info) { return std::string(info.param.name); });
 
 // Regression: a close request that arrives while the question is open opens no second
-// question, and the one answer still decides.
+// question, and the one answer still decides. After Cancel the question can be asked again.
 TEST_F(ProgramQuestion, ACloseRequestWhileTheQuestionIsOpenOpensNoSecondOne) {
     const HWND box = ClickTerminate();
     ASSERT_NE(box, nullptr);
@@ -248,16 +237,9 @@ TEST_F(ProgramQuestion, ACloseRequestWhileTheQuestionIsOpenOpensNoSecondOne) {
     ExpectStillWaiting();
     ::Sleep(300); // a second question would open now, once the first has gone
     EXPECT_TRUE(e2e::MessageBoxesOf(program_->Id()).empty());
-}
-
-TEST_F(ProgramQuestion, TheQuestionCanBeAskedAgainAfterCancel) {
-    HWND box = ClickTerminate();
-    ASSERT_NE(box, nullptr);
-    Answer(box, IDCANCEL);
-    ASSERT_TRUE(NoQuestionOpen());
-    box = ClickTerminate();
-    ASSERT_NE(box, nullptr);
-    Answer(box, IDOK);
+    const HWND again = ClickTerminate();
+    ASSERT_NE(again, nullptr);
+    Answer(again, IDOK);
     ExpectEndedAtOnceAsTerminated();
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -46,12 +47,10 @@ protected:
 
     /// Index of the first registry call of a kind; -1 when there is none.
     [[nodiscard]] int FirstCall(RegCall call) const {
-        for (std::size_t i = 0; i < calls_.calls.size(); ++i) {
-            if (calls_.calls[i].call == call) {
-                return static_cast<int>(i);
-            }
-        }
-        return -1;
+        const auto& all = calls_.calls;
+        const auto found = std::find_if(all.begin(), all.end(),
+                                        [call](const test::SeenCall& c) { return c.call == call; });
+        return found == all.end() ? -1 : static_cast<int>(found - all.begin());
     }
 
     test::FlagKeyScope flag_key_;

@@ -182,29 +182,16 @@ constexpr const wchar_t* kCopyName = L"Tamsrove-planted.exe";
 
 /// Wine's load order for the program's copy, while it lives: these DLLs native first, then
 /// built-in (HKCU\Software\Wine\AppDefaults\<program>\DllOverrides). Windows ignores the key.
-class NativeFirst {
+class NativeFirst : public tamsrove::test::UserKeyScope {
 public:
-    explicit NativeFirst(const Names& dlls) {
-        tamsrove::unique_hkey overrides;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, (app_key_ + L"\\DllOverrides").c_str(), 0, nullptr,
-                              0, KEY_SET_VALUE, nullptr, overrides.put(),
-                              nullptr) != ERROR_SUCCESS) {
-            ADD_FAILURE() << "cannot write Wine's load order";
-            return;
-        }
-        constexpr std::wstring_view order = L"native,builtin";
+    explicit NativeFirst(const Names& dlls)
+        : UserKeyScope(std::wstring(L"Software\\Wine\\AppDefaults\\") + kCopyName) {
+        const tamsrove::test::UserKey overrides{Key().sub_key + L"\\DllOverrides"};
         for (const std::wstring& dll : dlls) {
-            ::RegSetValueExW(overrides.get(), fs::path(dll).stem().c_str(), 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(order.data()),
-                             static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
+            EXPECT_TRUE(overrides.SetText(fs::path(dll).stem().c_str(), L"native,builtin"))
+                << "cannot write Wine's load order";
         }
     }
-    NativeFirst(const NativeFirst&) = delete;
-    NativeFirst& operator=(const NativeFirst&) = delete;
-    ~NativeFirst() { ::RegDeleteTreeW(HKEY_CURRENT_USER, app_key_.c_str()); }
-
-private:
-    std::wstring app_key_ = std::wstring(L"Software\\Wine\\AppDefaults\\") + kCopyName;
 };
 
 // Loaded by name from System32, comctl32 is still the version 6 assembly that the manifest

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -101,12 +100,13 @@ TEST_F(FrmMainDpi, EveryControlHasItsClassParentTextAndTwipsRectangle) {
         const RECT rect = RectInParent(child);
         const layout::TwipsRect& twips = entry.twips;
         // Back in twips, each edge lies within half a pixel of the table's.
-        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.left, dpi_value), twips.left, half_pixel);
-        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.top, dpi_value), twips.top, half_pixel);
-        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.right, dpi_value), twips.left + twips.width,
-                    half_pixel);
-        EXPECT_NEAR(tamsrove::PixelsToTwips(rect.bottom, dpi_value), twips.top + twips.height,
-                    half_pixel);
+        const int32_t edges[][2] = {{rect.left, twips.left},
+                                    {rect.top, twips.top},
+                                    {rect.right, twips.left + twips.width},
+                                    {rect.bottom, twips.top + twips.height}};
+        for (const auto& [pixels, expected] : edges) {
+            EXPECT_NEAR(tamsrove::PixelsToTwips(pixels, dpi_value), expected, half_pixel);
+        }
     }
 }
 
@@ -119,15 +119,7 @@ TEST_F(FrmMainDpi, TheClientAreaIs7620By3450Twips) {
 }
 
 TEST_F(FrmMainDpi, TheWindowIsCentredOnTheWorkArea) {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    ASSERT_TRUE(
-        ::GetMonitorInfoW(::MonitorFromWindow(Window(), MONITOR_DEFAULTTONEAREST), &monitor));
-    RECT rect{};
-    ASSERT_TRUE(::GetWindowRect(Window(), &rect));
-    const RECT& work = monitor.rcWork;
-    EXPECT_LE(std::abs((rect.left - work.left) - (work.right - rect.right)), 1);
-    EXPECT_LE(std::abs((rect.top - work.top) - (work.bottom - rect.bottom)), 1);
+    EXPECT_TRUE(test::CentredOnWorkArea(Window()));
 }
 
 TEST_F(FrmMainDpi, TextsUseTheMessageFontAtTheWindowDpi) {
@@ -362,28 +354,26 @@ TEST_F(FrmMainKeyboard, FocusGivenToTheWindowGoesOnToTheButton) {
     EXPECT_EQ(::GetFocus(), Control(ControlId::CbStopAndQuit));
 }
 
-TEST_F(FrmMainKeyboard, EnterInTheWindowAsksTheQuestion) {
-    MSG message{Window(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
-    EXPECT_TRUE(::IsDialogMessageW(Window(), &message));
-    EXPECT_EQ(questions_.size(), 1U);
-}
-
-TEST_F(FrmMainKeyboard, SpaceOnTheButtonAsksTheQuestion) {
+// Enter in the window and Space on the button ask the question; Escape is no close request.
+TEST_F(FrmMainKeyboard, EnterAndSpaceAskAndEscapeDoesNot) {
     const HWND button = Control(ControlId::CbStopAndQuit);
-    ::SetFocus(button);
-    MSG down{button, WM_KEYDOWN, VK_SPACE, 1, 0, {}};
-    MSG up{button, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0000001U), 0, {}};
-    ::IsDialogMessageW(Window(), &down);
-    ::IsDialogMessageW(Window(), &up);
-    test::PumpMessages();
-    EXPECT_EQ(questions_.size(), 1U);
-}
-
-TEST_F(FrmMainKeyboard, EscapeIsNotACloseRequest) {
-    MSG message{Window(), WM_KEYDOWN, VK_ESCAPE, 1, 0, {}};
-    ::IsDialogMessageW(Window(), &message);
-    test::PumpMessages();
-    EXPECT_TRUE(questions_.empty());
+    struct Row {
+        HWND target;
+        WPARAM key;
+        std::size_t questions;
+    };
+    for (const Row& row :
+         {Row{Window(), VK_RETURN, 1}, Row{button, VK_SPACE, 1}, Row{Window(), VK_ESCAPE, 0}}) {
+        SCOPED_TRACE(row.key);
+        questions_.clear();
+        ::SetFocus(row.target);
+        MSG down{row.target, WM_KEYDOWN, row.key, 1, 0, {}};
+        MSG up{row.target, WM_KEYUP, row.key, static_cast<LPARAM>(0xC0000001U), 0, {}};
+        ::IsDialogMessageW(Window(), &down);
+        ::IsDialogMessageW(Window(), &up);
+        test::PumpMessages();
+        EXPECT_EQ(questions_.size(), row.questions);
+    }
 }
 
 // ---- The termination question -----------------------------------------------------------------
@@ -416,14 +406,6 @@ TEST_F(FrmMainQuestion, CancelLeavesTheWindowTheRingAndTheTicksGoing) {
     EXPECT_EQ(form_->TickCount(), ticks + 1);
 }
 
-TEST_F(FrmMainQuestion, OkEndsTheProgramWithTheTerminatedCode) {
-    answer_ = IDOK;
-    ClickTerminate();
-    ASSERT_EQ(ends_.size(), 1U);
-    EXPECT_EQ(ends_.front(), tamsrove::kExitTerminated);
-    EXPECT_EQ(ends_.front(), 1223U);
-}
-
 TEST_F(FrmMainQuestion, EveryCloseRequestAsks) {
     struct Row {
         const char* what;
@@ -445,6 +427,7 @@ TEST_F(FrmMainQuestion, EveryCloseRequestAsks) {
     ::PostMessageW(Window(), WM_CLOSE, 0, 0);
     test::PumpMessages();
     EXPECT_EQ(ends_, std::vector<unsigned>{tamsrove::kExitTerminated});
+    EXPECT_EQ(tamsrove::kExitTerminated, 1223U);
 }
 
 // Regression: while the question is open, a further close request or click is refused instead

@@ -215,19 +215,6 @@ TEST(LayoutUnits, EveryControlStaysInsideItsContainerAtEveryDpi) {
     }
 }
 
-TEST(LayoutUnits, TheLogoFitsUnscaledInItsBoxAtEveryDpi) {
-    constexpr PixelSize logo{248, 64};
-    for (const int32_t dpi : kDpis) {
-        if (dpi < kBaseDpi) {
-            continue; // below 100 % scaling the box is smaller than the bitmap and clips it
-        }
-        SCOPED_TRACE(dpi);
-        const PixelRect box = ControlPixels(ControlId::Picture1, dpi);
-        EXPECT_GE(box.Width(), logo.width);
-        EXPECT_GE(box.Height(), logo.height);
-    }
-}
-
 // ---- Centring ---------------------------------------------------------------------------------
 
 TEST(LayoutCentring, CentredOriginOnWorkAreas) {

@@ -26,61 +26,44 @@ constexpr const wchar_t* kScratchParent = L"Software\\TamsroveTest";
 using test::RegCallLog;
 using test::SeenCall;
 
-std::wstring Widen(const char* text) {
-    return {text, text + std::char_traits<char>::length(text)};
-}
-
-bool KeyExists(const std::wstring& sub_key) {
-    unique_hkey key;
-    return ::RegOpenKeyExW(HKEY_CURRENT_USER, sub_key.c_str(), 0, KEY_READ, key.put()) ==
-           ERROR_SUCCESS;
-}
-
+// Each test owns a scratch key named after the process and the test, removed before and after.
 class RegistryTest : public testing::Test {
 protected:
+    static std::wstring ScratchKey() {
+        const char* test = testing::UnitTest::GetInstance()->current_test_info()->name();
+        return std::wstring(kScratchParent) + L"\\" + std::to_wstring(::GetCurrentProcessId()) +
+               L"_" + std::wstring(test, test + std::char_traits<char>::length(test));
+    }
     void SetUp() override {
-        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-        subKey_ = std::wstring(kScratchParent) + L"\\" + std::to_wstring(::GetCurrentProcessId()) +
-                  L"_" + Widen(test->name());
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey_.c_str()); // a crashed run's; not-found is fine
         ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey_.c_str(), 0, nullptr, 0,
                                     KEY_ALL_ACCESS, nullptr, key_.put(), nullptr),
                   ERROR_SUCCESS);
     }
     void TearDown() override {
         key_.reset();
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey_.c_str());
+        scope_.Key().Remove();
         ::RegDeleteKeyW(HKEY_CURRENT_USER, kScratchParent); // fails while other runs use it
     }
 
     [[nodiscard]] std::wstring Path() const { return L"HKEY_CURRENT_USER\\" + subKey_; }
 
-    void SetRaw(const wchar_t* name, DWORD type, const void* data, std::size_t bytes) {
-        ASSERT_EQ(::RegSetValueExW(key_.get(), name, 0, type, static_cast<const BYTE*>(data),
-                                   static_cast<DWORD>(bytes)),
-                  ERROR_SUCCESS);
+    void SetRaw(const wchar_t* name, DWORD type, const void* data, std::size_t bytes) const {
+        ASSERT_TRUE(scope_.Key().SetRaw(name, type, data, bytes));
     }
     // Stores text as REG_SZ counting exactly its characters (add L"\0"s for a terminator).
-    void SetText(const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
+    void SetText(const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) const {
         SetRaw(name, type, text.data(), text.size() * sizeof(wchar_t));
     }
     [[nodiscard]] std::optional<std::wstring> StoredText(const wchar_t* name) const {
-        DWORD type = 0;
-        DWORD size = 0;
-        if (::RegQueryValueExW(key_.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-            return std::nullopt;
-        }
-        std::wstring text(size / sizeof(wchar_t), L'\0');
-        ::RegQueryValueExW(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
-                           &size);
-        text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
-        return text;
+        const auto stored = scope_.Key().Read(name);
+        return stored ? std::optional(std::wstring(stored->Text().c_str())) : std::nullopt;
     }
     [[nodiscard]] std::optional<std::wstring> Read(const wchar_t* name) const {
         return RegReadValue(Path(), name);
     }
 
-    std::wstring subKey_;
+    test::UserKeyScope scope_{ScratchKey()};
+    const std::wstring& subKey_ = scope_.Key().sub_key;
     unique_hkey key_;
 };
 
@@ -135,12 +118,6 @@ TEST(RegSplitRootTest, AnythingButAFullRootNameMatchesNothing) {
 
 // --- Reading -----------------------------------------------------------------------------------
 
-TEST_F(RegistryTest, ReadsBackWhatItWrote) {
-    SetText(L"frx", L"1");
-    RegWriteValue(Path(), L"frx", L"hello world");
-    EXPECT_EQ(Read(L"frx"), L"hello world");
-}
-
 TEST_F(RegistryTest, ReadsTextUpToItsFirstNul) {
     // A REG_SZ read never passes the terminating NUL, or anything after it, to the caller.
     struct Case {
@@ -169,21 +146,17 @@ TEST_F(RegistryTest, ValuesOfOtherTypesReadAsEmpty) {
     }
 }
 
-TEST_F(RegistryTest, MissingValueReadsAsEmptyWithoutBeepAndIsNeverCreated) {
-    RegCallLog log;
-    EXPECT_EQ(Read(L"frx"), std::nullopt);
-    RegWriteValue(Path(), L"frx", L"0");
-    EXPECT_EQ(log.Count(RegCall::Beep), 0U);
-    EXPECT_EQ(log.Count(RegCall::SetValue), 0U);
-    EXPECT_EQ(StoredText(L"frx"), std::nullopt);
-}
-
-TEST_F(RegistryTest, MissingKeyReadsAsEmptyAndIsNeverCreated) {
-    RegCallLog log;
-    EXPECT_EQ(RegReadValue(Path() + L"\\Missing", L"frx"), std::nullopt);
-    RegWriteValue(Path() + L"\\Missing", L"frx", L"0");
-    EXPECT_FALSE(KeyExists(subKey_ + L"\\Missing"));
-    EXPECT_EQ(log.Count(RegCall::SetValue), 0U);
+TEST_F(RegistryTest, MissingValueOrKeyReadsAsEmptyWithoutBeepAndIsNeverCreated) {
+    for (const std::wstring& below : {std::wstring(), std::wstring(L"\\Missing")}) {
+        SCOPED_TRACE(test::Narrow(below));
+        RegCallLog log;
+        EXPECT_EQ(RegReadValue(Path() + below, L"frx"), std::nullopt);
+        RegWriteValue(Path() + below, L"frx", L"0");
+        EXPECT_EQ(log.Count(RegCall::Beep), 0U);
+        EXPECT_EQ(log.Count(RegCall::SetValue), 0U);
+        EXPECT_EQ(StoredText(L"frx"), std::nullopt);
+        EXPECT_FALSE(test::UserKey{subKey_ + L"\\Missing"}.Exists());
+    }
 }
 
 TEST_F(RegistryTest, UnrecognisedRootIsNeverOpened) {

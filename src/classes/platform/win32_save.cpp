@@ -602,7 +602,8 @@ OutputFile OutputFile::Replace(std::u16string_view path) {
         impl->kept_attributes = info.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
         const bool in_place = info.links > 1 || info.is_link;
         HoldTarget(*impl, in_place, OPEN_EXISTING);
-        internal::StartReplacement(*impl, in_place ? SaveMethod::InPlace : SaveMethod::Atomic, true);
+        internal::StartReplacement(*impl, in_place ? SaveMethod::InPlace : SaveMethod::Atomic,
+                                   true);
         break;
     }
     return OutputFile(std::move(impl));

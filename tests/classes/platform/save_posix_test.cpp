@@ -137,7 +137,7 @@ TEST(SavePosix, SizeLimitFailsTheSaveAndKeepsTheOldFile) {
     }
 }
 
-// --- Other users in shared folders ---------------------------------------------------------------
+// --- Other users in shared folders -------------------------------------------------------------
 
 // A save follows a link in a sticky folder that everyone may write only where the link is the
 // saver's own or the folder owner's, as Linux's fs.protected_symlinks does; otherwise it fails
@@ -254,8 +254,7 @@ TEST(SavePosix, TemporaryIsNoMoreReadableThanTheTarget) {
     }
 }
 
-// --- Files left behind by crashed saves
-// -----------------------------------------------------------
+// --- Files left behind by crashed saves ---------------------------------------------------------
 
 // A dead process's temporary is matched by the whole name of its file: a save of another file
 // whose name begins alike leaves it, the next save of its own file removes it.
@@ -304,7 +303,7 @@ TEST(SavePosix, OnlyFilesTheStoreMadeAreRemovedAfterACrash) {
     }
 }
 
-// --- Crashes -------------------------------------------------------------------------------------
+// --- Crashes -----------------------------------------------------------------------------------
 
 // A save killed at any moment of a rewrite in place loses nothing: the next load sees the
 // whole old or the whole new content, never a mix, and puts a half-done rewrite right.

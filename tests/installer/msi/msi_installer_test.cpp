@@ -39,24 +39,14 @@ struct Package {
 
     /// Shown when a test fails, in place of the bytes.
     friend void PrintTo(const Package& package, std::ostream* out) {
-        for (const wchar_t* part : {package.arch, L" ", package.scope}) {
-            for (const wchar_t* c = part; *c != L'\0'; ++c) {
-                *out << static_cast<char>(*c);
-            }
-        }
-        *out << (package.fail ? " failing" : " succeeding");
+        *out << tamsrove::test::Narrow(package.arch) << ' ' << tamsrove::test::Narrow(package.scope)
+             << (package.fail ? " failing" : " succeeding");
     }
 };
 
 std::string NameOf(const ::testing::TestParamInfo<Package>& info) {
-    std::string name;
-    for (const wchar_t* part : {info.param.arch, info.param.scope}) {
-        for (const wchar_t* c = part; *c != L'\0'; ++c) {
-            name.push_back(static_cast<char>(*c));
-        }
-        name.push_back('_');
-    }
-    return name + (info.param.fail ? "Fails" : "Succeeds");
+    return tamsrove::test::Narrow(info.param.arch) + "_" +
+           tamsrove::test::Narrow(info.param.scope) + (info.param.fail ? "_Fails" : "_Succeeds");
 }
 
 /// The package as the build made it, without its extension: <arch>\<arch>-<scope>-<fail>.
