@@ -18,9 +18,9 @@ struct FakeInstaller {
     std::optional<std::wstring> flag;
     bool read_fails = false;
     bool clear_fails = false;
-    std::function<void()> during_read; // window events that run inside the read's yield
+    std::function<void()> during_read{}; // window events that run inside the read's yield
     int reads = 0;
-    std::vector<std::string> log;
+    std::vector<std::string> log{};
 
     WatchActions Actions() {
         return {
