@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -189,6 +190,9 @@ struct Answering {
     int button;     ///< the box's button clicked, or 0
     WORD key;       ///< else the key pressed in the box
     bool ends;
+
+    /// Shown when a test fails, in place of the bytes.
+    friend void PrintTo(const Answering& row, std::ostream* out) { *out << row.name; }
 };
 
 class ProgramAnswer : public ProgramTest, public ::testing::WithParamInterface<Answering> {};

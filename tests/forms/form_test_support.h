@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "forms/frm_Main.h"
+#include "forms/layout.h"
 #include "win32_test_support.h"
 
 namespace tamsrove::test {
@@ -24,6 +25,15 @@ inline RECT RectInParent(HWND window) {
     ::GetWindowRect(window, &rect);
     ::MapWindowPoints(nullptr, ::GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+/// The system's message font at a DPI.
+inline LOGFONTW MessageFontAt(UINT dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    EXPECT_TRUE(
+        ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi));
+    return metrics.lfMessageFont;
 }
 
 /// The real window, shown. Its termination question is recorded and answered with answer_
@@ -85,6 +95,25 @@ protected:
     void Tick() const { ::SendMessageW(Window(), WM_TIMER, frm_Main::kUnloaderTimerId, 0); }
     void ClickTerminate() const {
         ::SendMessageW(Control(layout::ControlId::CbStopAndQuit), BM_CLICK, 0, 0);
+    }
+    /// The window's frame around its client area as laid out at a DPI, with the borders of
+    /// frame_dpi, at the origin.
+    [[nodiscard]] RECT FrameAt(UINT dpi, UINT frame_dpi) const {
+        const layout::PixelSize client = layout::ClientPixels(static_cast<int32_t>(dpi));
+        RECT frame{0, 0, client.width, client.height};
+        EXPECT_TRUE(::AdjustWindowRectExForDpi(
+            &frame, static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_STYLE)), FALSE,
+            static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_EXSTYLE)), frame_dpi));
+        return frame;
+    }
+    /// Sends the DPI change the system would send for a move to a screen at this DPI. The
+    /// caption and borders keep their real size, so the suggested rectangle is the new client
+    /// area inside the present frame.
+    void ChangeDpi(UINT to) const {
+        RECT suggested = FrameAt(to, form_->Dpi());
+        ::OffsetRect(&suggested, 10 - suggested.left, 10 - suggested.top);
+        ::SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(to, to),
+                       reinterpret_cast<LPARAM>(&suggested));
     }
 
     std::unique_ptr<frm_Main> form_;

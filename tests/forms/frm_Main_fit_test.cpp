@@ -100,11 +100,7 @@ TEST_F(FrmMainFitDpi, TheMessageFontIsTheOneThePrefixSets) {
     if (points == 0) {
         GTEST_SKIP() << "the prefix keeps the system's message font";
     }
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    ASSERT_TRUE(::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0,
-                                             form_->Dpi()));
-    EXPECT_EQ(metrics.lfMessageFont.lfHeight,
+    EXPECT_EQ(test::MessageFontAt(form_->Dpi()).lfHeight,
               -::MulDiv(points, static_cast<int>(form_->Dpi()), 72));
 }
 
@@ -113,16 +109,8 @@ TEST_F(FrmMainFitDpi, EveryTextShowsWholeAndEveryControlStaysInPlace) {
 }
 
 TEST_F(FrmMainFitDpi, ADpiChangeFitsTheTextsAgain) {
-    const UINT from = form_->Dpi();
-    const UINT to = from * 5 / 4;
-    RECT suggested{0, 0, layout::ClientPixels(static_cast<int32_t>(to)).width,
-                   layout::ClientPixels(static_cast<int32_t>(to)).height};
-    const HWND window = form_->Window();
-    ASSERT_TRUE(::AdjustWindowRectExForDpi(
-        &suggested, static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
-        static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE)), from));
-    ::OffsetRect(&suggested, 10 - suggested.left, 10 - suggested.top);
-    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+    const UINT to = form_->Dpi() * 5 / 4;
+    ChangeDpi(to);
     ASSERT_EQ(form_->Dpi(), to);
     ExpectEveryTextWholeAndEveryControlInPlace();
 }

@@ -48,14 +48,6 @@ const wchar_t* ExpectedClass(ControlKind kind) {
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 
-LOGFONTW MessageFontAt(UINT dpi) {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    EXPECT_TRUE(
-        ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi));
-    return metrics.lfMessageFont;
-}
-
 /// The shown window and its ring.
 class FrmMainFixture : public test::ShownForm {
 protected:
@@ -123,7 +115,7 @@ TEST_F(FrmMainDpi, TheWindowIsCentredOnTheWorkArea) {
 }
 
 TEST_F(FrmMainDpi, TextsUseTheMessageFontAtTheWindowDpi) {
-    const LOGFONTW expected = MessageFontAt(Dpi());
+    const LOGFONTW expected = test::MessageFontAt(Dpi());
     for (const ControlEntry& entry : layout::kControls) {
         if (entry.text.empty()) {
             continue;
@@ -165,16 +157,7 @@ TEST_F(FrmMainDpi, TheIconsAreLoadedAtTheSizesForTheDpi) {
 TEST_F(FrmMainDpi, ADpiChangeLaysEverythingOutAgain) {
     const UINT from = Dpi();
     const UINT to = from * 5 / 4; // a step of display scaling; the window still fits the screen
-    RECT suggested{0, 0, layout::ClientPixels(static_cast<int32_t>(to)).width,
-                   layout::ClientPixels(static_cast<int32_t>(to)).height};
-    // The message is simulated: the caption and borders keep their real size, so the rectangle
-    // the system would suggest is the new client area inside the present frame.
-    ASSERT_TRUE(::AdjustWindowRectExForDpi(
-        &suggested, static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_STYLE)), FALSE,
-        static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_EXSTYLE)), from));
-    ::OffsetRect(&suggested, 10 - suggested.left, 10 - suggested.top);
-    ::SendMessageW(Window(), WM_DPICHANGED, MAKEWPARAM(to, to),
-                   reinterpret_cast<LPARAM>(&suggested));
+    ChangeDpi(to);
 
     EXPECT_EQ(form_->Dpi(), to);
     RECT client{};
@@ -198,19 +181,15 @@ TEST_F(FrmMainDpi, ADpiChangeLaysEverythingOutAgain) {
     const auto label = Control(ControlId::LblInstallInProgress);
     ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)), sizeof(font),
                  &font);
-    EXPECT_EQ(font.lfHeight, MessageFontAt(to).lfHeight);
-    EXPECT_NE(font.lfHeight, MessageFontAt(from).lfHeight);
+    EXPECT_EQ(font.lfHeight, test::MessageFontAt(to).lfHeight);
+    EXPECT_NE(font.lfHeight, test::MessageFontAt(from).lfHeight);
 }
 
 TEST_F(FrmMainDpi, ADpiChangeAsksForTheExactWindowSize) {
     const UINT to = Dpi() * 3 / 2;
     SIZE size{};
     ASSERT_TRUE(::SendMessageW(Window(), WM_GETDPISCALEDSIZE, to, reinterpret_cast<LPARAM>(&size)));
-    const layout::PixelSize client = layout::ClientPixels(static_cast<int32_t>(to));
-    RECT expected{0, 0, client.width, client.height};
-    ::AdjustWindowRectExForDpi(&expected,
-                               static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_STYLE)), FALSE,
-                               static_cast<DWORD>(::GetWindowLongPtrW(Window(), GWL_EXSTYLE)), to);
+    const RECT expected = FrameAt(to, to);
     EXPECT_EQ(size.cx, expected.right - expected.left);
     EXPECT_EQ(size.cy, expected.bottom - expected.top);
 }
