@@ -7,8 +7,10 @@ objdump=$1
 exe=$2
 table=$3
 
-"$objdump" -p "$exe" >"${TMPDIR:-/tmp}/imports.$$" || { echo "objdump failed on $exe"; exit 1; }
-trap 'rm -f "${TMPDIR:-/tmp}/imports.$$"' EXIT
+# A fresh private file: a predictable name in a shared /tmp could be a link planted by another user.
+imports=$(mktemp)
+trap 'rm -f "$imports"' EXIT
+"$objdump" -p "$exe" >"$imports" || { echo "objdump failed on $exe"; exit 1; }
 
 # objdump prints "DLL Name: X" and then one "vma hint name" row per imported function.
 awk -v table="$table" '
@@ -53,4 +55,4 @@ awk -v table="$table" '
         if (bad) exit 1
         print seen " DLLs, " functions " functions: all available from Windows build " minimum
     }
-' "${TMPDIR:-/tmp}/imports.$$"
+' "$imports"

@@ -8,8 +8,10 @@ nm=$1
 own=$2
 other=$3
 shift 3
-symbols=${TMPDIR:-/tmp}/symbols.$$
-trap 'rm -f "$symbols"' EXIT
+# Fresh private files: a predictable name in a shared /tmp could be a link planted by another user.
+symbols=$(mktemp)
+hits=$(mktemp)
+trap 'rm -f "$symbols" "$hits"' EXIT
 status=0
 for file in "$@"; do
     "$nm" -C "$file" >"$symbols" 2>/dev/null || { echo "nm failed on $file"; exit 1; }
@@ -17,12 +19,11 @@ for file in "$@"; do
         echo "$file: no symbol of its own product (stripped, or the patterns in $own are stale)"
         status=1
     fi
-    if grep -Ev '^(#|$)' "$other" | grep -Ef - "$symbols" >"$symbols.hits"; then
-        echo "$file holds $(wc -l <"$symbols.hits") symbols of the other product ($other), among them:"
-        head -n 10 "$symbols.hits"
+    if grep -Ev '^(#|$)' "$other" | grep -Ef - "$symbols" >"$hits"; then
+        echo "$file holds $(wc -l <"$hits") symbols of the other product ($other), among them:"
+        head -n 10 "$hits"
         status=1
     fi
-    rm -f "$symbols.hits"
 done
 [ "$status" -eq 0 ] && echo "$# files hold no symbol of the other product"
 exit "$status"
