@@ -3,7 +3,6 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
-#include <stdexcept>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -269,16 +268,10 @@ bool FlatPixel(const LogoGeometry& g, int32_t x, int32_t y) {
            StrokeCover(g.word, ToGlyphUnits(g, p), kSampleReach / g.scale) != Cover::Some;
 }
 
-void CheckLogoDpi(int32_t dpi) {
-    if (dpi < kLogoMinDpi || dpi > kLogoMaxDpi) {
-        throw std::invalid_argument("logo DPI out of range");
-    }
-}
-
 } // namespace
 
 PixelSize LogoSize(int32_t dpi) {
-    CheckLogoDpi(dpi);
+    CheckDrawableDpi(dpi, "logo DPI out of range");
     return {kLogoDesignSize.width * dpi / kBaseDpi, kLogoDesignSize.height * dpi / kBaseDpi};
 }
 

@@ -12,16 +12,12 @@ namespace tamsrove::artwork {
 
 /// The logo's design size in pixels, at 96 DPI.
 inline constexpr PixelSize kLogoDesignSize{248, 64};
-/// Lowest and highest DPI the logo can be drawn at (50 % to 1000 % scaling).
-inline constexpr int32_t kLogoMinDpi = 48;
-inline constexpr int32_t kLogoMaxDpi = 960;
-
 /// The logo's size at a DPI: the design size scaled by dpi / 96, rounded down. Throws
-/// std::invalid_argument for a DPI outside kLogoMinDpi..kLogoMaxDpi.
+/// std::invalid_argument for a DPI outside kMinDrawableDpi..kMaxDrawableDpi.
 [[nodiscard]] PixelSize LogoSize(int32_t dpi);
 
 /// The logo drawn at a DPI from its geometry (not a resampled bitmap), opaque on white, of
-/// LogoSize(dpi). Throws std::invalid_argument for a DPI outside kLogoMinDpi..kLogoMaxDpi.
+/// LogoSize(dpi). Throws std::invalid_argument for a DPI outside the drawable range.
 [[nodiscard]] Image DrawLogo(int32_t dpi);
 
 /// The emblem alone on a transparent square of the given side (at least 1 pixel), sampled

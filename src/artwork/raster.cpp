@@ -23,11 +23,17 @@ uint8_t ToByte(double value, double per_unit) {
     return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
+} // namespace
+
 uint8_t OverWhite(uint8_t c, uint8_t a) {
     return static_cast<uint8_t>((unsigned(c) * a + 255U * (255U - a) + 127U) / 255U);
 }
 
-} // namespace
+void CheckDrawableDpi(int32_t dpi, const char* what) {
+    if (dpi < kMinDrawableDpi || dpi > kMaxDrawableDpi) {
+        throw std::invalid_argument(what);
+    }
+}
 
 const Rgba8& Image::At(int32_t x, int32_t y) const {
     return pixels.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +

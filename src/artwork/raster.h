@@ -49,8 +49,19 @@ struct PixelBuffer {
     [[nodiscard]] Rgb Pixel(int32_t x, int32_t y) const;
 };
 
+/// One 8-bit channel c of alpha a laid over white, rounded to the nearest value.
+[[nodiscard]] uint8_t OverWhite(uint8_t c, uint8_t a);
+
 /// The picture as a 24-bit buffer, every pixel laid over white by its alpha.
 [[nodiscard]] PixelBuffer ToPixelBuffer(const Image& image);
+
+/// Lowest and highest DPI the program's pictures are drawn at (50 % to 1000 % scaling).
+inline constexpr int32_t kMinDrawableDpi = 48;
+inline constexpr int32_t kMaxDrawableDpi = 960;
+
+/// Throws std::invalid_argument with the message `what` for a DPI outside
+/// kMinDrawableDpi..kMaxDrawableDpi.
+void CheckDrawableDpi(int32_t dpi, const char* what);
 
 /// A colour with premultiplied alpha. Alpha runs from 0 to 1; the colour channels from 0 to 1 or
 /// from 0 to 255, as the scene's ChannelRange says.

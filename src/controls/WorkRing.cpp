@@ -19,7 +19,8 @@ using FrameBitmaps = std::array<unique_hbitmap, kRingFrameCount>;
 
 // The window's DPI, within the range the frames can be drawn at.
 int32_t RingDpi(HWND window) {
-    return std::clamp(static_cast<int32_t>(WindowDpi(window)), kRingMinDpi, kRingMaxDpi);
+    return std::clamp(static_cast<int32_t>(WindowDpi(window)), artwork::kMinDrawableDpi,
+                      artwork::kMaxDrawableDpi);
 }
 
 // All eight frames at one DPI, or false (and out untouched) when any of them cannot be made.

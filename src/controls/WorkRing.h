@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "controls/ring_artwork.h"
+#include "forms/twips.h"
 #include "base/win32_handles.h"
 #include "win32/window_base.h"
 
@@ -77,7 +78,7 @@ private:
     /// Whether the ring box shows (its frame, once it holds one); visible as designed.
     bool ring_box_visible_ = true;
     bool timer_enabled_ = false;
-    int32_t dpi_ = kRingDesignDpi;
+    int32_t dpi_ = kBaseDpi;
 };
 
 } // namespace tamsrove

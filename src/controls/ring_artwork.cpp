@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <stdexcept>
 
+#include "forms/twips.h"
+
 namespace tamsrove {
 namespace {
 
@@ -146,22 +148,16 @@ bool NearAnEdge(const Geometry& g, double x, double y) {
     });
 }
 
-void CheckDpi(int32_t dpi) {
-    if (dpi < kRingMinDpi || dpi > kRingMaxDpi) {
-        throw std::invalid_argument("ring frame DPI out of range");
-    }
-}
-
 // Scales an odd design length to the target DPI and keeps it odd, so the picture has a centre
 // pixel: for a scaled length L, the one odd number in (L - 1, L + 1].
 int32_t ScaleOdd(int32_t design, int32_t dpi) {
-    return 2 * (design * dpi / (2 * kRingDesignDpi)) + 1;
+    return 2 * (design * dpi / (2 * kBaseDpi)) + 1;
 }
 
 } // namespace
 
 PixelSize RingFrameSize(int32_t dpi) {
-    CheckDpi(dpi);
+    artwork::CheckDrawableDpi(dpi, "ring frame DPI out of range");
     return {ScaleOdd(kDesignWidth, dpi), ScaleOdd(kDesignHeight, dpi)};
 }
 
@@ -170,7 +166,7 @@ PixelBuffer DrawRingFrame(int32_t k, int32_t dpi) {
         throw std::invalid_argument("ring frame index out of range");
     }
     const PixelSize size = RingFrameSize(dpi);
-    const Geometry g = GeometryFor(size, double(dpi) / kRingDesignDpi);
+    const Geometry g = GeometryFor(size, double(dpi) / kBaseDpi);
     const auto fills = DotFills(k);
 
     const artwork::Sampling sampling{kSamplesPerAxis, artwork::ChannelRange::Byte,

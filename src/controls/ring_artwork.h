@@ -16,11 +16,6 @@ using artwork::PixelBuffer;
 
 /// Number of frames in one turn of the ring.
 inline constexpr int32_t kRingFrameCount = 8;
-/// The DPI at which the ring's design sizes hold (51 x 49 pixels per frame).
-inline constexpr int32_t kRingDesignDpi = 96;
-/// Lowest and highest DPI a frame can be drawn at (50 % to 1000 % scaling).
-inline constexpr int32_t kRingMinDpi = 48;
-inline constexpr int32_t kRingMaxDpi = 960;
 
 /// The frame that follows frame k in the animation: 0, 1, ..., 7, then 0 again.
 [[nodiscard]] constexpr int32_t NextRingFrame(int32_t k) noexcept {
@@ -29,7 +24,7 @@ inline constexpr int32_t kRingMaxDpi = 960;
 
 /// Size of every frame at the given DPI: 51 x 49 pixels at 96 DPI, scaled by dpi / 96 and
 /// rounded to an odd number of pixels, so the ring has a centre pixel. Throws std::invalid_argument
-/// when dpi is outside kRingMinDpi..kRingMaxDpi.
+/// when dpi is outside artwork::kMinDrawableDpi..kMaxDrawableDpi.
 [[nodiscard]] PixelSize RingFrameSize(int32_t dpi);
 
 /// Draws frame k (0..7) at the given DPI: a light-blue circle touching all four edges, eight

@@ -8,11 +8,7 @@
 namespace tamsrove::logo_choice {
 
 int32_t LogoDpi(int32_t dpi) noexcept {
-    return std::clamp(UsableDpi(dpi), artwork::kLogoMinDpi, artwork::kLogoMaxDpi);
-}
-
-PixelSize LogoSizeForDpi(int32_t dpi) {
-    return artwork::LogoSize(LogoDpi(dpi));
+    return std::clamp(UsableDpi(dpi), artwork::kMinDrawableDpi, artwork::kMaxDrawableDpi);
 }
 
 } // namespace tamsrove::logo_choice

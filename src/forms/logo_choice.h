@@ -5,15 +5,10 @@
 
 #include <cstdint>
 
-#include "forms/pixel_size.h"
-
 namespace tamsrove::logo_choice {
 
 /// The DPI to draw the logo at in a window at `dpi`: the window's own, within the range the logo
 /// can be drawn at; a missing DPI (0 or less) counts as 96.
 [[nodiscard]] int32_t LogoDpi(int32_t dpi) noexcept;
-
-/// The logo's size in pixels in a window at `dpi`.
-[[nodiscard]] PixelSize LogoSizeForDpi(int32_t dpi);
 
 } // namespace tamsrove::logo_choice

@@ -91,7 +91,7 @@ TEST(Logo, LargerLogosAreDrawnAtTheirSizeNotBlownUp) {
 }
 
 TEST(Logo, DpisOutsideTheDrawableRangeAreRefused) {
-    for (const int32_t dpi : {0, -96, kLogoMinDpi - 1, kLogoMaxDpi + 1}) {
+    for (const int32_t dpi : {0, -96, kMinDrawableDpi - 1, kMaxDrawableDpi + 1}) {
         SCOPED_TRACE(std::to_string(dpi) + " DPI");
         EXPECT_THROW(static_cast<void>(LogoSize(dpi)), std::invalid_argument);
         EXPECT_THROW(static_cast<void>(DrawLogo(dpi)), std::invalid_argument);

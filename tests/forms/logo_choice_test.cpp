@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "artwork/logo.h"
 #include "forms/layout.h"
 
 namespace {
@@ -36,7 +37,7 @@ TEST(LogoChoice, TheLogoIsDrawnAtTheWindowsOwnDpi) {
         SCOPED_TRACE(std::to_string(row.dpi) + " DPI");
         EXPECT_EQ(LogoDpi(row.dpi), row.logo_dpi);
     }
-    EXPECT_EQ(LogoSizeForDpi(120), (PixelSize{310, 80}));
+    EXPECT_EQ(tamsrove::artwork::LogoSize(LogoDpi(120)), (PixelSize{310, 80}));
 }
 
 // Regression: between 144 and 192 DPI (and at 120) the window showed the logo of the step below,
@@ -46,7 +47,7 @@ TEST(LogoChoice, TheLogoFitsAndFillsItsBoxAtEveryDpiFrom96) {
     for (int32_t dpi = 96; dpi <= 480; ++dpi) {
         SCOPED_TRACE(std::to_string(dpi) + " DPI");
         const tamsrove::layout::PixelRect box = ControlPixels(ControlId::Picture1, dpi);
-        const PixelSize logo = LogoSizeForDpi(dpi);
+        const PixelSize logo = tamsrove::artwork::LogoSize(LogoDpi(dpi));
         EXPECT_LE(logo.width, box.Width());
         EXPECT_LE(logo.height, box.Height());
         // 248 of Picture1's 329 pixels, and 64 of its 73, at 96 DPI.

@@ -28,12 +28,9 @@ uint32_t RowBytes(int32_t width, int bits_per_pixel) {
     return (static_cast<uint32_t>(width) * static_cast<uint32_t>(bits_per_pixel) + 31) / 32 * 4;
 }
 
-uint8_t OverWhite(uint8_t c, uint8_t a) {
-    return static_cast<uint8_t>((unsigned(c) * a + 255U * (255U - a) + 127U) / 255U);
-}
-
 Rgba8 LaidOverWhite(Rgba8 c) {
-    return {OverWhite(c.r, c.a), OverWhite(c.g, c.a), OverWhite(c.b, c.a), 255};
+    return {artwork::OverWhite(c.r, c.a), artwork::OverWhite(c.g, c.a),
+            artwork::OverWhite(c.b, c.a), 255};
 }
 
 uint32_t Key(Rgba8 c) {
@@ -268,7 +265,9 @@ PaletteImage ToPaletteImage(const Image& image) {
 
 std::vector<uint8_t> EncodeBmp24(const Image& image) {
     CheckPicture(image);
-    const uint32_t stride = RowBytes(image.width, 24);
+    // The rows as a top-down DIB holds them, written here from the bottom up.
+    const artwork::PixelBuffer rows = artwork::ToPixelBuffer(image);
+    const auto stride = static_cast<uint32_t>(rows.stride);
     const uint32_t pixel_bytes = stride * static_cast<uint32_t>(image.height);
     constexpr uint32_t header_bytes = 14 + kInfoHeaderSize;
     std::vector<uint8_t> out;
@@ -280,11 +279,8 @@ std::vector<uint8_t> EncodeBmp24(const Image& image) {
     Put32(out, header_bytes);
     PutInfoHeader(out, image.width, image.height, 24, pixel_bytes, 0, kPixelsPerMetre96dpi);
     for (int32_t y = image.height - 1; y >= 0; --y) {
-        for (int32_t x = 0; x < image.width; ++x) {
-            const Rgba8 c = LaidOverWhite(image.At(x, y));
-            out.insert(out.end(), {c.b, c.g, c.r});
-        }
-        out.insert(out.end(), stride - static_cast<uint32_t>(image.width) * 3, 0);
+        const auto row = rows.bytes.begin() + static_cast<std::ptrdiff_t>(y) * rows.stride;
+        out.insert(out.end(), row, row + rows.stride);
     }
     return out;
 }
