@@ -208,8 +208,16 @@ FileOwner CreateNewFileIn(const FolderOwner& folder, const NativeString& name,
 }
 
 FileOwner OpenExistingIn(const FolderOwner& folder, const NativeString& name) {
-    FileOwner file(::CreateFileW((folder + name).c_str(), GENERIC_READ, kShareAll, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // With DELETE where this user may delete it, so that RemoveIfSame can remove this very file
+    // (a repaired backup); read alone where not.
+    const auto open = [path = folder + name](DWORD access) {
+        return FileOwner(::CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    };
+    FileOwner file = open(GENERIC_READ | DELETE);
+    if (!file && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        file = open(GENERIC_READ);
+    }
     return file && IsRegularFile(file) ? std::move(file) : FileOwner();
 }
 

@@ -204,6 +204,22 @@ TEST(Save, FailedSaveThroughARetargetedLinkRemovesOnlyWhatItCreated) {
     RemoveSymlink(scratch.Path(), "link");
 }
 
+// A load after a rewrite in place that stopped half-way puts the old content back from the
+// backup the save left, and removes the backup: the repair happens once, later saves stand.
+TEST(Save, ALoadRepairsAStoppedRewriteOnceAndLaterSavesStand) {
+    ScratchFolder scratch;
+    scratch.Put("t", "torn conte");
+    scratch.Put(".t.tamsrove-backup", "old\r\n");
+    cls_DBI repaired;
+    repaired.FileToDBI(scratch.File("t"));
+    EXPECT_EQ(LinesOf(repaired), Lines{u"old"});
+    EXPECT_EQ(scratch.Names(), NameList({"t"}));
+    ASSERT_TRUE(SaveBytes(scratch.Path() / "t", "new\r\n"));
+    cls_DBI loaded;
+    loaded.FileToDBI(scratch.File("t"));
+    EXPECT_EQ(LinesOf(loaded), Lines{u"new"});
+}
+
 // --- Loads and saves at once -----------------------------------------------------------------
 
 // One thread saves two contents in turn while another loads: no save fails and every load
