@@ -467,11 +467,17 @@ OutputFile OutputFile::Replace(std::u16string_view path) {
         internal::ThrowSystemError(EISDIR, "replace");
     } else if (!S_ISREG(seen.st_mode)) {
         // Renaming over a device or a FIFO would replace the node itself (as root, even
-        // /dev/null); such a target takes the bytes directly.
-        impl->file =
-            internal::OpenAt(impl->folder.get(), impl->name, O_WRONLY | O_TRUNC | O_NOFOLLOW);
+        // /dev/null); such a target takes the bytes directly. Opened without O_TRUNC (which
+        // such nodes ignore) and checked by its descriptor: a regular file put under the name
+        // meanwhile is neither cut short nor written.
+        impl->file = internal::OpenAt(impl->folder.get(), impl->name, O_WRONLY | O_NOFOLLOW);
         if (!impl->file) {
             internal::ThrowLastError("open");
+        }
+        struct stat opened {};
+        if (::fstat(impl->file.get(), &opened) != 0 || !internal::SameFile(opened, seen)) {
+            impl->file.reset();
+            internal::ThrowSystemError(EAGAIN, "file changed while saving");
         }
     } else {
         internal::StartOverFile(*impl, seen);
