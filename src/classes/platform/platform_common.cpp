@@ -31,7 +31,7 @@ InputFile::~InputFile() = default;
 
 OutputFile::Impl::~Impl() {
     if (!temp_name.empty()) {
-        internal::RemoveIfSame(work_elsewhere ? work_folder : folder, temp_name, file);
+        internal::RemoveIfSame(WorkFolder(), temp_name, file);
     }
     if (create_target && held_target) {
         internal::RemoveCreatedTarget(*this, held_target); // the save never got to write it

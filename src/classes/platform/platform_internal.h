@@ -239,6 +239,11 @@ struct Replacement {
     NativeString created_name;  // and its name there
     unsigned final_mode = 0;    // the mode a new file gets once its content is whole
 #endif
+
+    /// Where the temporary file and the backup go.
+    [[nodiscard]] const FolderOwner& WorkFolder() const {
+        return work_elsewhere ? work_folder : folder;
+    }
 };
 
 } // namespace internal

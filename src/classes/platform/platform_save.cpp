@@ -233,11 +233,6 @@ void Overwrite(const FileOwner& target, const FileOwner& content, std::uint64_t 
     FlushToDisk(target);
 }
 
-// Where the temporary file and the backup of impl go.
-const FolderOwner& WorkFolder(const Replacement& impl) {
-    return impl.work_elsewhere ? impl.work_folder : impl.folder;
-}
-
 // The backup's name for a rewrite of target working in impl's work folder.
 NativeString BackupNameFor(const Replacement& impl, const FileOwner& target) {
     return BackupName(impl.work_elsewhere ? IdentityOf(target) : impl.name);
@@ -249,8 +244,8 @@ void RewriteInPlace(Replacement& impl) {
     const FileOwner target = OpenForRewrite(impl);
     const RewriteLock lock(target);
     const NativeString backup_name = BackupNameFor(impl, target);
-    RepairLocked(WorkFolder(impl), backup_name, target); // a crashed save's backup comes first
-    Backup backup(WorkFolder(impl), backup_name);
+    RepairLocked(impl.WorkFolder(), backup_name, target); // a crashed save's backup comes first
+    Backup backup(impl.WorkFolder(), backup_name);
     backup.Make(target, LengthOf(target), impl.name);
     try {
         Overwrite(target, impl.file, new_length);
@@ -418,8 +413,7 @@ void OutputFile::Commit() {
         impl.temp_name.clear();
     } else {
         internal::RewriteInPlace(impl);
-        internal::RemoveIfSame(impl.work_elsewhere ? impl.work_folder : impl.folder, impl.temp_name,
-                               impl.file);
+        internal::RemoveIfSame(impl.WorkFolder(), impl.temp_name, impl.file);
         impl.temp_name.clear();
         impl.file.reset();
     }

@@ -143,22 +143,31 @@ private:
     SECURITY_ATTRIBUTES attributes_{};
 };
 
+// A path that query (a call of the GetFullPathNameW kind) writes into a buffer; empty when it
+// fails.
+template <typename Query> std::wstring QueryPath(Query query) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    DWORD length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length >= buffer.size()) { // the size needed, with room for the terminator
+        buffer.resize(length);
+        length = query(buffer.data(), length);
+    }
+    if (length == 0 || length >= buffer.size()) {
+        return {};
+    }
+    buffer.resize(length);
+    return buffer;
+}
+
 // The full path of a name, as a rename through a handle takes it.
 std::wstring QueryFullPath(const std::wstring& path) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()),
-                                                buffer.data(), nullptr);
-        if (length == 0) {
-            ThrowLastError("GetFullPathNameW");
-        }
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        buffer.resize(length); // the size needed, with room for the terminator
+    std::wstring full = QueryPath([&](wchar_t* out, DWORD size) {
+        return ::GetFullPathNameW(path.c_str(), size, out, nullptr);
+    });
+    if (full.empty()) {
+        ThrowLastError("GetFullPathNameW");
     }
-    ThrowSystemError(ERROR_INSUFFICIENT_BUFFER, "GetFullPathNameW");
+    return full;
 }
 
 bool IsNameTaken(DWORD error) {
@@ -388,7 +397,7 @@ bool MoveIntoPlace(const std::wstring& temp, const Replacement& impl, DWORD flag
         return true;
     }
     const DWORD error = ::GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS || IsHeld(error)) {
+    if (IsNameTaken(error) || IsHeld(error)) {
         return false; // created meanwhile, or held: it is rewritten in place instead
     }
     ThrowSystemError(static_cast<int>(error), "MoveFileExW");
@@ -431,8 +440,7 @@ bool PublishAtomically(Replacement& impl) {
         ThrowLastError("GetFileInformationByHandle");
     }
     CloseChecked(impl.file);
-    const std::wstring temp =
-        (impl.work_elsewhere ? impl.work_folder : impl.folder) + impl.temp_name;
+    const std::wstring temp = impl.WorkFolder() + impl.temp_name;
     if (impl.kept_attributes != 0 && !::SetFileAttributesW(temp.c_str(), impl.kept_attributes)) {
         ThrowLastError("SetFileAttributesW");
     }
@@ -447,6 +455,7 @@ bool PublishAtomically(Replacement& impl) {
         reopened.nFileIndexHigh != staged.nFileIndexHigh ||
         reopened.nFileIndexLow != staged.nFileIndexLow) {
         impl.file.reset();
+        impl.temp_name.clear(); // the name holds another file now: not ours to remove
         ThrowSystemError(ERROR_FILE_INVALID, "temporary file replaced");
     }
     return false;
@@ -479,22 +488,6 @@ std::wstring WithoutLongPrefix(std::wstring path) {
     return path.starts_with(L"\\\\?\\") ? path.substr(4) : path;
 }
 
-// A path that query (a call of the GetFullPathNameW kind) writes into a buffer; empty when it
-// fails.
-template <typename Query> std::wstring QueryPath(Query query) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    DWORD length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length >= buffer.size()) { // the size needed, with room for the terminator
-        buffer.resize(length);
-        length = query(buffer.data(), length);
-    }
-    if (length == 0 || length >= buffer.size()) {
-        return {};
-    }
-    buffer.resize(length);
-    return buffer;
-}
-
 // A name that the system resolves to another file: a reparse point (a symbolic link or a
 // junction), or, under Wine, a Unix symbolic link, which shows only in the final path.
 bool IsLink(HANDLE handle, const std::wstring& path) {
@@ -502,10 +495,11 @@ bool IsLink(HANDLE handle, const std::wstring& path) {
     if (own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return true;
     }
-    const std::wstring final_path = WithoutLongPrefix(QueryPath([&](wchar_t* out, DWORD size) {
-        return ::GetFinalPathNameByHandleW(handle, out, size, 0);
-    }));
-    const std::wstring full_path = QueryPath([&](wchar_t* out, DWORD size) {
+    const std::wstring final_path =
+        WithoutLongPrefix(internal::QueryPath([&](wchar_t* out, DWORD size) {
+            return ::GetFinalPathNameByHandleW(handle, out, size, 0);
+        }));
+    const std::wstring full_path = internal::QueryPath([&](wchar_t* out, DWORD size) {
         return ::GetFullPathNameW(path.c_str(), size, out, nullptr);
     });
     if (final_path.empty() || full_path.empty()) {
@@ -523,8 +517,7 @@ TargetKind ProbeMissing(const std::wstring& path) {
                                            nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE,
                                            nullptr));
     const DWORD error = probe ? ERROR_SUCCESS : ::GetLastError();
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? TargetKind::DanglingLink
-                                                                       : TargetKind::Missing;
+    return internal::IsNameTaken(error) ? TargetKind::DanglingLink : TargetKind::Missing;
 }
 
 // What a replacement would replace. The open asks for attributes only, which no share mode of
