@@ -35,9 +35,8 @@ std::wstring UserSidText() {
         ::ConvertSidToStringSidW(user->User.Sid, &text) == FALSE) {
         return {};
     }
-    std::wstring result(text);
-    ::LocalFree(text);
-    return result;
+    const unique_hlocal owned(text); // freed also when the copy below throws
+    return std::wstring(text);
 }
 
 /// The name of a user object (window station or desktop), or empty.
